@@ -1,0 +1,41 @@
+// A Host that does nothing but hand over incoming bytes: the benchmarks measure the core.
+#pragma once
+
+#include "host.hpp"
+
+namespace qtx::bench {
+
+class BenchHost : public Host {
+public:
+    std::vector<std::uint8_t> incoming;
+    std::size_t bytesWritten = 0;
+    std::vector<std::uint8_t> surface;
+
+    bool openPort(int, const std::string&) override { return true; }
+    void closePort() override {}
+    std::string portFailureDetail() override { return {}; }
+    void applySettings(const std::string&) override {}
+    void write(std::span<const std::uint8_t> bytes) override { bytesWritten += bytes.size(); }
+    std::vector<std::uint8_t> readAll() override { return incoming; }
+    void startTimer(int) override {}
+    void stopTimer() override {}
+    void setText(TextBox, const std::string&, bool) override {}
+    void messageBox(const std::string&) override {}
+    std::string prompt(const std::string&, const std::string&, const std::string&) override {
+        return {};
+    }
+    void setTurboColour(Colour) override {}
+    void setPointer(Pointer) override {}
+    ContrastTexts runContrastDialog(const ContrastTexts&) override { return {}; }
+    SurfaceGeometry surfaceGeometry() override { return {320 * 4, 200, 32}; }
+    void setBitmapBits(std::span<const std::uint8_t> bits) override {
+        surface.assign(bits.begin(), bits.end());
+    }
+    void setPixel(int, int, Colour) override {}
+    void repaintPicture() override {}
+    void showProgress(int, int, int) override {}
+    void hideProgress() override {}
+    void endProgram() override {}
+};
+
+}  // namespace qtx::bench

@@ -1,0 +1,115 @@
+// The console: every field of the main window and every procedure that works on them.
+// One object, one thread, driven by events; the member functions are defined in one source
+// file per subsystem part (link/, console/, image/, files/).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "console/state.hpp"
+#include "files/state.hpp"
+#include "host.hpp"
+#include "image/state.hpp"
+#include "link/state.hpp"
+
+namespace qtx {
+
+inline const std::string crlf = "\r\n";
+
+class Console {
+public:
+    explicit Console(Host& host);
+
+    // Opening and closing of the window and the link (link/linksetup.cpp).
+    void Form_Load();
+    void startLink();
+    void establishLink(int portNumber);
+    void setBaud(std::int32_t speed);
+    void closeLink();
+
+    // Receiving (link/receiver.cpp).
+    void onSerialEvent(SerialEvent kind);
+    void removeFront(int count);
+
+    // The watchdog `entrytimer` (link/watchdog.cpp).
+    void watchdogTick();
+    void watchdogRestart(int intervalMs);
+
+    // Image transfer (link/reception.cpp).
+    void onBufferStatus();
+    void onHeader(bool checksumGood);
+    void onRow(bool checksumGood);
+
+    // Requests to the QTX (console/requests.cpp).
+    void sendkey(std::int32_t keycode);
+    void sendcommand(std::int16_t code);
+    void requestheader(std::int16_t buffer);
+    void requestrow(std::int16_t buffer);
+    void sendremotemode(std::int16_t flag);
+    void sendsavereport(std::int16_t flag);
+    void sendlinkconfirm();
+    void sendframe(std::uint8_t code, std::span<const std::uint8_t> payload, std::uint16_t length);
+
+    // Front panel (console/frontpanel.cpp).
+    void cmdfocus_Click();
+    void cmdimage_Click();
+    void cmdmonitor_Click();
+    void cmdcalibrate_Click();
+    void cmdtrack_Click();
+    void cmddisplay_Click();
+    void cmdfileops_Click();
+    void cmdparameter_Click();
+    void cmdvalue_Click();
+    void cmddown_Click();
+    void cmdup_Click();
+    void cmdright_Click();
+    void cmdleft_Click();
+    void cmdturbo_Click();
+    void cmdsetup_Click();
+    void cmdinterrupt_Click();
+
+    // Firmware upload step on an acknowledgement (console/upload.cpp).
+    void uploadstep();
+
+    // Download menu (console/downloads.cpp).
+    void mnudownloadlight_Click();
+
+    // Edit Data menu (console/optics.cpp).
+    void mnunote_Click();
+    void mnufocallength_Click();
+    void mnuaperturedia_Click();
+    void mnuinches_Click();
+    void mnucentimeters_Click();
+
+    // The picture and its read-outs (image/).
+    void showimage();
+    void mnucontrast_Click();
+    void mnuautocontrast_Click();
+    void decodeheader();
+    void Picdata_MouseMove(int button, int shift, double x, double y);
+    void Form_MouseMove(int button, int shift, double x, double y);
+
+    // Fields of the window, grouped by the subsystem that owns them.
+    LinkState link;
+    Reception reception;
+    ImageRecord record;
+    FlatField flat;
+    FrontPanel panel;
+    Upload upload;
+    Optics optics;
+    FileNaming files;
+
+private:
+    void processFrames();
+    void dispatchFrame();
+    void pressKey(std::int32_t keycode, bool repaint = false);
+    void writeFrame(bool checksPort);
+    void showText(TextBox box, const std::string& text);
+    void setText(TextBox box, const std::string& text);
+
+    Host& host;
+    bool stopReceiving = false;  // set by a step that ends the whole receive event
+};
+
+}  // namespace qtx

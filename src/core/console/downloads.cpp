@@ -1,0 +1,19 @@
+// The Download menu.
+#include "console.hpp"
+
+namespace qtx {
+
+void Console::mnudownloadlight_Click() {
+    // The header request does not check the port itself; a user's command on a closed
+    // port is refused like every other request the user starts.
+    if (!link.portopen) {
+        host.messageBox("No COM port is open to QTX");
+        return;
+    }
+    reception.headerpending = true;
+    watchdogRestart(link.longinterval);
+    reception.bufferindex = 31;
+    requestheader(31);
+}
+
+}  // namespace qtx

@@ -1,0 +1,98 @@
+// Opening, reopening and closing the serial port, and its speed.
+#include "console.hpp"
+
+namespace qtx {
+
+namespace {
+
+constexpr std::int16_t kLongInterval = 256;
+constexpr std::int16_t kShortInterval = 110;
+
+// Establish Link always uses two stop bits; the baud menu one.
+const char* linkSettings(std::int16_t baudindex) {
+    switch (baudindex) {
+        case 1: return "115200,N,8,2";
+        case 2: return "57600,N,8,2";
+        case 3: return "38400,N,8,2";
+        case 4: return "19200,N,8,2";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+void Console::Form_Load() {
+    link = LinkState{};
+    reception = Reception{};
+    record = ImageRecord{};
+    flat = FlatField{};
+    panel = FrontPanel{};
+    optics = Optics{};
+    files = FileNaming{};
+    startLink();
+}
+
+void Console::startLink() {
+    link.portopen = false;
+    link.baudindex = 1;
+    link.settings = "115200,N,8,2";
+    if (!host.openPort(1, link.settings)) {
+        const std::string detail = host.portFailureDetail();
+        setText(TextBox::PCtext, "Unable to open COM1" + (detail.empty() ? "" : crlf + detail));
+        return;
+    }
+    link.portopen = true;
+    link.longinterval = kLongInterval;
+    link.shortinterval = kShortInterval;
+    sendremotemode(1);
+    setText(TextBox::PCtext, "Link not established!");
+}
+
+void Console::establishLink(int portNumber) {
+    if (link.portopen) {
+        host.closePort();
+        link.portopen = false;
+    }
+    link.rxcount = 0;
+    if (const char* settings = linkSettings(link.baudindex)) link.settings = settings;
+    if (!host.openPort(portNumber, link.settings)) {
+        const std::string detail = host.portFailureDetail();
+        setText(TextBox::PCtext, "COM" + std::to_string(portNumber) + " not available" +
+                                     (detail.empty() ? "" : crlf + detail));
+        return;
+    }
+    link.portopen = true;
+    link.longinterval = kLongInterval;
+    link.shortinterval = kShortInterval;
+    link.linkup = false;
+    showText(TextBox::PCtext, "Link not established");
+    link.pendingop = 0;
+    sendremotemode(1);
+}
+
+void Console::setBaud(std::int32_t speed) {
+    std::int16_t index = 0;
+    switch (speed) {
+        case 115200: index = 1; break;
+        case 57600: index = 2; break;
+        case 38400: index = 3; break;
+        case 19200: index = 4; break;
+        default: return;  // only the four menu speeds exist
+    }
+    link.settings = std::to_string(speed) + ",N,8,1";
+    host.applySettings(link.settings);
+    link.baudindex = index;
+    link.longinterval = kLongInterval;
+    link.shortinterval = static_cast<std::int16_t>(kShortInterval * 115200 / speed);
+}
+
+void Console::closeLink() {
+    if (link.portopen) {
+        sendremotemode(0);
+        host.closePort();
+        link.portopen = false;
+    }
+    host.endProgram();
+}
+
+}  // namespace qtx

@@ -1,0 +1,41 @@
+// State of the serial link and of the image transfer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qtx {
+
+inline constexpr std::size_t kRxBufferSize = 1024;
+
+struct LinkState {
+    std::array<std::uint8_t, kRxBufferSize> rxbuffer{};
+    std::int16_t rxcount = 0;  // valid bytes at the front of rxbuffer, 0..1024
+    bool headerok = false;     // the header at the front has passed its checksum
+    bool linkup = false;       // "Link Established" has been shown since the last set-up
+    bool portopen = false;
+    std::int16_t baudindex = 1;      // 1 = 115200, 2 = 57600, 3 = 38400, 4 = 19200
+    std::int16_t retrycount = 0;     // watchdog ticks since the last good reply
+    std::int16_t shortinterval = 0;  // ms; 0 until the port has been opened once
+    std::int16_t longinterval = 0;   // ms
+    std::int16_t pendingop = 0;      // what the next MSG_ACK answers: 0 key, 1..3 upload
+    std::vector<std::uint8_t> outframe;  // the request being sent
+    std::string settings;                // settings string last given to the port
+};
+
+struct Reception {
+    std::int16_t bufferindex = 0;  // QTX buffer being downloaded, 0..31
+    std::array<bool, 32> bufferpending{};
+    bool downloadall = false;
+    bool headerpending = false;
+    std::int16_t rownumber = 0;  // QTX row being requested; 200 is the track row
+    std::int16_t reqcolumn = 0;
+    std::int16_t reqwidth = 0;
+    bool imagecomplete = false;
+    std::array<std::int32_t, 320> tracklist{};
+    std::int32_t repeats = 0;  // requests repeated for the image on its way in (progress)
+};
+
+}  // namespace qtx

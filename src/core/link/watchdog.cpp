@@ -1,0 +1,46 @@
+// The watchdog `entrytimer`: repeats an unanswered request, gives up on the fourth tick.
+#include "console.hpp"
+#include "link/frame.hpp"
+
+namespace qtx {
+
+void Console::watchdogRestart(int intervalMs) {
+    host.stopTimer();
+    // An interval of 0 (the port never opened) means the watchdog does not tick.
+    if (intervalMs > 0) host.startTimer(intervalMs);
+}
+
+void Console::watchdogTick() {
+    if (link.retrycount < 4) ++link.retrycount;
+    if (link.retrycount >= 4) {
+        host.stopTimer();
+        showText(TextBox::PCtext, "Communication Failed");
+        return;
+    }
+    switch (link.pendingop) {
+        case 0:
+            link.headerok = false;
+            ++reception.repeats;
+            if (reception.headerpending) {
+                requestheader(reception.bufferindex);
+            } else {
+                link.rxcount = 0;
+                (void)host.readAll();
+                requestrow(reception.bufferindex);
+            }
+            break;
+        case 1:
+        case 2:
+            watchdogRestart(link.shortinterval);
+            sendframe(CMD_CODE_PAGE, upload.pagebuffer, 514);
+            break;
+        case 3:
+            watchdogRestart(link.shortinterval);
+            sendframe(CMD_CODE_END, upload.pagebuffer, 4);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace qtx

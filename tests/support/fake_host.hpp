@@ -1,0 +1,152 @@
+// A Host that records everything the console does and answers dialogs from a script.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host.hpp"
+
+namespace qtx::test {
+
+struct TextEvent {
+    TextBox box;
+    std::string text;
+    bool repainted;
+};
+
+struct TimerEvent {
+    enum Kind { Start, Stop } kind;
+    int interval;
+};
+
+class FakeHost : public Host {
+public:
+    // Serial port.
+    bool openResult = true;      // what the next openPort answers
+    std::string failureDetail;   // what portFailureDetail answers
+    bool open = false;
+    int openedPort = 0;
+    std::vector<std::string> settingsHistory;  // every settings string given, in order
+    int closeCount = 0;
+    std::vector<std::vector<std::uint8_t>> written;
+    std::vector<std::uint8_t> incoming;  // bytes waiting at the port
+
+    bool openPort(int portNumber, const std::string& settings) override {
+        settingsHistory.push_back(settings);
+        if (!openResult) return false;
+        open = true;
+        openedPort = portNumber;
+        return true;
+    }
+    void closePort() override {
+        open = false;
+        ++closeCount;
+    }
+    std::string portFailureDetail() override { return failureDetail; }
+    void applySettings(const std::string& settings) override { settingsHistory.push_back(settings); }
+    void write(std::span<const std::uint8_t> bytes) override {
+        written.emplace_back(bytes.begin(), bytes.end());
+    }
+    std::vector<std::uint8_t> readAll() override {
+        std::vector<std::uint8_t> out;
+        out.swap(incoming);
+        return out;
+    }
+
+    // Timer.
+    bool timerRunning = false;
+    int timerInterval = 0;
+    std::vector<TimerEvent> timerEvents;
+    void startTimer(int intervalMs) override {
+        timerRunning = true;
+        timerInterval = intervalMs;
+        timerEvents.push_back({TimerEvent::Start, intervalMs});
+    }
+    void stopTimer() override {
+        timerRunning = false;
+        timerEvents.push_back({TimerEvent::Stop, 0});
+    }
+
+    // Window.
+    std::vector<TextEvent> texts;
+    std::map<TextBox, std::string> current;
+    std::vector<std::string> messageBoxes;
+    std::deque<std::string> promptAnswers;
+    struct PromptCall {
+        std::string prompt, title, defaultText;
+    };
+    std::vector<PromptCall> prompts;
+    std::vector<Colour> turboColours;
+    Pointer pointer = Pointer::Default;
+    int pointerChanges = 0;
+    std::deque<ContrastTexts> contrastAnswers;
+    std::vector<ContrastTexts> contrastShown;
+
+    void setText(TextBox box, const std::string& text, bool repaintNow) override {
+        texts.push_back({box, text, repaintNow});
+        current[box] = text;
+    }
+    void messageBox(const std::string& text) override { messageBoxes.push_back(text); }
+    std::string prompt(const std::string& prompt, const std::string& title,
+                       const std::string& defaultText) override {
+        prompts.push_back({prompt, title, defaultText});
+        if (promptAnswers.empty()) return "";
+        std::string answer = promptAnswers.front();
+        promptAnswers.pop_front();
+        return answer;
+    }
+    void setTurboColour(Colour colour) override { turboColours.push_back(colour); }
+    void setPointer(Pointer shape) override {
+        pointer = shape;
+        ++pointerChanges;
+    }
+    ContrastTexts runContrastDialog(const ContrastTexts& initial) override {
+        contrastShown.push_back(initial);
+        if (contrastAnswers.empty()) return {};
+        ContrastTexts answer = contrastAnswers.front();
+        contrastAnswers.pop_front();
+        return answer;
+    }
+
+    // Picture surface: 320 x 200 at the depth a test chooses.
+    int bitsPerPixel = 32;
+    std::vector<std::uint8_t> surface;  // the bits last set
+    std::map<std::pair<int, int>, Colour> pixelsSet;
+    int repaints = 0;
+    SurfaceGeometry surfaceGeometry() override {
+        return {320 * bitsPerPixel / 8, 200, bitsPerPixel};
+    }
+    void setBitmapBits(std::span<const std::uint8_t> bits) override {
+        surface.assign(bits.begin(), bits.end());
+    }
+    void setPixel(int x, int y, Colour colour) override { pixelsSet[{x, y}] = colour; }
+    void repaintPicture() override { ++repaints; }
+
+    // Progress.
+    struct Progress {
+        int rows, total, repeats;
+    };
+    std::vector<Progress> progress;
+    bool progressVisible = false;
+    void showProgress(int rowsReceived, int rowsTotal, int repeats) override {
+        progress.push_back({rowsReceived, rowsTotal, repeats});
+        progressVisible = true;
+    }
+    void hideProgress() override { progressVisible = false; }
+
+    int endProgramCalls = 0;
+    void endProgram() override { ++endProgramCalls; }
+
+    // Helpers for tests.
+    std::string text(TextBox box) const {
+        auto it = current.find(box);
+        return it == current.end() ? std::string{} : it->second;
+    }
+    std::vector<std::uint8_t> lastWritten() const {
+        return written.empty() ? std::vector<std::uint8_t>{} : written.back();
+    }
+};
+
+}  // namespace qtx::test

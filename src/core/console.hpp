@@ -102,6 +102,8 @@ public:
 
 private:
     void processFrames();
+    void processPass();
+    void resynchronise();
     void dispatchFrame();
     void pressKey(std::int32_t keycode, bool repaint = false);
     void writeFrame(bool checksPort);

@@ -65,12 +65,24 @@ void Console::onSerialEvent(SerialEvent kind) {
     } while (taken < bytes.size());
 }
 
+// Drops every byte before the first 0xA5 (all of them when there is none).
+void Console::resynchronise() {
+    const auto* begin = link.rxbuffer.data();
+    const auto* sync = std::find(begin, begin + link.rxcount, kSync);
+    if (sync != begin) removeFront(static_cast<int>(sync - begin));
+}
+
 void Console::processFrames() {
+    processPass();
+    // Bytes that a frame left behind when the pass ended early can never start a frame;
+    // dropping them now keeps the buffer empty or starting at a frame between events.
+    resynchronise();
+}
+
+void Console::processPass() {
     stopReceiving = false;
     while (link.rxcount >= 1) {
-        const auto* begin = link.rxbuffer.data();
-        const auto* sync = std::find(begin, begin + link.rxcount, kSync);
-        if (sync != begin) removeFront(static_cast<int>(sync - begin));
+        resynchronise();
         if (link.rxcount < static_cast<int>(kHeaderSize)) return;
         // The header is checked every time it stands at the front, also when the frame
         // before it left `headerok` set: an unchecked header could otherwise be taken for

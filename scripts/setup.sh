@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs, by Debian package name and only when missing, everything the console, the
+# simulator, the tests, the fuzzers and the benchmarks need. Debian 12 or later.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  clang libclang-rt-dev          # libFuzzer and the sanitizers' runtime for clang
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libqt6serialport6-dev
+  libgl-dev                      # Qt's CMake files look for OpenGL headers
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

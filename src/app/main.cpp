@@ -2,21 +2,46 @@
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
+#include <string_view>
 
 #include "main_window.hpp"
 #include "options.hpp"
 #include "termination.hpp"
 
+namespace {
+
+void name(QCoreApplication& app) {
+    app.setApplicationName(QStringLiteral("qtx-console"));
+    app.setApplicationVersion(QStringLiteral("1.15"));
+}
+
+// Help and version need no display: answer them before the window system is opened, so
+// that they also work in a terminal without one.
+void answerHelpWithoutDisplay(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "-v" || arg == "--version") {
+            QCoreApplication probe(argc, argv);
+            name(probe);
+            QCommandLineParser parser;
+            qtx::addOptions(parser);
+            parser.process(probe);  // prints and exits
+            return;
+        }
+    }
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    answerHelpWithoutDisplay(argc, argv);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("qtx-console"));
-    QApplication::setApplicationVersion(QStringLiteral("1.15"));
+    name(app);
 
     QCommandLineParser parser;
     qtx::addOptions(parser);
     parser.process(app);
     const qtx::Options options = qtx::readOptions(parser);
-
     qtx::TerminationWatcher termination;
     qtx::MainWindow window(options.ports);
     QObject::connect(&termination, &qtx::TerminationWatcher::terminationRequested, &window,

@@ -105,7 +105,14 @@ MainWindow::MainWindow(const PortMap& ports, QWidget* parent)
     core.Form_Load();
 }
 
-MainWindow::~MainWindow() { shutDown(); }
+MainWindow::~MainWindow() {
+    shutDown();
+    // The widgets outlive the console (they go with the window's base); nothing they still
+    // report while being taken down (a pointer leaving the picture) may reach it.
+    Picdata->onMouseMove = nullptr;
+    Picdata->onLeave = nullptr;
+    centralWidget()->removeEventFilter(this);
+}
 
 void MainWindow::shutDown() {
     if (linkClosed) return;

@@ -29,7 +29,11 @@ extern "C" void onTerminationSignal(int signalNumber) {
 }  // namespace
 
 TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
-    if (wakeFds[0] >= 0 || ::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    if (wakeFds[0] >= 0 || ::pipe(wakeFds) != 0) return;
+    for (int fd : wakeFds) {
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
     notifier = new QSocketNotifier(wakeFds[0], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] {
         unsigned char byte = 0;

@@ -27,6 +27,8 @@ public:
     void establishLink(int portNumber);
     void setBaud(std::int32_t speed);
     void closeLink();
+    // The device went away under an open port (the shell has closed the port already).
+    void portLost(const std::string& message);
 
     // Receiving (link/receiver.cpp).
     void onSerialEvent(SerialEvent kind);

@@ -140,5 +140,35 @@ TEST_F(LinkTest, ClosingSwitchesRemoteOffOnlyWhileOpen) {
     EXPECT_EQ(host.written.size(), 1U);
 }
 
+TEST_F(LinkTest, LosingThePortStopsEverythingAndSaysWhy) {
+    console.mnudownloadlight_Click();  // a header request is outstanding
+    receive({0xA5, 0x04});
+    ASSERT_TRUE(host.timerRunning);
+    host.showProgress(10, 200, 0);
+    const std::size_t writes = host.written.size();
+
+    console.portLost(
+        "COM1 (/dev/ttyUSB0) was disconnected; choose Establish Link when it is back.");
+    EXPECT_FALSE(console.link.portopen);
+    EXPECT_EQ(console.link.rxcount, 0);
+    EXPECT_FALSE(host.timerRunning);
+    EXPECT_FALSE(host.progressVisible);
+    EXPECT_EQ(host.texts.back().text,
+              "COM1 (/dev/ttyUSB0) was disconnected; choose Establish Link when it is back.");
+    EXPECT_TRUE(host.texts.back().repainted);
+
+    // Keys refuse on the closed port; closing sends nothing; Establish Link opens again.
+    console.cmdup_Click();
+    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"No COM port is open to QTX"});
+    EXPECT_EQ(host.written.size(), writes);
+    console.establishLink(1);
+    EXPECT_TRUE(console.link.portopen);
+    EXPECT_EQ(host.closeCount, 0);  // the shell closed it already
+    EXPECT_EQ(host.lastWritten(), kRemoteOn);
+    host.written.clear();
+    console.closeLink();
+    EXPECT_EQ(host.written, std::vector<Bytes>{kRemoteOff});
+}
+
 }  // namespace
 }  // namespace qtx::test

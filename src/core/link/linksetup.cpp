@@ -86,6 +86,17 @@ void Console::setBaud(std::int32_t speed) {
     link.shortinterval = static_cast<std::int16_t>(kShortInterval * 115200 / speed);
 }
 
+void Console::portLost(const std::string& message) {
+    link.portopen = false;
+    // Whatever was half received can never complete.
+    link.rxcount = 0;
+    link.headerok = false;
+    // Repeats would write nothing and end in "Communication Failed", hiding the reason.
+    host.stopTimer();
+    host.hideProgress();
+    showText(TextBox::PCtext, message);
+}
+
 void Console::closeLink() {
     if (link.portopen) {
         sendremotemode(0);

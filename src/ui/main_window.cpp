@@ -1,0 +1,151 @@
+#include "main_window.hpp"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "contrast_dialog.hpp"
+#include "picture_view.hpp"
+
+namespace qtx {
+
+namespace {
+
+constexpr int kPictureZoom = 2;
+
+QPlainTextEdit* textBox(const char* name, const QString& text, QWidget* parent) {
+    auto* box = new QPlainTextEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setReadOnly(true);
+    box->setPlainText(text);
+    return box;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const PortMap& ports, QWidget* parent)
+    : QMainWindow(parent), qtHost(ports, this) {
+    setObjectName(QStringLiteral("frmQTXdriver"));
+    setWindowTitle(QStringLiteral("QTX Remote Operation Console"));
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    Picdata = new PictureView(kPictureZoom, central);
+    Picdata->onMouseMove = [this](int button, int shift, double x, double y) {
+        core.Picdata_MouseMove(button, shift, x, y);
+    };
+    // Leaving the picture straight into a control never reaches the window's own move
+    // event, so the pointer is put back here as well.
+    Picdata->onLeave = [this] { core.Form_MouseMove(0, 0, -1, -1); };
+    auto* pictureFrame = new QFrame(central);
+    pictureFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto* pictureLayout = new QVBoxLayout(pictureFrame);
+    pictureLayout->setContentsMargins(2, 2, 2, 2);
+    pictureLayout->addWidget(Picdata);
+
+    PCtext = textBox("PCtext", QStringLiteral(" PC Messages appear here!\n"), central);
+    PCtext->setMinimumHeight(PCtext->fontMetrics().lineSpacing() * 3 + 14);
+    auto* pcLabel = new QLabel(QStringLiteral("PC Message:"), central);
+    pcLabel->setBuddy(PCtext);
+    pcLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto* pcRow = new QHBoxLayout;
+    pcRow->addWidget(pcLabel, 0, Qt::AlignTop);
+    pcRow->addWidget(PCtext, 1);
+    pcRow->setAlignment(pcLabel, Qt::AlignTop);
+
+    headertxt = textBox("headertxt", QStringLiteral("Image Information\n"), central);
+    QFont headerFont(QStringLiteral("Courier New"));
+    headerFont.setStyleHint(QFont::TypeWriter);
+    headerFont.setPointSize(9);
+    headertxt->setFont(headerFont);
+    headertxt->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(pictureFrame, 0, Qt::AlignLeft | Qt::AlignTop);
+    left->addLayout(pcRow, 1);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(buildFrontPanel());
+    right->addWidget(headertxt, 1);
+
+    auto* columns = new QHBoxLayout(central);
+    columns->addLayout(left);
+    columns->addLayout(right, 1);
+
+    frmcontrast = new ContrastDialog(this);
+
+    progressText = new QLabel(this);
+    progressBar = new QProgressBar(this);
+    progressBar->setTextVisible(false);
+    progressBar->setMaximumWidth(240);
+    statusBar()->addPermanentWidget(progressText);
+    statusBar()->addPermanentWidget(progressBar);
+    progressText->hide();
+    progressBar->hide();
+
+    buildMenus();
+    trackFormMoves(central);
+
+    qtHost.bind({this, PCtext, QTXText, headertxt, cmdturbo, Picdata, frmcontrast, progressText,
+                 progressBar});
+    qtHost.attach(core);
+    qtHost.setTurboColour(Colour{255, 0, 0});  // Turbo starts off, and red
+
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+            &MainWindow::shutDown);
+
+    core.Form_Load();
+}
+
+MainWindow::~MainWindow() {
+    shutDown();
+    // The widgets outlive the console (they go with the window's base); nothing they still
+    // report while being taken down (a pointer leaving the picture) may reach it.
+    Picdata->onMouseMove = nullptr;
+    Picdata->onLeave = nullptr;
+    centralWidget()->removeEventFilter(this);
+}
+
+void MainWindow::shutDown() {
+    if (linkClosed) return;
+    linkClosed = true;
+    core.closeLink();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    shutDown();
+    event->accept();
+}
+
+// Moves over the window outside its controls reach the console as the window's own; the
+// containers pass them on to the central widget.
+void MainWindow::trackFormMoves(QWidget* central) {
+    central->setMouseTracking(true);
+    for (QWidget* child : central->findChildren<QWidget*>()) {
+        const QMetaObject* kind = child->metaObject();
+        if (kind == &QWidget::staticMetaObject || kind == &QFrame::staticMetaObject ||
+            qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child)) {
+            child->setMouseTracking(true);
+        }
+    }
+    central->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == centralWidget() && event->type() == QEvent::MouseMove) {
+        const auto* move = static_cast<QMouseEvent*>(event);
+        core.Form_MouseMove(buttonMask(move->buttons()), shiftMask(move->modifiers()),
+                            move->position().x(), move->position().y());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace qtx

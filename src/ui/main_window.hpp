@@ -1,0 +1,59 @@
+// `frmQTXdriver`: the console's main window. It builds the controls, turns their signals
+// into calls of the console and owns the console and its host.
+#pragma once
+
+#include <QMainWindow>
+
+#include "console.hpp"
+#include "qt_host.hpp"
+
+class QAbstractButton;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+
+namespace qtx {
+
+class ContrastDialog;
+class PictureView;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    // Builds the window and runs the console's load procedure, which opens COM1.
+    explicit MainWindow(const PortMap& ports, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    Console& console() { return core; }
+    QtHost& host() { return qtHost; }
+
+    // Switches the QTX out of remote operation and closes the port; runs once only, however
+    // the program ends (Exit, the window's close button, a signal, the end of the session).
+    void shutDown();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QWidget* buildFrontPanel();  // front_panel.cpp
+    void buildMenus();           // menus.cpp
+    void trackFormMoves(QWidget* central);
+
+    QtHost qtHost;
+    Console core{qtHost};
+    bool linkClosed = false;
+
+    QPlainTextEdit* QTXText = nullptr;
+    QPlainTextEdit* PCtext = nullptr;
+    QPlainTextEdit* headertxt = nullptr;
+    PictureView* Picdata = nullptr;
+    QAbstractButton* cmdturbo = nullptr;
+    ContrastDialog* frmcontrast = nullptr;
+    QLabel* progressText = nullptr;
+    QProgressBar* progressBar = nullptr;
+};
+
+}  // namespace qtx

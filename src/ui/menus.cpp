@@ -1,0 +1,78 @@
+// The menu tree of the main window. Every entry carries its control name as object name;
+// entries whose commands arrive later are in place already but do nothing yet.
+#include <QMenu>
+#include <QMenuBar>
+#include <functional>
+
+#include "main_window.hpp"
+
+namespace qtx {
+
+void MainWindow::buildMenus() {
+    const auto menu = [](QWidget* parent, const char* name, const char* caption) {
+        auto* m = new QMenu(QString::fromLatin1(caption), parent);
+        m->setObjectName(QString::fromLatin1(name));
+        if (auto* bar = qobject_cast<QMenuBar*>(parent)) {
+            bar->addMenu(m);
+        } else {
+            static_cast<QMenu*>(parent)->addMenu(m);
+        }
+        return m;
+    };
+    const auto entry = [this](QMenu* m, const char* name, const char* caption,
+                              std::function<void()> handler = {}) {
+        QAction* action = m->addAction(QString::fromLatin1(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        if (handler) connect(action, &QAction::triggered, this, std::move(handler));
+        return action;
+    };
+    const auto separator = [](QMenu* m, const char* name) {
+        m->addSeparator()->setObjectName(QString::fromLatin1(name));
+    };
+    Console& c = core;
+
+    QMenu* fileio = menu(menuBar(), "mnufileio", "File I/O");
+    entry(fileio, "mnuload", "Load QTX  Frame from Disk");
+    separator(fileio, "mnudummy");
+    entry(fileio, "mnuCompSave", "Save QTX Frame to Disk in KELM Format");
+    entry(fileio, "mnubitmap", "Save Displayed Image in Bitmap Format");
+    separator(fileio, "mnudummy2");
+    entry(fileio, "mnuautosave", "Receive and Automatically Save Images");
+    separator(fileio, "mnudummy3");
+    entry(fileio, "mnuexit", "Exit", [this] { close(); });
+
+    QMenu* download = menu(menuBar(), "mnudownload", "Download");
+    entry(download, "mnudownloadlight", "Download Screen Image",
+          [&c] { c.mnudownloadlight_Click(); });
+    entry(download, "mnuflashdownload", "Download All");
+    entry(download, "mnuabort", "Abort Download All");
+
+    QMenu* linkMenu = menu(menuBar(), "mnulink", "Link");
+    QMenu* baud = menu(linkMenu, "mnubaud", "Set Baud Rate");
+    entry(baud, "mnu19200", "19200 Baud", [&c] { c.setBaud(19200); });
+    entry(baud, "mnu38400", "38400 Baud", [&c] { c.setBaud(38400); });
+    entry(baud, "mnu57600", "57600 Baud", [&c] { c.setBaud(57600); });
+    entry(baud, "mnu115200", "115200 Baud", [&c] { c.setBaud(115200); });
+    entry(linkMenu, "mnuestablishlink1", "Establish Link (COM1)", [&c] { c.establishLink(1); });
+    entry(linkMenu, "mnuestablishlink2", "Establish Link (COM2)", [&c] { c.establishLink(2); });
+
+    QMenu* display = menu(menuBar(), "mnudisplay", "Display");
+    entry(display, "mnucontrast", "Adjust Contrast", [&c] { c.mnucontrast_Click(); });
+    entry(display, "mnuautocontrast", "Auto Contrast", [&c] { c.mnuautocontrast_Click(); });
+
+    QMenu* process = menu(menuBar(), "mnuprocess", "Process");
+    entry(process, "mnuflatfield", "Flat Field");
+
+    QMenu* edit = menu(menuBar(), "mnuedit", "Edit Data");
+    entry(edit, "mnunote", "Note", [&c] { c.mnunote_Click(); });
+    entry(edit, "mnufocallength", "Focal Length", [&c] { c.mnufocallength_Click(); });
+    entry(edit, "mnuaperturedia", "Aperture Diameter", [&c] { c.mnuaperturedia_Click(); });
+    QMenu* units = menu(edit, "mnuunits", "Units");
+    entry(units, "mnuinches", "Inches", [&c] { c.mnuinches_Click(); });
+    entry(units, "mnucentimeters", "Centimeters", [&c] { c.mnucentimeters_Click(); });
+
+    QMenu* upload = menu(menuBar(), "mnuUpload", "Upload");
+    entry(upload, "mnuUploadFile", "Upload New QTX Code");
+}
+
+}  // namespace qtx

@@ -1,0 +1,43 @@
+#include "options.hpp"
+
+#include <QCommandLineOption>
+
+namespace qtx {
+
+namespace {
+
+const QString kCom1 = QStringLiteral("com1");
+const QString kCom2 = QStringLiteral("com2");
+const QString kScreenshot = QStringLiteral("screenshot");
+
+}  // namespace
+
+void addOptions(QCommandLineParser& parser) {
+    const PortMap defaults = PortMap::platformDefault();
+    parser.setApplicationDescription(
+        QStringLiteral("Remote console for the QTX camera and autoguider on a serial line."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({kCom1,
+                      QStringLiteral("Device used as COM1 (default %1), e.g. /dev/ttyUSB0 "
+                                     "for a USB adapter or the path printed by qtx-sim.")
+                          .arg(defaults.com1),
+                      QStringLiteral("PATH")});
+    parser.addOption({kCom2, QStringLiteral("Device used as COM2 (default %1).").arg(defaults.com2),
+                      QStringLiteral("PATH")});
+    QCommandLineOption screenshot(kScreenshot,
+                                  QStringLiteral("Save a picture of the window and quit."),
+                                  QStringLiteral("FILE"));
+    screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(screenshot);
+}
+
+Options readOptions(const QCommandLineParser& parser) {
+    Options options;
+    if (parser.isSet(kCom1)) options.ports.com1 = parser.value(kCom1);
+    if (parser.isSet(kCom2)) options.ports.com2 = parser.value(kCom2);
+    options.screenshot = parser.value(kScreenshot);
+    return options;
+}
+
+}  // namespace qtx

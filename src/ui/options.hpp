@@ -1,0 +1,19 @@
+// The command line of qtx-console.
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+
+#include "serial_settings.hpp"
+
+namespace qtx {
+
+struct Options {
+    PortMap ports = PortMap::platformDefault();
+    QString screenshot;  // save a picture of the window there and quit
+};
+
+void addOptions(QCommandLineParser& parser);
+Options readOptions(const QCommandLineParser& parser);
+
+}  // namespace qtx

@@ -1,0 +1,50 @@
+// The picture `Picdata`: a persistent 320 x 200 bitmap of 32 bits per pixel, shown
+// enlarged by a whole factor so that every picture pixel stays a sharp square.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "host.hpp"
+
+namespace qtx {
+
+class PictureView : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kWidth = 320;
+    static constexpr int kHeight = 200;
+
+    explicit PictureView(int zoom, QWidget* parent = nullptr);
+
+    SurfaceGeometry geometryOfBits() const;
+    // Replaces the bits scan line by line from the top; a short buffer leaves the rest.
+    void setBits(std::span<const std::uint8_t> bits);
+    void setPixel(int x, int y, Colour colour);
+    const QImage& image() const { return surface; }
+    int zoom() const { return scale; }
+
+    // Pointer moves in picture pixels (button and shift masks as the console takes them).
+    std::function<void(int button, int shift, double x, double y)> onMouseMove;
+    // The pointer left the picture.
+    std::function<void()> onLeave;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+  private:
+    QImage surface;
+    int scale;
+};
+
+// The console's button mask (1 left, 2 right, 4 middle) and shift mask (1 Shift, 2 Ctrl,
+// 4 Alt) of a Qt mouse event.
+int buttonMask(Qt::MouseButtons buttons);
+int shiftMask(Qt::KeyboardModifiers modifiers);
+
+}  // namespace qtx

@@ -1,0 +1,173 @@
+// The serial half of QtHost: QSerialPort behind the console's port operations, and the
+// detection of a device that went away (a USB adapter pulled out, a pseudo-terminal whose
+// other end closed).
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#include "console.hpp"
+#include "qt_host.hpp"
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#include <unistd.h>
+#endif
+
+namespace qtx {
+
+namespace {
+
+// Errors or empty receive events in a row, without a byte arriving, after which the device
+// is taken for gone even when the descriptor does not say so; each of them means Qt was
+// woken for nothing, so a gone device would otherwise keep the processor busy.
+constexpr int kTroubleLimit = 50;
+
+// A written request normally leaves at once; this bounds the wait for the last one (the
+// switch out of remote operation) before the port closes.
+constexpr int kDrainMs = 500;
+
+void apply(QSerialPort& port, const SerialSettings& settings) {
+    port.setBaudRate(settings.baudRate);
+    port.setParity(settings.parity);
+    port.setDataBits(settings.dataBits);
+    port.setStopBits(settings.stopBits);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+}  // namespace
+
+QtHost::QtHost(PortMap ports, QObject* parent) : QObject(parent), ports(std::move(ports)) {
+    // Children of the host, so that they can be found under their names in the window.
+    port.setParent(this);
+    entrytimer.setParent(this);
+    port.setObjectName(QStringLiteral("MSComm1"));
+    entrytimer.setObjectName(QStringLiteral("entrytimer"));
+    port.setReadBufferSize(0);  // the console takes every waiting byte on each event
+    connect(&port, &QSerialPort::readyRead, this, &QtHost::onReadyRead);
+    connect(&port, &QSerialPort::errorOccurred, this, &QtHost::onPortError);
+    connect(&entrytimer, &QTimer::timeout, this, [this] {
+        if (core) core->watchdogTick();
+    });
+}
+
+bool QtHost::openPort(int portNumber, const std::string& settings) {
+    failureDetail.clear();
+    if (port.isOpen()) port.close();
+    const QString device = ports.device(portNumber);
+    if (device.isEmpty()) {
+        failureDetail =
+            QStringLiteral("COM%1: no device is assigned to this port.").arg(portNumber);
+        return false;
+    }
+    if (const auto parsed = parseSerialSettings(settings)) remembered = *parsed;
+    port.setPortName(device);
+    apply(port, remembered);
+    if (!port.open(QIODevice::ReadWrite)) {
+        OpenFailure failure;
+        failure.device = device;
+        failure.error = port.error();
+        failure.systemText = port.errorString();
+#ifdef Q_OS_UNIX
+        const QByteArray path = QFile::encodeName(device);
+        failure.exists = QFileInfo::exists(device);
+        failure.accessible = ::access(path.constData(), R_OK | W_OK) == 0;
+#else
+        // Windows names no file; "access denied" there means another program holds it.
+        failure.exists = true;
+        failure.accessible = true;
+#endif
+        failureDetail = describeOpenFailure(failure);
+        port.clearError();
+        return false;
+    }
+    openPortNumber = portNumber;
+    openDevice = device;
+    troubleSinceData = 0;
+    return true;
+}
+
+void QtHost::closePort() {
+    if (!port.isOpen()) return;
+    if (port.bytesToWrite() > 0) port.waitForBytesWritten(kDrainMs);
+    port.close();
+    port.clearError();
+}
+
+std::string QtHost::portFailureDetail() { return failureDetail.toLatin1().toStdString(); }
+
+void QtHost::applySettings(const std::string& settings) {
+    const auto parsed = parseSerialSettings(settings);
+    if (!parsed) return;
+    remembered = *parsed;
+    // An open port takes them at once; a closed one keeps them for its next opening.
+    apply(port, remembered);
+}
+
+void QtHost::write(std::span<const std::uint8_t> bytes) {
+    if (!port.isOpen() || bytes.empty()) return;
+    // QSerialPort keeps what the device cannot take yet and writes it from the event loop.
+    port.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+}
+
+std::vector<std::uint8_t> QtHost::readAll() {
+    if (!port.isOpen()) return {};
+    const QByteArray data = port.readAll();
+    return {reinterpret_cast<const std::uint8_t*>(data.constData()),
+            reinterpret_cast<const std::uint8_t*>(data.constData()) + data.size()};
+}
+
+void QtHost::onReadyRead() {
+    if (port.bytesAvailable() > 0) {
+        troubleSinceData = 0;
+    } else if (++troubleSinceData >= 3) {
+        // Receive events without data are what a hung-up descriptor gives.
+        scheduleLossCheck();
+    }
+    if (core) core->onSerialEvent(SerialEvent::DataReceived);
+}
+
+void QtHost::onPortError(QSerialPort::SerialPortError error) {
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError) return;
+    if (!port.isOpen()) return;
+    ++troubleSinceData;
+    // Closing the port inside its own error signal has crashed Qt: look again from the
+    // event loop.
+    scheduleLossCheck();
+}
+
+void QtHost::scheduleLossCheck() {
+    if (lossCheckQueued) return;
+    lossCheckQueued = true;
+    QTimer::singleShot(0, this, &QtHost::checkForLoss);
+}
+
+bool QtHost::hungUp() const {
+    if (port.error() == QSerialPort::ResourceError) return true;
+    if (troubleSinceData >= kTroubleLimit) return true;
+#ifdef Q_OS_UNIX
+    pollfd fd{static_cast<int>(port.handle()), POLLIN, 0};
+    if (fd.fd < 0) return true;
+    if (::poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL))) return true;
+#endif
+    return false;
+}
+
+void QtHost::checkForLoss() {
+    lossCheckQueued = false;
+    if (!port.isOpen()) return;
+    if (!hungUp()) {
+        port.clearError();
+        return;
+    }
+    const QString name = QStringLiteral("COM%1").arg(openPortNumber);
+    const QString where =
+        openDevice == name ? name : QStringLiteral("%1 (%2)").arg(name, openDevice);
+    port.close();
+    port.clearError();
+    troubleSinceData = 0;
+    const QString message =
+        QStringLiteral("%1 was disconnected; choose Establish Link when it is back.").arg(where);
+    if (core) core->portLost(message.toLatin1().toStdString());
+}
+
+}  // namespace qtx

@@ -1,0 +1,122 @@
+// Helpers of the shell's suites: a pseudo-terminal standing in for the QTX, and bounded
+// waits that keep the Qt event loop running.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace qtx::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Runs the event loop until done() holds or timeoutMs pass; true when done() held. The
+// loop sleeps between events, woken every few milliseconds to look again.
+template <class Done>
+bool pumpUntil(Done done, int timeoutMs = 5000) {
+    QTimer wake;
+    wake.start(5);
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+inline double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The test's end of a pseudo-terminal; the console opens the other end as its COM port.
+class Pty {
+  public:
+    Pty() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return;
+        if (const char* name = ::ptsname(master)) slavePath = name;
+        termios raw{};
+        ::tcgetattr(master, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(master, TCSANOW, &raw);
+    }
+    ~Pty() { closeMaster(); }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    bool ok() const { return master >= 0 && !slavePath.empty(); }
+    const std::string& path() const { return slavePath; }
+
+    void closeMaster() {
+        if (master >= 0) ::close(master);
+        master = -1;
+    }
+
+    bool send(const Bytes& bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+            } else {
+                pollfd fd{master, POLLOUT, 0};
+                if (::poll(&fd, 1, 1000) <= 0) return false;
+            }
+        }
+        return true;
+    }
+
+    // Takes what the console has written so far, without waiting.
+    void collect() {
+        std::uint8_t chunk[512];
+        for (;;) {
+            const ssize_t n = ::read(master, chunk, sizeof chunk);
+            if (n <= 0) return;
+            received.insert(received.end(), chunk, chunk + n);
+        }
+    }
+
+    // The next count bytes the console writes, waiting for them with the event loop
+    // running; fewer when they do not come within the time.
+    Bytes next(std::size_t count, int timeoutMs = 5000) {
+        pumpUntil(
+            [&] {
+                collect();
+                return received.size() >= count;
+            },
+            timeoutMs);
+        const std::size_t n = std::min(count, received.size());
+        Bytes out(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(n));
+        received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(n));
+        return out;
+    }
+
+    // Everything that arrives within the time (for checking that nothing more comes).
+    Bytes rest(int waitMs) {
+        pumpUntil([] { return false; }, waitMs);
+        collect();
+        Bytes out;
+        out.swap(received);
+        return out;
+    }
+
+  private:
+    int master = -1;
+    std::string slavePath;
+    Bytes received;
+};
+
+}  // namespace qtx::test

@@ -1,0 +1,294 @@
+// The controls and menus of the main window, by name and caption, and the small pieces
+// of the window that the console drives: the contrast dialog, the picture, the progress.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QTimer>
+#include <memory>
+
+#include "contrast_dialog.hpp"
+#include "main_window.hpp"
+#include "picture_view.hpp"
+#include "ui_support.hpp"
+
+namespace qtx::test {
+namespace {
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window = std::make_unique<MainWindow>(
+            PortMap{QStringLiteral("/nonexistent/com1"), QStringLiteral("/nonexistent/com2")});
+    }
+    template <class T>
+    T* child(const char* name) const {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(WindowTest, MenuTreeHasEveryEntryInOrder) {
+    // Menu, then each of its entries in order: control name and caption, "-" a separator.
+    const struct {
+        const char* menu;
+        const char* caption;
+        std::vector<std::pair<const char*, const char*>> entries;
+    } menus[] = {
+        {"mnufileio",
+         "File I/O",
+         {{"mnuload", "Load QTX  Frame from Disk"},
+          {"mnudummy", "-"},
+          {"mnuCompSave", "Save QTX Frame to Disk in KELM Format"},
+          {"mnubitmap", "Save Displayed Image in Bitmap Format"},
+          {"mnudummy2", "-"},
+          {"mnuautosave", "Receive and Automatically Save Images"},
+          {"mnudummy3", "-"},
+          {"mnuexit", "Exit"}}},
+        {"mnudownload",
+         "Download",
+         {{"mnudownloadlight", "Download Screen Image"},
+          {"mnuflashdownload", "Download All"},
+          {"mnuabort", "Abort Download All"}}},
+        {"mnulink",
+         "Link",
+         {{"mnubaud", "Set Baud Rate"},
+          {"mnuestablishlink1", "Establish Link (COM1)"},
+          {"mnuestablishlink2", "Establish Link (COM2)"}}},
+        {"mnubaud",
+         "Set Baud Rate",
+         {{"mnu19200", "19200 Baud"},
+          {"mnu38400", "38400 Baud"},
+          {"mnu57600", "57600 Baud"},
+          {"mnu115200", "115200 Baud"}}},
+        {"mnudisplay",
+         "Display",
+         {{"mnucontrast", "Adjust Contrast"}, {"mnuautocontrast", "Auto Contrast"}}},
+        {"mnuprocess", "Process", {{"mnuflatfield", "Flat Field"}}},
+        {"mnuedit",
+         "Edit Data",
+         {{"mnunote", "Note"},
+          {"mnufocallength", "Focal Length"},
+          {"mnuaperturedia", "Aperture Diameter"},
+          {"mnuunits", "Units"}}},
+        {"mnuunits", "Units", {{"mnuinches", "Inches"}, {"mnucentimeters", "Centimeters"}}},
+        {"mnuUpload", "Upload", {{"mnuUploadFile", "Upload New QTX Code"}}},
+    };
+    for (const auto& m : menus) {
+        SCOPED_TRACE(m.menu);
+        const QMenu* menu = child<QMenu>(m.menu);
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menu->title(), QString::fromLatin1(m.caption));
+        const QList<QAction*> actions = menu->actions();
+        ASSERT_EQ(actions.size(), static_cast<qsizetype>(m.entries.size()));
+        for (std::size_t i = 0; i < m.entries.size(); ++i) {
+            const auto& [name, caption] = m.entries[i];
+            SCOPED_TRACE(name);
+            const QAction* a = actions[static_cast<qsizetype>(i)];
+            // A submenu's entry is the submenu itself.
+            const QString actual = a->menu() ? a->menu()->objectName() : a->objectName();
+            EXPECT_EQ(actual, QString::fromLatin1(name));
+            if (std::string_view(caption) == "-") {
+                EXPECT_TRUE(a->isSeparator());
+            } else {
+                EXPECT_FALSE(a->isSeparator());
+                EXPECT_EQ(a->text(), QString::fromLatin1(caption));
+            }
+            EXPECT_TRUE(a->isEnabled());
+            EXPECT_TRUE(a->isVisible());
+            EXPECT_FALSE(a->isCheckable());
+        }
+    }
+    QStringList bar;
+    for (const QAction* a : window->menuBar()->actions()) bar << a->menu()->objectName();
+    EXPECT_EQ(bar, QStringList({"mnufileio", "mnudownload", "mnulink", "mnudisplay", "mnuprocess",
+                                "mnuedit", "mnuUpload"}));
+}
+
+TEST_F(WindowTest, ControlsCarryTheirNamesCaptionsAndGroups) {
+    EXPECT_EQ(window->objectName(), "frmQTXdriver");
+    EXPECT_EQ(window->windowTitle(), "QTX Remote Operation Console");
+
+    // Keys: name, caption (or arrow), the framed group that holds it.
+    const struct {
+        const char* name;
+        const char* caption;
+        Qt::ArrowType arrow;
+        const char* group;
+    } keys[] = {
+        {"cmdfocus", "Focus", Qt::NoArrow, "Acquire"},
+        {"cmdimage", "Image", Qt::NoArrow, "Acquire"},
+        {"cmdmonitor", "Monitor", Qt::NoArrow, "Acquire"},
+        {"cmdcalibrate", "Calibrate", Qt::NoArrow, "Guide"},
+        {"cmdtrack", "Track", Qt::NoArrow, "Guide"},
+        {"cmddisplay", "Display", Qt::NoArrow, "Process"},
+        {"cmdfileops", "File Ops", Qt::NoArrow, "Process"},
+        {"cmdparameter", "Parameter", Qt::NoArrow, "Control"},
+        {"cmdvalue", "Value", Qt::NoArrow, "Control"},
+        {"cmdturbo", "Turbo", Qt::NoArrow, "Control"},
+        {"cmdup", "", Qt::UpArrow, "Control"},
+        {"cmddown", "", Qt::DownArrow, "Control"},
+        {"cmdleft", "", Qt::LeftArrow, "Control"},
+        {"cmdright", "", Qt::RightArrow, "Control"},
+        {"cmdsetup", "Setup", Qt::NoArrow, "Setup"},
+        {"cmdinterrupt", "Interrupt", Qt::NoArrow, "Interrupt"},
+    };
+    for (const auto& k : keys) {
+        SCOPED_TRACE(k.name);
+        const auto* key = child<QAbstractButton>(k.name);
+        ASSERT_NE(key, nullptr);
+        EXPECT_EQ(key->text(), QString::fromLatin1(k.caption));
+        EXPECT_EQ(key->icon().isNull(), k.arrow == Qt::NoArrow);  // arrows are pictures
+        const auto* group = qobject_cast<const QGroupBox*>(key->parentWidget());
+        ASSERT_NE(group, nullptr);
+        EXPECT_EQ(group->title(), QString::fromLatin1(k.group));
+    }
+    EXPECT_EQ(window->findChildren<QGroupBox*>().size(), 6);
+
+    const auto* display = child<QPlainTextEdit>("QTXText");
+    ASSERT_NE(display, nullptr);
+    EXPECT_TRUE(display->isReadOnly());
+    EXPECT_EQ(display->font().family(), "Courier New");
+    EXPECT_TRUE(display->font().bold());
+    EXPECT_EQ(display->font().pointSize(), 12);
+    const QStringList banner = display->toPlainText().split(u'\n');
+    ASSERT_EQ(banner.size(), 2);
+    EXPECT_EQ(banner[0], "QTX Remote Version 1.15");
+
+    const auto* header = child<QPlainTextEdit>("headertxt");
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->toPlainText(), "Image Information\n");
+
+    const auto* status = child<QPlainTextEdit>("PCtext");
+    ASSERT_NE(status, nullptr);
+    bool labelled = false;
+    for (const QLabel* label : window->findChildren<QLabel*>()) {
+        labelled = labelled || (label->text() == "PC Message:" && label->buddy() == status);
+    }
+    EXPECT_TRUE(labelled);
+
+    const auto* picture = child<PictureView>("Picdata");
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->image().size(), QSize(320, 200));
+    EXPECT_EQ(picture->size(), QSize(320 * picture->zoom(), 200 * picture->zoom()));
+
+    EXPECT_NE(child<QSerialPort>("MSComm1"), nullptr);
+    EXPECT_NE(child<QTimer>("entrytimer"), nullptr);
+    EXPECT_FALSE(window->host().watchdogTimer().isActive());
+    EXPECT_NE(child<ContrastDialog>("frmcontrast"), nullptr);
+    EXPECT_FALSE(child<ContrastDialog>("frmcontrast")->isVisible());
+}
+
+TEST_F(WindowTest, ContrastDialogReturnsTextsOnlyFromDone) {
+    auto* dialog = child<ContrastDialog>("frmcontrast");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Adjust Background and Range");
+    auto* background = dialog->findChild<QLineEdit*>("txtbackground");
+    auto* range = dialog->findChild<QLineEdit*>("txtrange");
+    auto* done = dialog->findChild<QPushButton*>("cmddone");
+    ASSERT_TRUE(background && range && done);
+    EXPECT_EQ(dialog->findChild<QLabel*>("Lblbackground")->text(), "Enter Background:");
+    EXPECT_EQ(dialog->findChild<QLabel*>("lblrange")->text(), "Enter Range:");
+    EXPECT_EQ(done->text(), "Done");
+
+    QString shownBackground, shownRange;
+    QTimer::singleShot(0, dialog, [&] {
+        shownBackground = background->text();
+        shownRange = range->text();
+        background->setText(QStringLiteral("-200"));
+        range->setText(QStringLiteral("3000"));
+        done->click();
+    });
+    const ContrastTexts typed = window->host().runContrastDialog({" 884", " 128"});
+    EXPECT_EQ(shownBackground, " 884");
+    EXPECT_EQ(shownRange, " 128");
+    EXPECT_EQ(typed.background, "-200");
+    EXPECT_EQ(typed.range, "3000");
+    EXPECT_FALSE(dialog->isVisible());
+
+    // Closing it with the window's close button throws away what was typed.
+    QTimer::singleShot(0, dialog, [&] {
+        background->setText(QStringLiteral("5"));
+        dialog->close();
+    });
+    const ContrastTexts closed = window->host().runContrastDialog({" 1", " 2"});
+    EXPECT_EQ(closed.background, "");
+    EXPECT_EQ(closed.range, "");
+}
+
+TEST(PictureViewTest, ReportsPicturePixelsAndTakesBitsLineByLine) {
+    PictureView view(2);
+    std::vector<std::array<double, 4>> moves;
+    view.onMouseMove = [&](int button, int shift, double x, double y) {
+        moves.push_back({static_cast<double>(button), static_cast<double>(shift), x, y});
+    };
+    const struct {
+        QPointF at;
+        Qt::MouseButtons buttons;
+        Qt::KeyboardModifiers modifiers;
+        std::array<double, 4> expected;
+    } cases[] = {
+        {{0, 0}, Qt::NoButton, Qt::NoModifier, {0, 0, 0, 0}},
+        {{121, 41}, Qt::LeftButton, Qt::ShiftModifier, {1, 1, 60, 20}},
+        {{120.5, 41.9}, Qt::RightButton, Qt::ControlModifier, {2, 2, 60, 20}},
+        {{639, 399}, Qt::MiddleButton, Qt::AltModifier, {4, 4, 319, 199}},
+    };
+    for (const auto& c : cases) {
+        QMouseEvent move(QEvent::MouseMove, c.at, view.mapToGlobal(c.at), Qt::NoButton, c.buttons,
+                         c.modifiers);
+        QCoreApplication::sendEvent(&view, &move);
+        ASSERT_FALSE(moves.empty());
+        EXPECT_EQ(moves.back(), c.expected);
+    }
+
+    EXPECT_EQ(view.geometryOfBits().bytesPerLine, 1280);
+    EXPECT_EQ(view.geometryOfBits().scanLines, 200);
+    EXPECT_EQ(view.geometryOfBits().bitsPerPixel, 32);
+    // Line 1 grey 0x40 at pixel 2, everything else of the first two lines 0x10; the buffer
+    // stops there, so the lines below keep their black.
+    std::vector<std::uint8_t> bits(2 * 1280, 0x10);
+    std::fill_n(bits.begin() + 1280 + 8, 4, 0x40);
+    view.setBits(bits);
+    EXPECT_EQ(view.image().pixel(2, 1), qRgb(0x40, 0x40, 0x40));
+    EXPECT_EQ(view.image().pixel(319, 0), qRgb(0x10, 0x10, 0x10));
+    EXPECT_EQ(view.image().pixel(0, 2), qRgb(0, 0, 0));
+    view.setPixel(5, 199, Colour{1, 2, 3});
+    view.setPixel(320, 0, Colour{9, 9, 9});  // off the surface: ignored
+    EXPECT_EQ(view.image().pixel(5, 199), qRgb(1, 2, 3));
+}
+
+TEST_F(WindowTest, ProgressShowsRowsRepeatsAndTimeLeft) {
+    auto* bar = window->findChild<QProgressBar*>();
+    ASSERT_NE(bar, nullptr);
+    window->show();
+    EXPECT_FALSE(bar->isVisible());
+    QtHost& host = window->host();
+    host.showProgress(0, 200, 0);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->maximum(), 200);
+    QElapsedTimer clock;
+    clock.start();
+    pumpUntil([&] { return clock.elapsed() >= 20; });
+    host.showProgress(50, 200, 2);
+    EXPECT_EQ(bar->value(), 50);
+    QString shown;
+    for (const QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->text().startsWith("Row ")) shown = label->text();
+    }
+    EXPECT_TRUE(shown.startsWith("Row 50 of 200, 2 repeated, about ")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(" s left")) << shown.toStdString();
+    host.hideProgress();
+    EXPECT_FALSE(bar->isVisible());
+}
+
+}  // namespace
+}  // namespace qtx::test

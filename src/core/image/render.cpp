@@ -15,6 +15,24 @@ namespace {
 constexpr int kSurfaceColumns = 320;
 constexpr int kSurfaceRows = 200;
 
+// Grey levels of one rendering, each worked out the first time its value is met: the
+// pixels of an image cluster on far fewer values than there are pixels.
+class GreyLevels {
+  public:
+    GreyLevels(std::int32_t background, float step)
+        : background(background), step(step), known(65536, -1) {}
+    std::uint8_t operator()(std::uint16_t p) {
+        std::int16_t& g = known[p];
+        if (g < 0) g = greyLevel(p, background, step);
+        return static_cast<std::uint8_t>(g);
+    }
+
+  private:
+    std::int32_t background;
+    float step;
+    std::vector<std::int16_t> known;
+};
+
 std::int16_t offsetWithin(int room, int size) {
     // An image larger than the surface starts at its edge; the part that fits is painted.
     return static_cast<std::int16_t>(std::clamp((room - size) / 2, 0, 32767));
@@ -53,8 +71,7 @@ void Console::showimage() {
         std::clamp<int>(flat.showflat ? flat.flatwidth : record.imagewidth, 0, source.width);
     const int h =
         std::clamp<int>(flat.showflat ? flat.flatheight : record.imageheight, 0, source.height);
-    const float step = levelStep(record.range);
-    const std::int32_t background = record.background;
+    GreyLevels grey(record.background, levelStep(record.range));
 
     if (geometry.bitsPerPixel == 24 || geometry.bitsPerPixel == 32) {
         const int pixelBytes = geometry.bitsPerPixel / 8;
@@ -68,7 +85,7 @@ void Console::showimage() {
                                  static_cast<std::size_t>(y - 1 + record.yoffset) * lineBytes +
                                  static_cast<std::size_t>(record.xoffset) * pixelBytes;
             for (int x = 1; x <= paintedColumns; ++x) {
-                const std::uint8_t g = greyLevel(source.at(x, y), background, step);
+                const std::uint8_t g = grey(source.at(x, y));
                 std::fill_n(line, pixelBytes, g);
                 line += pixelBytes;
             }
@@ -82,7 +99,7 @@ void Console::showimage() {
         const int paintedRows = std::min(h, kSurfaceRows - record.yoffset);
         for (int y = 1; y <= paintedRows; ++y) {
             for (int x = 1; x <= paintedColumns; ++x) {
-                const std::uint8_t g = greyLevel(source.at(x, y), background, step);
+                const std::uint8_t g = grey(source.at(x, y));
                 host.setPixel(x - 1 + record.xoffset, y - 1 + record.yoffset, Colour{g, g, g});
             }
         }

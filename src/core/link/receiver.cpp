@@ -58,7 +58,8 @@ void Console::onSerialEvent(SerialEvent kind) {
         }
         const std::size_t room = kRxBufferSize - static_cast<std::size_t>(link.rxcount);
         const std::size_t piece = std::min(room, bytes.size() - taken);
-        std::memcpy(link.rxbuffer.data() + link.rxcount, bytes.data() + taken, piece);
+        // An event with no bytes has no data pointer to copy from.
+        if (piece > 0) std::memcpy(link.rxbuffer.data() + link.rxcount, bytes.data() + taken, piece);
         link.rxcount = static_cast<std::int16_t>(link.rxcount + static_cast<int>(piece));
         taken += piece;
         processFrames();

@@ -321,6 +321,19 @@ TEST_F(ReceptionTest, RowNumbersEndBeforeTheyOverflow) {
     EXPECT_EQ(console.record.imagedata.at(4, 1), 4);
 }
 
+TEST_F(ReceptionTest, ImageWithoutColumnsCompletesEmpty) {
+    Header h;
+    h.width = 0;
+    h.height = 1;
+    startImage(h);
+    receive(compressedRow({}));  // no pixel, so no first word either
+    EXPECT_TRUE(console.reception.imagecomplete);
+    EXPECT_EQ(console.record.imagewidth, 0);
+    EXPECT_EQ(console.record.imageheight, 1);
+    console.Picdata_MouseMove(0, 0, 160.0, 100.0);
+    EXPECT_EQ(host.pointer, Pointer::Default);
+}
+
 TEST_F(ReceptionTest, ReadersDuringAReceptionStayInsideTheArray) {
     auto& r = console.record;
     r.imagedata.resize(320, 200);

@@ -137,8 +137,9 @@ std::string headerPanelText(const ImageRecord& r, bool unitscm) {
 void Console::decodeheader() {
     // The block is the payload of the frame at the front of the buffer, as far as the
     // buffer holds it.
-    const std::size_t held =
-        link.rxcount > static_cast<int>(kHeaderSize) ? link.rxcount - kHeaderSize : 0;
+    const std::size_t held = link.rxcount > static_cast<int>(kHeaderSize)
+                                 ? static_cast<std::size_t>(link.rxcount) - kHeaderSize
+                                 : 0;
     const std::size_t n = std::min<std::size_t>(payloadLength(link.rxbuffer), held);
     const HeaderBlock h = decodeHeaderBlock(std::span(link.rxbuffer).subspan(kHeaderSize, n));
 

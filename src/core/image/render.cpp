@@ -82,8 +82,9 @@ void Console::showimage() {
         const int paintedRows = std::min(h, lines - record.yoffset);
         for (int y = 1; y <= paintedRows; ++y) {
             std::uint8_t* line = bits.data() +
-                                 static_cast<std::size_t>(y - 1 + record.yoffset) * lineBytes +
-                                 static_cast<std::size_t>(record.xoffset) * pixelBytes;
+                                 static_cast<std::size_t>(y - 1 + record.yoffset) *
+                                     static_cast<std::size_t>(lineBytes) +
+                                 static_cast<std::size_t>(record.xoffset * pixelBytes);
             for (int x = 1; x <= paintedColumns; ++x) {
                 const std::uint8_t g = grey(source.at(x, y));
                 std::fill_n(line, pixelBytes, g);

@@ -70,7 +70,7 @@ bool storeRow(Console& console, std::uint8_t code, std::span<const std::uint8_t>
     if (!whole) return false;
     // A row that falls outside the array (beyond the 200 rows kept) is taken but not stored.
     const int r = reception.rownumber - record.hdrfirstrow + 1;
-    if (r >= 1 && r <= pixels.height) {
+    if (r >= 1 && r <= pixels.height && !kept.empty()) {
         std::copy(kept.begin(), kept.end(), &pixels.at(1, r));
     }
     return true;

@@ -116,7 +116,7 @@ void Console::onBufferStatus() {
 void Console::onHeader(bool checksumGood) {
     const int bytes = frameBytes(link);
     if (!checksumGood) {
-        // `headerok` stays set: the receiver takes the next header as checked.
+        // `headerok` stays set, as after every damaged header.
         removeFront(bytes);
         reception.headerpending = true;
         requestheader(reception.bufferindex);

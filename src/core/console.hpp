@@ -111,6 +111,8 @@ private:
     void writeFrame(bool checksPort);
     void showText(TextBox box, const std::string& text);
     void setText(TextBox box, const std::string& text);
+    void reportProgress();
+    void autosaveReceivedImage();
 
     Host& host;
     bool stopReceiving = false;  // set by a step that ends the whole receive event

@@ -79,6 +79,18 @@ TEST(ReadNumber, Lenient) {
     EXPECT_EQ(readNumber("1e-999"), 0.0);
 }
 
+TEST(ReadWholeNumber, OnlyANumberWithBlanksAround) {
+    const struct {
+        const char* text;
+        std::optional<double> expected;
+    } cases[] = {
+        {" 884", 884.0}, {"-200 ", -200.0}, {"\t12.5\t", 12.5}, {"1e3", 1000.0},
+        {"12abc", std::nullopt}, {"abc", std::nullopt}, {"", std::nullopt}, {"  ", std::nullopt},
+        {"-", std::nullopt}, {"1 2", std::nullopt}, {"2e", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(readWholeNumber(c.text), c.expected) << '"' << c.text << '"';
+}
+
 TEST(RoundHalfEven, HalvesGoToEven) {
     const double cases[][2] = {{12.5, 12}, {13.5, 14}, {-12.5, -12}, {0.5, 0},  {1.5, 2},
                                {2.5, 2},   {2.4, 2},   {2.6, 3},     {-2.6, -3}};

@@ -1,16 +1,206 @@
-// Image transfer from the QTX's buffers (placeholder: consumes the frames only).
+// Image transfer from the QTX's data buffers: the filled-buffer bitmap, the header, one
+// request per row, the track row of summed and mosaic images, completion, and the walk over
+// the filled buffers of a download-all.
+#include <algorithm>
+#include <array>
+
 #include "console.hpp"
 #include "link/frame.hpp"
+#include "link/rowcodec.hpp"
 
 namespace qtx {
 
-void Console::onBufferStatus() { link.headerok = false; }
+namespace {
 
-void Console::onHeader(bool checksumGood) {
-    removeFront(payloadLength(link.rxbuffer) + 8);
-    link.headerok = !checksumGood;
+constexpr std::int16_t kTrackRow = 200;  // row number of the track row
+constexpr std::int32_t kPastTrackRow = 201;
+constexpr std::int32_t kTrackWidth = 320;
+constexpr std::int16_t kMaxColumns = 320;  // the record holds at most 320 x 200 pixels
+constexpr std::int16_t kMaxRows = 200;
+constexpr std::int32_t kLastRowNumber = 32767;  // the largest row number a request can name
+
+// The payload of the frame at the front of the buffer, as far as the buffer holds it.
+std::span<const std::uint8_t> framePayload(const LinkState& link) {
+    const std::size_t held = link.rxcount > static_cast<int>(kHeaderSize)
+                                 ? static_cast<std::size_t>(link.rxcount) - kHeaderSize
+                                 : 0;
+    const std::size_t n = std::min<std::size_t>(payloadLength(link.rxbuffer), held);
+    return std::span<const std::uint8_t>(link.rxbuffer).subspan(kHeaderSize, n);
 }
 
-void Console::onRow(bool /*checksumGood*/) { removeFront(payloadLength(link.rxbuffer) + 8); }
+int frameBytes(const LinkState& link) { return payloadLength(link.rxbuffer) + 8; }
+
+// The lowest-numbered pending buffer becomes the one to fetch; none left ends the walk.
+void takeNextPending(Reception& reception) {
+    const auto next =
+        std::find(reception.bufferpending.begin(), reception.bufferpending.end(), true);
+    reception.downloadall = next != reception.bufferpending.end();
+    if (!reception.downloadall) return;
+    reception.bufferindex = static_cast<std::int16_t>(next - reception.bufferpending.begin());
+    *next = false;
+}
+
+void fetchHeader(Console& console) {
+    console.reception.headerpending = true;
+    console.watchdogRestart(console.link.longinterval);
+    console.requestheader(console.reception.bufferindex);
+}
+
+// Rows of the image that the array keeps: an image announced taller than 200 rows keeps its
+// first 200 and ends after them.
+int keptRows(const ImageRecord& record) { return std::min<int>(record.hdrheight, kMaxRows); }
+
+// Stores the row in the frame at the front of the buffer. False when the row is damaged
+// (it ends before its last pixel) and must be requested again.
+bool storeRow(Console& console, std::uint8_t code, std::span<const std::uint8_t> payload) {
+    Reception& reception = console.reception;
+    ImageRecord& record = console.record;
+    std::array<std::uint16_t, kTrackWidth> row{};
+    if (code == MSG_ROW_RAW && reception.rownumber == kTrackRow) {
+        if (!readRawRow(payload, kTrackWidth, row)) return false;
+        std::copy(row.begin(), row.end(), reception.tracklist.begin());
+        return true;
+    }
+    PixelArray& pixels = record.imagedata;
+    // The array keeps at most 320 columns; a wider row is still read whole to check it.
+    const auto kept = std::span<std::uint16_t>(row).first(
+        static_cast<std::size_t>(std::min<int>(pixels.width, kTrackWidth)));
+    const bool whole = code == MSG_ROW_RAW ? readRawRow(payload, record.hdrwidth, kept)
+                                           : decodeCompressedRow(payload, record.hdrwidth, kept);
+    if (!whole) return false;
+    // A row that falls outside the array (beyond the 200 rows kept) is taken but not stored.
+    const int r = reception.rownumber - record.hdrfirstrow + 1;
+    if (r >= 1 && r <= pixels.height && !kept.empty()) {
+        std::copy(kept.begin(), kept.end(), &pixels.at(1, r));
+    }
+    return true;
+}
+
+}  // namespace
+
+void Console::reportProgress() {
+    const int total = keptRows(record);
+    const int rows = std::clamp(reception.rownumber - record.hdrfirstrow, 0, std::max(total, 0));
+    host.showProgress(rows, total, reception.repeats);
+}
+
+void Console::autosaveReceivedImage() {
+    // Automatic numbered saving of a completed image (image file, then the track list of a
+    // summed image, then the mosaic data of a mosaic) belongs to the file subsystem and
+    // plugs in here; it is called only while `autosave` is on.
+}
+
+void Console::onBufferStatus() {
+    link.headerok = false;
+    const auto payload = framePayload(link);
+    const auto word = [&](std::size_t k) -> std::uint32_t {
+        return payload.size() >= k + 2
+                   ? static_cast<std::uint32_t>(payload[k] | (payload[k + 1] << 8))
+                   : 0U;
+    };
+    // Two words, the one for buffers 16..31 first.
+    const std::uint32_t upper = word(0);
+    const std::uint32_t lower = word(2);
+    for (std::size_t i = 0; i < 16; ++i) {
+        reception.bufferpending[i] = ((lower >> i) & 1U) != 0;
+        reception.bufferpending[16 + i] = ((upper >> i) & 1U) != 0;
+    }
+    takeNextPending(reception);
+    if (reception.downloadall) {
+        fetchHeader(*this);
+    } else {
+        showText(TextBox::PCtext, "QTX data buffers are empty");
+    }
+}
+
+void Console::onHeader(bool checksumGood) {
+    const int bytes = frameBytes(link);
+    if (!checksumGood) {
+        // `headerok` stays set, as after every damaged header.
+        removeFront(bytes);
+        reception.headerpending = true;
+        requestheader(reception.bufferindex);
+        watchdogRestart(link.longinterval);
+        ++reception.repeats;
+        return;
+    }
+    link.headerok = false;
+    host.stopTimer();
+    decodeheader();
+    if (record.hdrheight == 0) {
+        // The buffer holds no image: nothing more is asked for, and frames already buffered
+        // wait for the next receive event.
+        removeFront(bytes);
+        stopReceiving = true;
+        host.hideProgress();
+        return;
+    }
+    // An image announced larger than the record holds keeps its first 320 columns and 200
+    // rows; the rest of each row is read (to check it) and dropped.
+    record.imagedata.resize(std::min(record.hdrwidth, kMaxColumns),
+                            std::min(record.hdrheight, kMaxRows));
+    reception.rownumber = record.hdrfirstrow;
+    reception.reqcolumn = record.hdrfirstcolumn;
+    reception.reqwidth = record.hdrwidth;
+    reception.headerpending = false;
+    watchdogRestart(link.longinterval);
+    link.retrycount = 0;
+    reception.repeats = 0;
+    requestrow(reception.bufferindex);
+    removeFront(bytes);
+    reception.imagecomplete = false;
+    reportProgress();
+}
+
+void Console::onRow(bool checksumGood) {
+    const int bytes = frameBytes(link);
+    if (!checksumGood || !storeRow(*this, link.rxbuffer[1], framePayload(link))) {
+        // Damaged or cut short: the same row again at once.
+        removeFront(bytes);
+        watchdogRestart(link.longinterval);
+        requestrow(reception.bufferindex);
+        ++reception.repeats;
+        reportProgress();
+        return;
+    }
+    std::int32_t next = reception.rownumber + 1;
+    link.retrycount = 0;
+    if (next == kPastTrackRow) reception.imagecomplete = true;
+    if (next == record.hdrfirstrow + keptRows(record)) {
+        if (record.numexposures == 1 && record.mosaicsnapshots == 0) {
+            reception.imagecomplete = true;
+        } else {
+            next = kTrackRow;
+        }
+    }
+    // Row numbers past 32767 cannot be asked for; an image reaching them ends there.
+    if (next > kLastRowNumber) {
+        reception.imagecomplete = true;
+    } else {
+        reception.rownumber = static_cast<std::int16_t>(next);
+    }
+
+    if (!reception.imagecomplete) {
+        removeFront(bytes);
+        watchdogRestart(link.longinterval);
+        requestrow(reception.bufferindex);
+        reportProgress();
+        return;
+    }
+
+    sendremotemode(1);
+    record.imagewidth = record.imagedata.width;
+    record.imageheight = record.imagedata.height;
+    if (files.autosave) autosaveReceivedImage();
+    removeFront(bytes);
+    host.hideProgress();
+    showimage();
+    if (reception.downloadall) takeNextPending(reception);
+    if (reception.downloadall) {
+        fetchHeader(*this);
+    } else {
+        sendcommand(CMD_DOWNLOAD_END);
+    }
+}
 
 }  // namespace qtx

@@ -15,6 +15,7 @@ void Console::watchdogTick() {
     if (link.retrycount >= 4) {
         host.stopTimer();
         showText(TextBox::PCtext, "Communication Failed");
+        host.hideProgress();  // the exchange is abandoned where it is
         return;
     }
     switch (link.pendingop) {

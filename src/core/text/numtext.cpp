@@ -49,7 +49,15 @@ std::string numberText(float value) {
     return (value < 0 ? "" : " ") + text;
 }
 
-double readNumber(std::string_view text) {
+namespace {
+
+struct ScannedNumber {
+    double value = 0.0;
+    std::size_t end = 0;  // index after the last character taken
+    bool found = false;   // at least one digit
+};
+
+ScannedNumber scanNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
     bool negative = false;
@@ -64,7 +72,7 @@ double readNumber(std::string_view text) {
         ++i;
         while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
     }
-    if (digits == 0) return 0.0;
+    if (digits == 0) return {};
     // An exponent counts only when digits follow it ("2e" reads as 2).
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         std::size_t j = i + 1;
@@ -85,7 +93,20 @@ double readNumber(std::string_view text) {
                            number.find("E-") != std::string::npos);
         value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
     }
-    return negative ? -value : value;
+    return {negative ? -value : value, i, true};
+}
+
+}  // namespace
+
+double readNumber(std::string_view text) { return scanNumber(text).value; }
+
+std::optional<double> readWholeNumber(std::string_view text) {
+    const ScannedNumber scanned = scanNumber(text);
+    if (!scanned.found) return std::nullopt;
+    for (std::size_t i = scanned.end; i < text.size(); ++i) {
+        if (text[i] != ' ' && text[i] != '\t') return std::nullopt;
+    }
+    return scanned.value;
 }
 
 double roundHalfEven(double value) {

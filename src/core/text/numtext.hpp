@@ -27,6 +27,9 @@ std::string numberText(float value);
 // number; no leading number gives 0.
 double readNumber(std::string_view text);
 
+// The number when the text, blanks before and after aside, is one number and nothing else.
+std::optional<double> readWholeNumber(std::string_view text);
+
 // Nearest integer, a half going to the even neighbour (12.5 -> 12, 13.5 -> 14).
 double roundHalfEven(double value);
 

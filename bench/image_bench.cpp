@@ -1,0 +1,75 @@
+// The image path on a full 320 x 200 picture: rendering into a 32-bit surface, Auto
+// Contrast, and decoding one 320-pixel compressed row.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <vector>
+
+#include "bench_host.hpp"
+#include "console.hpp"
+#include "image/contrast.hpp"
+#include "link/rowcodec.hpp"
+
+namespace {
+
+// A sky of about 1000 counts with a gentle gradient and a few stars.
+void fillSky(qtx::PixelArray& pixels) {
+    pixels.resize(320, 200);
+    for (int y = 1; y <= 200; ++y) {
+        for (int x = 1; x <= 320; ++x) {
+            int v = 1000 + x + y / 2 + ((x * 7 + y * 13) % 17);
+            if ((x * 31 + y * 17) % 997 == 0) v += 20000;
+            pixels.at(x, y) = static_cast<std::uint16_t>(v);
+        }
+    }
+}
+
+void BM_ShowImage32(benchmark::State& state) {
+    qtx::bench::BenchHost host;
+    qtx::Console console(host);
+    fillSky(console.record.imagedata);
+    console.record.imagewidth = 320;
+    console.record.imageheight = 200;
+    console.record.background = 950;
+    console.record.range = 600;
+    for (auto _ : state) {
+        console.showimage();
+        benchmark::DoNotOptimize(host.surface.data());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 320 * 200);
+}
+BENCHMARK(BM_ShowImage32)->Unit(benchmark::kMicrosecond);
+
+void BM_AutoContrastLevels(benchmark::State& state) {
+    qtx::PixelArray pixels;
+    fillSky(pixels);
+    for (auto _ : state) {
+        const qtx::ContrastLevels levels = qtx::autoContrastLevels(pixels, 320, 200);
+        benchmark::DoNotOptimize(levels);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 320 * 200);
+}
+BENCHMARK(BM_AutoContrastLevels)->Unit(benchmark::kMicrosecond);
+
+void BM_DecodeCompressedRow(benchmark::State& state) {
+    // Small steps up and down with a two-byte step and a set now and then.
+    std::vector<std::uint8_t> payload{0xE8, 0x03};
+    for (int x = 2; x <= 320; ++x) {
+        if (x % 40 == 0) {
+            payload.insert(payload.end(), {0xC0, 0xFA});
+        } else if (x % 9 == 0) {
+            payload.insert(payload.end(), {0x81, 0x10});
+        } else {
+            payload.push_back(static_cast<std::uint8_t>(x % 3 == 0 ? 0x7E : 0x01));
+        }
+    }
+    std::array<std::uint16_t, 320> row{};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(qtx::decodeCompressedRow(payload, 320, row));
+        benchmark::DoNotOptimize(row.data());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 320);
+}
+BENCHMARK(BM_DecodeCompressedRow);
+
+}  // namespace

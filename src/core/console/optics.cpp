@@ -1,0 +1,73 @@
+// The Edit Data menu: note, focal length, aperture diameter and the length unit.
+#include "console.hpp"
+#include "text/numtext.hpp"
+
+namespace qtx {
+
+namespace {
+
+constexpr double kPi = 3.141592;  // the constant the QTX's own figures use
+constexpr double kFactorFlagged = 0.7223644800000001;
+constexpr double kFactorPlain = 0.98;
+constexpr double kCmPerInch = 2.54;
+constexpr double kSquareCmPerSquareInch = 6.4516;
+
+float typedValue(const std::string& answer) { return static_cast<float>(readNumber(answer)); }
+
+}  // namespace
+
+void Console::mnunote_Click() {
+    const std::string answer = host.prompt("Input note (if desired)", "Note",
+                                           "Enter configuration and observer info here!");
+    if (answer.empty()) return;
+    record.imagenote = answer;
+    setText(TextBox::PCtext, answer);
+}
+
+void Console::mnufocallength_Click() {
+    const bool cm = optics.unitscm;
+    const std::string answer =
+        host.prompt(cm ? "Input focal length in centimeters" : "Input focal length in inches",
+                    "Focal Length", numberText(record.focallength));
+    if (answer.empty()) return;
+    record.focallength = typedValue(answer);
+    setText(TextBox::PCtext,
+            "Focal length = " + numberText(record.focallength) + (cm ? " centimeters" : " inches"));
+}
+
+void Console::mnuaperturedia_Click() {
+    const bool cm = optics.unitscm;
+    const std::string answer = host.prompt(
+        cm ? "Input aperture diameter in  centimeters" : "Input aperture diameter in inches",
+        "Aperture Diameter", numberText(record.aperturediameter));
+    if (!answer.empty()) {
+        record.aperturediameter = typedValue(answer);
+        setText(TextBox::PCtext, "Aperture diameter = " + numberText(record.aperturediameter) +
+                                     (cm ? " centimeters" : " inches"));
+    }
+    // The area follows the diameter also after an empty answer.
+    const double d = record.aperturediameter;
+    const auto area = static_cast<float>(d * d * kPi / 4.0);
+    record.aperturearea =
+        static_cast<float>(area * (optics.apertureflag ? kFactorFlagged : kFactorPlain));
+}
+
+void Console::mnuinches_Click() {
+    if (optics.unitscm) {
+        record.focallength = static_cast<float>(record.focallength / kCmPerInch);
+        record.aperturediameter = static_cast<float>(record.aperturediameter / kCmPerInch);
+        record.aperturearea = static_cast<float>(record.aperturearea / kSquareCmPerSquareInch);
+    }
+    optics.unitscm = false;
+}
+
+void Console::mnucentimeters_Click() {
+    if (!optics.unitscm) {
+        record.focallength = static_cast<float>(record.focallength * kCmPerInch);
+        record.aperturediameter = static_cast<float>(record.aperturediameter * kCmPerInch);
+        record.aperturearea = static_cast<float>(record.aperturearea * kSquareCmPerSquareInch);
+    }
+    optics.unitscm = true;
+}
+
+}  // namespace qtx

@@ -32,6 +32,7 @@ Line:
   --baud N              line speed in baud (default 115200)
   --stop-bits N         1 or 2 (default 2: 11 bits a byte, as 8N2)
   --log FILE            append every frame both ways to FILE, in hex with the code name
+                        and the seconds since start at which it was received or made
                         ("-" for the standard error)
 
 Instrument:

@@ -69,7 +69,6 @@ void QtxModel::restart() {
     kept.exposuresTaken = panel.exposuresTaken;
     kept.clock = panel.clock;
     panel = kept;
-    sending = false;
 }
 
 void QtxModel::requestLink() { send(MSG_LINK_REQUEST); }
@@ -117,6 +116,9 @@ void QtxModel::onFrame(const RxFrame& frame) {
             if (p.size() < 2) break;
             remoteOn = p[0] != 0;
             if (panel.mode == Mode::Home) showHome(panel.homeNote);
+            // Remote off comes from a console that is closing its port: an answer would
+            // only wait in the line for the next console to open it.
+            if (!remoteOn) return;
             sendDisplay();
             if (remoteOn && options.flashOfferOnRemote && !flashOffered) {
                 flashOffered = true;
@@ -141,14 +143,12 @@ void QtxModel::onFrame(const RxFrame& frame) {
                                                      static_cast<std::uint8_t>(bits >> 24),
                                                      static_cast<std::uint8_t>(bits & 0xFF),
                                                      static_cast<std::uint8_t>((bits >> 8) & 0xFF)};
-            sending = true;
             show("SENDING  all buffers", std::to_string(std::popcount(bits)) + " filled");
             send(MSG_BUFFER_STATUS, status);
             return;
         }
         case CMD_DOWNLOAD_END:
         case CMD_DECLINE:
-            sending = false;
             panel.mode = Mode::Home;
             showHome(frame.code == CMD_DECLINE ? "Declined by host" : "Transfer done");
             sendDisplay();
@@ -175,7 +175,6 @@ void QtxModel::answerHeader(const RxFrame& frame) {
         return;
     }
     const ImageBuffer& b = buffers[n];
-    sending = true;
     char number[4];
     std::snprintf(number, sizeof number, "%02u", static_cast<unsigned>(n));
     show(std::string("SENDING  buffer ") + number, bufferSummary(n));

@@ -6,7 +6,7 @@
 // What it answers:
 //   CMD_KEY            MSG_ACK, then MSG_DISPLAY (and MSG_IMAGE_OFFER or MSG_FLASH_OFFER when
 //                      the key asks for it)
-//   CMD_REMOTE         MSG_DISPLAY
+//   CMD_REMOTE         MSG_DISPLAY when switched on; nothing when switched off
 //   CMD_LINK_OK        MSG_LINK_OK
 //   CMD_HEADER_REQ     MSG_HEADER (64-byte header block; an empty buffer gives height 0)
 //   CMD_ROW_REQ        MSG_ROW, or MSG_ROW_RAW for rows the row code cannot carry exactly
@@ -172,7 +172,6 @@ class QtxModel {
     bool remoteOn = false;
     bool contacted = false;
     bool flashOffered = false;
-    bool sending = false;  // a transfer is running (header or rows asked for)
     std::uint32_t received = 0;
     std::optional<int> saveReport;
 };

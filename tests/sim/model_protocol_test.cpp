@@ -60,6 +60,7 @@ TEST(ModelFrames, FixedAnswers) {
                      return Bytes(t.begin(), t.end());
                  }())},
         {"a save report is not answered", frameOf(11, Bytes{0, 0}), Bytes{}},
+        {"remote off is not answered", frameOf(9, Bytes{0, 0}), Bytes{}},
     };
     for (const Case& c : cases) {
         QtxModel model;
@@ -153,6 +154,28 @@ TEST(ModelReceiver, StalledFrameIsGivenUpWhenTheLineGoesQuiet) {
     model.lineIdle();
     EXPECT_FALSE(model.holdsPartialFrame());
     EXPECT_EQ(ask(model, kRemoteOn).size(), 1U);
+}
+
+TEST(ModelReceiver, LineNoiseNeverStallsIt) {
+    // Noise rich in sync bytes and plausible headers, with real requests among it.
+    QtxModel model;
+    Rng rng(11);
+    for (int round = 0; round < 2000; ++round) {
+        Bytes noise(rng.below(64));
+        for (auto& b : noise) b = rng.chance(0.2) ? 0xA5 : static_cast<std::uint8_t>(rng.next());
+        if (rng.chance(0.3)) {
+            const Bytes head =
+                frameOf(static_cast<std::uint8_t>(rng.next()), Bytes(rng.below(1100), 0x5A));
+            noise.insert(noise.end(), head.begin(), head.begin() + 6);
+        }
+        model.receive(noise);
+        model.receive(rowRequest(7, rng.below(220), 0, 320, rng.below(40)));
+        (void)model.takeOutput();
+    }
+    model.lineIdle();
+    const auto frames = ask(model, keyFrame(key::kFocus));
+    ASSERT_EQ(frames.size(), 2U);
+    EXPECT_EQ(frames[0].bytes, kAck);
 }
 
 std::vector<std::string> displayAfter(QtxModel& model, std::initializer_list<unsigned> keys) {

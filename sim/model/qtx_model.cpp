@@ -120,7 +120,7 @@ void QtxModel::onFrame(const RxFrame& frame) {
             // only wait in the line for the next console to open it.
             if (!remoteOn) return;
             sendDisplay();
-            if (remoteOn && options.flashOfferOnRemote && !flashOffered) {
+            if (options.flashOfferOnRemote && !flashOffered) {
                 flashOffered = true;
                 offerFlash();
             }

@@ -22,7 +22,7 @@ namespace qtx::sim {
 struct ServerOptions {
     std::uint32_t baud = 115200;
     std::uint32_t bitsPerByte = 11;     // 8N2
-    std::FILE* log = nullptr;           // every frame both ways, when given
+    std::FILE* log = nullptr;           // every frame both ways, when given; open until stop()
     std::size_t maxQueued = 64 * 1024;  // answers beyond this are lost, like an overrun
     int idleMs = 1000;                  // a frame that stops arriving is given up after this
 };

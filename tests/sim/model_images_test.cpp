@@ -143,35 +143,6 @@ TEST(ModelImages, RowCodeGoldenRow) {
               std::optional<Bytes>(Bytes{0x40, 0x9C}));
 }
 
-TEST(ModelImages, HeaderFlagsAcrossTheBuffers) {
-    QtxModel model;
-    struct Case {
-        unsigned buffer;
-        unsigned flagsSet;   // bits that must be set
-        unsigned pixelSize;  // bits 4-5
-        unsigned exposures;
-    };
-    const Case cases[] = {
-        {0, 0x0400, 1, 1},  // pm
-        {1, 0x0800, 1, 1},  // lunar filter
-        {2, 0x1000, 1, 4},  // history: summed
-        {4, 0x2000, 1, 1},  // 40-snapshot mosaic
-        {5, 0x4000, 1, 1},  // 6-snapshot mosaic
-        {6, 0x0006, 1, 1},  // inches, plain aperture
-        {7, 0x1000, 1, 16}, {9, 0x0000, 2, 1}, {10, 0x0000, 3, 1},
-    };
-    for (const Case& c : cases) {
-        const Header h = headerOf(model, c.buffer);
-        EXPECT_EQ(h.flags & c.flagsSet, c.flagsSet) << "buffer " << c.buffer;
-        EXPECT_EQ((h.flags >> 4) & 3, c.pixelSize) << "buffer " << c.buffer;
-        EXPECT_EQ(h.numexposures, c.exposures) << "buffer " << c.buffer;
-        EXPECT_EQ(h.flags & 0x8000, 0U) << "buffer " << c.buffer;
-    }
-    const auto frames = ask(model, frameOf(4, word(6)));
-    EXPECT_EQ(static_cast<std::int16_t>(wordAt(frames.at(0).payload, 26)), -1234);
-    EXPECT_EQ(headerOf(model, 5).exposure, 60125U);  // milliseconds form
-}
-
 TEST(ModelImages, TrackRowOfASummedImageHoldsGuidingOffsets) {
     QtxModel model;
     const auto frames = ask(model, rowRequest(5, 200, 0, 320, 7));
@@ -245,17 +216,6 @@ TEST(ModelImages, OneStarNearTheCentreOfEveryMosaicBox) {
         ASSERT_GT(counts, 5000) << "box " << i;
         EXPECT_NEAR(sx / counts, 19.5, 2.5) << "box " << i;
         EXPECT_NEAR(sy / counts, 19.5, 2.5) << "box " << i;
-    }
-}
-
-TEST(ModelImages, DownloadAllBitmapMatchesTheFilledBuffers) {
-    QtxModel model;
-    const auto frames = ask(model, frameOf(3));
-    ASSERT_EQ(frames.size(), 1U);
-    const std::uint32_t bits = (wordAt(frames[0].payload, 0) << 16) | wordAt(frames[0].payload, 2);
-    for (unsigned n = 0; n < 32; ++n) {
-        const Header h = headerOf(model, n);
-        EXPECT_EQ((bits >> n) & 1, h.height > 0 ? 1U : 0U) << "buffer " << n;
     }
 }
 

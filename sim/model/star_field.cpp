@@ -156,17 +156,17 @@ std::uint16_t exposureWord(std::uint32_t ms) {
     return static_cast<std::uint16_t>(60000 + ms);
 }
 
-std::vector<std::uint16_t> renderField(const FieldSpec& spec, std::uint64_t seed) {
+std::vector<std::uint16_t> renderField(const FieldSettings& field, std::uint64_t seed) {
     Rng rng(seed);
-    const int w = spec.width;
-    const int h = spec.height;
+    const int w = field.width;
+    const int h = field.height;
     std::vector<double> signal(static_cast<std::size_t>(w) * h, 0.0);
-    for (int i = 0; i < spec.stars; ++i) {
+    for (int i = 0; i < field.stars; ++i) {
         Star s;
         s.x = rng.between(1.0, w - 1.0);
         s.y = rng.between(1.0, h - 1.0);
-        s.peak = spec.peakMin * std::pow(spec.peakMax / spec.peakMin, rng.uniform());
-        s.sigma = rng.between(spec.sigmaMin, spec.sigmaMax);
+        s.peak = field.peakMin * std::pow(field.peakMax / field.peakMin, rng.uniform());
+        s.sigma = rng.between(field.sigmaMin, field.sigmaMax);
         addStar(signal, w, h, s);
     }
     std::vector<std::uint16_t> out(signal.size());
@@ -174,8 +174,8 @@ std::vector<std::uint16_t> renderField(const FieldSpec& spec, std::uint64_t seed
         for (int x = 0; x < w; ++x) {
             const double across = w > 1 ? static_cast<double>(x) / (w - 1) - 0.5 : 0.0;
             const std::size_t i = static_cast<std::size_t>(y) * w + x;
-            out[i] = toCount(spec.sky + spec.gradient * across + signal[i], spec.readNoise,
-                             spec.shotGain, spec.adcStep, spec.clip, rng);
+            out[i] = toCount(field.sky + field.gradient * across + signal[i], field.readNoise,
+                             field.shotGain, field.adcStep, field.clip, rng);
         }
     }
     return out;
@@ -225,7 +225,7 @@ ImageBuffer takeExposure(const ExposureSettings& st, const SimTime& when, std::u
     h.temperature = static_cast<std::int16_t>(-500 + static_cast<int>(rng.below(41)) - 20);
     // Counts grow with exposure, pixel area and gain (fewer electrons per count).
     const double scale = st.exposureMs / 1000.0 * bin * bin * 250.0 / std::max<int>(1, st.egain100);
-    FieldSpec f;
+    FieldSettings f;
     f.width = h.width;
     f.height = h.height;
     f.sky = sum * std::min(20000.0, 100 + 150 * scale);
@@ -246,7 +246,7 @@ std::array<ImageBuffer, kBufferCount> makeCatalogue(std::uint64_t seed) {
     auto stream = [seed](int buffer) {
         return mixSeed(seed, static_cast<std::uint64_t>(buffer) + 1);
     };
-    auto single = [&](int n, int w, int hgt, int row, int col, FieldSpec f) -> ImageBuffer& {
+    auto single = [&](int n, int w, int hgt, int row, int col, FieldSettings f) -> ImageBuffer& {
         ImageBuffer& b = all[static_cast<std::size_t>(n)];
         b.header = baseHeader(w, hgt, row, col, catalogueTime(n));
         f.width = w;
@@ -260,7 +260,7 @@ std::array<ImageBuffer, kBufferCount> makeCatalogue(std::uint64_t seed) {
 
     // 0: full frame from the 14-bit converter (counts in steps of 4), saturated cores.
     {
-        FieldSpec f;
+        FieldSettings f;
         f.sky = 800, f.readNoise = 8, f.stars = 25, f.peakMin = 800, f.peakMax = 90000;
         f.sigmaMin = 0.9, f.sigmaMax = 1.5, f.adcStep = 4, f.clip = 65532;
         ImageBuffer& b = single(0, 320, 200, 0, 0, f);
@@ -269,7 +269,7 @@ std::array<ImageBuffer, kBufferCount> makeCatalogue(std::uint64_t seed) {
     }
     // 1: a 200 x 100 window in the middle of the sensor, lunar filter.
     {
-        FieldSpec f;
+        FieldSettings f;
         f.sky = 300, f.readNoise = 6, f.stars = 8, f.peakMin = 300, f.peakMax = 6000;
         ImageBuffer& b = single(1, 200, 100, 50, 60, f);
         b.header.flags |= kFlagLunarFilter;
@@ -279,7 +279,7 @@ std::array<ImageBuffer, kBufferCount> makeCatalogue(std::uint64_t seed) {
     }
     // 2: four exposures summed while tracking.
     {
-        FieldSpec f;
+        FieldSettings f;
         f.sky = 1200, f.readNoise = 12, f.stars = 10, f.peakMin = 1200, f.peakMax = 40000;
         f.sigmaMin = 1.2, f.sigmaMax = 1.6;
         ImageBuffer& b = single(2, 160, 120, 40, 80, f);
@@ -315,7 +315,7 @@ std::array<ImageBuffer, kBufferCount> makeCatalogue(std::uint64_t seed) {
     }
     // 6: an odd window sent with uncompressed rows; inches, plain aperture, a cold night.
     {
-        FieldSpec f;
+        FieldSettings f;
         f.sky = 500, f.readNoise = 7, f.stars = 4, f.peakMin = 400, f.peakMax = 9000;
         ImageBuffer& b = single(6, 97, 63, 11, 17, f);
         b.rawRows = true;
@@ -327,7 +327,7 @@ std::array<ImageBuffer, kBufferCount> makeCatalogue(std::uint64_t seed) {
     }
     // 7: sixteen exposures summed, bright stars up to full scale.
     {
-        FieldSpec f;
+        FieldSettings f;
         f.sky = 4000, f.readNoise = 24, f.stars = 18, f.peakMin = 4000, f.peakMax = 120000;
         f.sigmaMin = 1.1, f.sigmaMax = 1.7;
         ImageBuffer& b = single(7, 320, 200, 0, 0, f);
@@ -339,7 +339,7 @@ std::array<ImageBuffer, kBufferCount> makeCatalogue(std::uint64_t seed) {
     }
     // 9: a twilight flat, binned 2 x 2: bright, smooth, a gentle slope.
     {
-        FieldSpec f;
+        FieldSettings f;
         f.sky = 40000, f.gradient = 3000, f.readNoise = 10, f.shotGain = 1.0, f.stars = 0;
         ImageBuffer& b = single(9, 160, 100, 0, 0, f);
         b.header.flags = static_cast<std::uint16_t>((b.header.flags & ~(3U << kPixelSizeShift)) |
@@ -350,7 +350,7 @@ std::array<ImageBuffer, kBufferCount> makeCatalogue(std::uint64_t seed) {
     }
     // 10: binned 3 x 3, a warm evening.
     {
-        FieldSpec f;
+        FieldSettings f;
         f.sky = 900, f.readNoise = 9, f.stars = 6, f.peakMin = 2000, f.peakMax = 20000;
         ImageBuffer& b = single(10, 106, 66, 0, 0, f);
         b.header.flags = static_cast<std::uint16_t>((b.header.flags & ~(3U << kPixelSizeShift)) |
@@ -359,25 +359,25 @@ std::array<ImageBuffer, kBufferCount> makeCatalogue(std::uint64_t seed) {
     }
     // 12: a tiny odd window.
     {
-        FieldSpec f;
+        FieldSettings f;
         f.stars = 1, f.peakMin = 3000, f.peakMax = 3000;
         single(12, 33, 21, 100, 150, f);
     }
     // 17: a full frame in the upper half of the buffer numbers.
     {
-        FieldSpec f;
+        FieldSettings f;
         f.stars = 15;
         single(17, 320, 200, 0, 0, f).header.exposure = 200;
     }
     // 20: one row only, the last row below the track row number.
     {
-        FieldSpec f;
+        FieldSettings f;
         f.stars = 2;
         single(20, 64, 1, 199, 128, f);
     }
     // 25: one column only: every row is its first pixel and nothing else.
     {
-        FieldSpec f;
+        FieldSettings f;
         f.stars = 0;
         single(25, 1, 10, 5, 10, f);
     }

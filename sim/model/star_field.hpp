@@ -77,7 +77,7 @@ struct ImageBuffer {
 
 // A field of stars on a sky. Values are in ADU; `adcStep` 4 models a 14-bit converter
 // whose counts are scaled to 16 bits (every value a multiple of 4).
-struct FieldSpec {
+struct FieldSettings {
     int width = 320;
     int height = 200;
     double sky = 300;
@@ -91,7 +91,7 @@ struct FieldSpec {
     std::uint32_t clip = 65535;
 };
 
-std::vector<std::uint16_t> renderField(const FieldSpec& spec, std::uint64_t seed);
+std::vector<std::uint16_t> renderField(const FieldSettings& field, std::uint64_t seed);
 
 // A mosaic: one star per 40 x 40 box, boxes in columns x rows, a snapshot each.
 std::vector<std::uint16_t> renderMosaic(int boxColumns, int boxRows, double sky,

@@ -1,0 +1,104 @@
+#include "model/firmware.hpp"
+
+#include <array>
+#include <cstdio>
+
+namespace qtx::sim {
+
+namespace {
+
+std::array<std::uint16_t, 256> crcTable() {
+    std::array<std::uint16_t, 256> table{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t c = i << 8;
+        for (int k = 0; k < 8; ++k) c = (c & 0x8000U) ? (c << 1) ^ 0x1021U : c << 1;
+        table[i] = static_cast<std::uint16_t>(c & 0xFFFFU);
+    }
+    return table;
+}
+
+std::string hex4(std::uint16_t v) {
+    char s[8];
+    std::snprintf(s, sizeof s, "%04X", v);
+    return s;
+}
+
+}  // namespace
+
+std::uint16_t crc16CcittFalse(std::span<const std::uint8_t> bytes) {
+    static const std::array<std::uint16_t, 256> table = crcTable();
+    std::uint16_t crc = 0xFFFF;
+    for (std::uint8_t b : bytes) {
+        crc = static_cast<std::uint16_t>((crc << 8) ^ table[(b ^ (crc >> 8)) & 0xFF]);
+    }
+    return crc;
+}
+
+CodeLoader::Verdict CodeLoader::refuse(std::string what, std::string more) {
+    text = std::move(what);
+    text2 = std::move(more);
+    return Verdict::Refused;
+}
+
+CodeLoader::Verdict CodeLoader::begin(std::span<const std::uint8_t> payload) {
+    if (payload.size() != 2 || payload[0] != 0x20 || payload[1] != 0x00) {
+        return refuse("CODE LOAD", "Bad begin frame");
+    }
+    // A begin while loading starts over: the console restarts its upload from page 0.
+    receiving = true;
+    nextPage = 0;
+    image.assign(kCodeBytes, 0);
+    text = "CODE LOAD";
+    text2 = "Waiting for page 0";
+    return Verdict::Accepted;
+}
+
+CodeLoader::Verdict CodeLoader::page(std::span<const std::uint8_t> payload) {
+    if (!receiving) return refuse("CODE LOAD", "Page without begin");
+    if (payload.size() != kPageBytes + 2 || payload[1] != 0 || payload[0] < 64) {
+        return refuse("CODE LOAD", "Bad page frame");
+    }
+    const std::size_t p = payload[0] - 64U;
+    if (nextPage > 0 && p == nextPage - 1) return Verdict::Repeat;
+    if (p != nextPage) {
+        return refuse("CODE LOAD  page order",
+                      "Got " + std::to_string(p) + " want " + std::to_string(nextPage));
+    }
+    // Undo the exchange: payload 2 + 2k holds file byte 2k + 1 and 3 + 2k file byte 2k.
+    std::uint8_t* dst = image.data() + p * kPageBytes;
+    for (std::size_t k = 0; k < kPageBytes / 2; ++k) {
+        dst[2 * k] = payload[3 + 2 * k];
+        dst[2 * k + 1] = payload[2 + 2 * k];
+    }
+    ++nextPage;
+    text = "CODE LOAD";
+    text2 = "Page " + std::to_string(nextPage) + " of 192";
+    return Verdict::Accepted;
+}
+
+CodeLoader::Verdict CodeLoader::end(std::span<const std::uint8_t> payload) {
+    if (!receiving) return refuse("CODE LOAD", "End without begin");
+    if (payload.size() != 4 || payload[0] != 0x20 || payload[1] != 0x00) {
+        return refuse("CODE LOAD", "Bad end frame");
+    }
+    receiving = false;
+    if (nextPage != kCodePages) {
+        text = "CODE LOAD FAILED";
+        text2 = std::to_string(nextPage) + " of 192 pages";
+        return Verdict::Failed;
+    }
+    const auto stored = static_cast<std::uint16_t>(payload[2] | (payload[3] << 8));
+    const std::uint16_t computed = crc16CcittFalse(std::span(image).first(kCodeChecked));
+    if (stored != computed) {
+        text = "CODE CRC ERROR";
+        text2 = "Got " + hex4(computed) + " want " + hex4(stored);
+        return Verdict::Failed;
+    }
+    running = image;
+    crc = computed;
+    text = "CODE LOADED  CRC " + hex4(computed);
+    text2 = "Restarting";
+    return Verdict::Loaded;
+}
+
+}  // namespace qtx::sim

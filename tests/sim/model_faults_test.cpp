@@ -1,0 +1,143 @@
+// Damage the simulated QTX does to its own output on request.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "model/qtx_model.hpp"
+#include "sim_support.hpp"
+
+namespace qtx::sim::test {
+namespace {
+
+bool headerAddsUp(const Bytes& f) {
+    return f.size() >= 6 && ((f[0] + f[1] + f[2] + f[3]) & 0xFFFF) == (f[4] | (f[5] << 8));
+}
+
+bool payloadAddsUp(const Bytes& f) {
+    unsigned s = 0;
+    for (std::size_t i = 6; i + 2 < f.size(); ++i) s += f[i];
+    return (s & 0xFFFF) == static_cast<unsigned>(f[f.size() - 2] | (f[f.size() - 1] << 8));
+}
+
+// Forty key presses: 80 frames out, an acknowledgement and a display each.
+Bytes pressMany(QtxModel& model, int count = 40) {
+    for (int i = 0; i < count; ++i) model.receive(keyFrame(key::kMonitor));
+    return model.takeOutput();
+}
+
+ModelOptions withFaults(const FaultPlan& plan) {
+    ModelOptions o;
+    o.faults = plan;
+    return o;
+}
+
+TEST(ModelFaults, ChosenFramesAreDroppedOrDamaged) {
+    // A key is answered by frame 1 (MSG_ACK, 6 bytes) and frame 2 (MSG_DISPLAY, 56 bytes).
+    struct Case {
+        const char* what;
+        std::set<std::uint32_t> drop, corrupt;
+        CorruptWhere where;
+        std::size_t bytes;
+        bool ackHeader, displayHeader, displayPayload;  // which still add up
+    };
+    const Case cases[] = {
+        {"acknowledgement dropped", {1}, {}, CorruptWhere::Any, 56, true, true, true},
+        {"display dropped", {2}, {}, CorruptWhere::Any, 6, true, true, true},
+        {"display header", {}, {2}, CorruptWhere::Header, 62, true, false, true},
+        {"display payload", {}, {2}, CorruptWhere::Payload, 62, true, true, false},
+        {"acknowledgement has only a header",
+         {},
+         {1},
+         CorruptWhere::Payload,
+         62,
+         false,
+         true,
+         true},
+    };
+    for (const Case& c : cases) {
+        FaultPlan plan;
+        plan.dropFrames = c.drop;
+        plan.corruptFrames = c.corrupt;
+        plan.corruptWhere = c.where;
+        QtxModel model(withFaults(plan));
+        model.receive(keyFrame(key::kFocus));
+        const Bytes out = model.takeOutput();
+        ASSERT_EQ(out.size(), c.bytes) << c.what;
+        const bool ackSent = c.bytes != 56;
+        if (ackSent) {
+            EXPECT_EQ(headerAddsUp(Bytes(out.begin(), out.begin() + 6)), c.ackHeader) << c.what;
+        }
+        if (c.bytes == 6) continue;
+        const Bytes display(out.end() - 56, out.end());
+        EXPECT_EQ(headerAddsUp(display), c.displayHeader) << c.what;
+        EXPECT_EQ(payloadAddsUp(display), c.displayPayload) << c.what;
+    }
+}
+
+TEST(ModelFaults, FractionsFollowTheSeed) {
+    FaultPlan plan;
+    plan.seed = 77;
+    plan.drop = 0.5;
+    plan.corrupt = 0.2;
+    plan.garbage = 0.2;
+    QtxModel a(withFaults(plan)), b(withFaults(plan));
+    const Bytes first = pressMany(a, 200);  // 400 frames
+    EXPECT_EQ(first, pressMany(b, 200));
+    EXPECT_EQ(a.framesSent(), 400U);  // numbered whether sent or not
+    std::size_t acks = 0;
+    for (std::size_t i = 0; i + 1 < first.size(); ++i)
+        acks += first[i] == 0xA5 && first[i + 1] == 0x06;
+    EXPECT_GT(acks, 70U);  // about half of 200 survive the drops
+    EXPECT_LT(acks, 130U);
+    plan.seed = 78;
+    QtxModel c(withFaults(plan));
+    EXPECT_NE(first, pressMany(c, 200));
+}
+
+TEST(ModelFaults, GarbageNeverHoldsASyncByteAndLeavesFramesWhole) {
+    FaultPlan plan;
+    plan.garbage = 1.0;
+    QtxModel model(withFaults(plan));
+    const Bytes out = pressMany(model, 10);
+    std::size_t at = 0, frames = 0, junk = 0;
+    while (at < out.size()) {
+        if (out[at] != 0xA5) {
+            ++junk;
+            ++at;
+            continue;
+        }
+        const std::size_t n = out[at + 2] | (out[at + 3] << 8);
+        const Bytes f(out.begin() + static_cast<long>(at),
+                      out.begin() + static_cast<long>(at + (n ? n + 8 : 6)));
+        EXPECT_TRUE(headerAddsUp(f));
+        if (n) {
+            EXPECT_TRUE(payloadAddsUp(f));
+        }
+        at += f.size();
+        ++frames;
+    }
+    EXPECT_EQ(frames, 20U);
+    EXPECT_GE(junk, 20U);
+}
+
+TEST(ModelFaults, DelayAndSilence) {
+    FaultPlan delayed;
+    delayed.delay = 1.0;
+    delayed.delayMs = 250;
+    QtxModel slow(withFaults(delayed));
+    slow.receive(keyFrame(key::kFocus));
+    const auto emissions = slow.takeEmissions();
+    ASSERT_EQ(emissions.size(), 2U);
+    EXPECT_EQ(emissions[0].delayMs, 250U);
+    EXPECT_EQ(emissions[1].delayMs, 250U);
+
+    FaultPlan quiet;
+    quiet.silent = true;
+    QtxModel mute(withFaults(quiet));
+    mute.receive(keyFrame(key::kFocus));
+    EXPECT_FALSE(mute.hasOutput());
+    EXPECT_EQ(mute.mode(), Mode::Focus);  // it still works, it only says nothing
+}
+
+}  // namespace
+}  // namespace qtx::sim::test

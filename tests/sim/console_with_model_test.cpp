@@ -20,7 +20,7 @@ class Bench {
     // Moves bytes both ways until neither side has anything more to say. With a piece
     // size the answers arrive in several receive events, as from a real port.
     void pump() {
-        for (int round = 0; round < 100; ++round) {
+        for (int round = 0; round < 5000; ++round) {
             bool moved = false;
             while (fed < host.written.size()) {
                 model.receive(host.written[fed++]);
@@ -122,16 +122,123 @@ TEST(ConsoleWithModel, TurboReachesTheQtx) {
     EXPECT_EQ(bench.model.settings().exposureMs, 20000U);
 }
 
-TEST(ConsoleWithModel, ImageOfferIsTakenUp) {
+// The image the console holds is exactly the one in the model's buffer.
+void expectSameImage(const Console& console, const ImageBuffer& buffer, int n) {
+    const ImageRecord& r = console.record;
+    ASSERT_EQ(r.imagewidth, buffer.header.width) << "buffer " << n;
+    ASSERT_EQ(r.imageheight, buffer.header.height) << "buffer " << n;
+    EXPECT_EQ(r.imagedata.cells, buffer.pixels) << "buffer " << n;
+}
+
+TEST(ConsoleWithModel, OfferedImageArrivesWhole) {
     Bench bench;
     bench.start();
     bench.console.cmdimage_Click();
     bench.pump();
-    // The offer made the console ask for the header of buffer 31.
     EXPECT_TRUE(bench.wrote(frameOf(4, word(31))));
-    EXPECT_EQ(bench.qtx().substr(26, 19), "Stored in buffer 31");
-    // While it sends, its own display says so.
-    EXPECT_EQ(bench.model.displayLine(0).substr(0, 18), "SENDING  buffer 31");
+    EXPECT_TRUE(bench.console.reception.imagecomplete);
+    expectSameImage(bench.console, bench.model.buffer(31), 31);
+    // The exchange ends with remote on and the end of the download.
+    EXPECT_EQ(bench.host.written.back(), frameOf(2));
+    EXPECT_EQ(bench.pc().substr(0, 13), "Background = ");
+    EXPECT_EQ(bench.host.text(TextBox::headertxt).substr(0, 11), "QTX Image\r\n");
+    EXPECT_FALSE(bench.host.timerRunning);
+}
+
+TEST(ConsoleWithModel, EveryKindOfBufferArrivesWhole) {
+    // Full frame, window, summed, mosaics, raw rows, binned, tiny, a single row, one column.
+    for (int n : {0, 1, 2, 4, 5, 6, 9, 12, 20, 25}) {
+        for (std::size_t piece : {0U, 97U}) {
+            Bench bench({}, piece);
+            bench.start();
+            bench.console.reception.headerpending = true;
+            bench.console.reception.bufferindex = static_cast<std::int16_t>(n);
+            bench.console.requestheader(static_cast<std::int16_t>(n));
+            bench.pump();
+            ASSERT_TRUE(bench.console.reception.imagecomplete) << "buffer " << n;
+            expectSameImage(bench.console, bench.model.buffer(n), n);
+            const ImageBuffer& b = bench.model.buffer(n);
+            if (b.header.numexposures > 1 || (b.header.flags & (kFlagMosaic40 | kFlagMosaic6))) {
+                EXPECT_TRUE(bench.wrote(rowRequest(5, 200, 0, 320, static_cast<unsigned>(n))));
+                for (std::size_t k = 0; k < 320; ++k) {
+                    EXPECT_EQ(bench.console.reception.tracklist[k], b.trackrow[k]) << n;
+                }
+            }
+        }
+    }
+}
+
+TEST(ConsoleWithModel, EmptyBufferRequestsNothingMore) {
+    Bench bench;
+    bench.start();
+    bench.console.reception.bufferindex = 3;
+    bench.console.requestheader(3);
+    const std::size_t before = bench.host.written.size();
+    bench.pump();
+    EXPECT_EQ(bench.host.written.size(), before);
+    EXPECT_EQ(bench.console.record.imagewidth, 0);
+}
+
+// The watchdog is the console's only clock: tick it whenever the line falls quiet.
+bool downloadWithTicks(Bench& bench, int buffer) {
+    bench.console.reception.headerpending = true;
+    bench.console.reception.bufferindex = static_cast<std::int16_t>(buffer);
+    bench.console.watchdogRestart(bench.console.link.longinterval);
+    bench.console.requestheader(static_cast<std::int16_t>(buffer));
+    for (int tick = 0; tick < 2000; ++tick) {
+        bench.pump();
+        if (bench.console.reception.imagecomplete || !bench.host.timerRunning) break;
+        bench.model.lineIdle();
+        bench.console.watchdogTick();
+    }
+    return bench.console.reception.imagecomplete;
+}
+
+TEST(ConsoleWithModel, DamagedAndLostRepliesAreRepeated) {
+    const struct {
+        const char* what;
+        double drop, corrupt, garbage;
+        CorruptWhere where;
+    } cases[] = {
+        {"corrupt payloads", 0.0, 0.15, 0.0, CorruptWhere::Payload},
+        {"corrupt headers", 0.0, 0.10, 0.0, CorruptWhere::Header},
+        {"lost replies", 0.08, 0.0, 0.0, CorruptWhere::Any},
+        {"all of it", 0.05, 0.05, 0.05, CorruptWhere::Any},
+    };
+    for (const auto& c : cases) {
+        for (int n : {1, 2}) {
+            Bench bench;
+            bench.start();
+            FaultPlan plan;
+            plan.seed = 7;
+            plan.drop = c.drop;
+            plan.corrupt = c.corrupt;
+            plan.garbage = c.garbage;
+            plan.corruptWhere = c.where;
+            bench.model.setFaults(plan);
+            ASSERT_TRUE(downloadWithTicks(bench, n)) << c.what << ", buffer " << n;
+            expectSameImage(bench.console, bench.model.buffer(n), n);
+            EXPECT_NE(bench.pc(), "Communication Failed") << c.what;
+        }
+    }
+}
+
+TEST(ConsoleWithModel, SilenceEndsInCommunicationFailed) {
+    Bench bench;
+    bench.start();
+    FaultPlan plan;
+    plan.silent = true;
+    bench.model.setFaults(plan);
+    EXPECT_FALSE(downloadWithTicks(bench, 1));
+    EXPECT_EQ(bench.pc(), "Communication Failed");
+    // Four sendings of the header request in all.
+    int requests = 0;
+    for (const auto& w : bench.host.written) requests += w == [] {
+        Bytes r = frameOf(4, word(1));
+        r.insert(r.end(), 4, 0);
+        return r;
+    }() ? 1 : 0;
+    EXPECT_EQ(requests, 4);
 }
 
 TEST(ConsoleWithModel, LinkRequestIsAnswered) {

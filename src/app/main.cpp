@@ -50,7 +50,7 @@ int main(int argc, char* argv[]) {
 
     int status = 0;
     if (!options.screenshot.isEmpty()) {
-        QTimer::singleShot(300, &window, [&] {
+        QTimer::singleShot(options.screenshotDelayMs, &window, [&] {
             if (!window.grab().save(options.screenshot)) {
                 std::fprintf(stderr, "qtx-console: could not write %s\n",
                              qPrintable(options.screenshot));

@@ -1,6 +1,7 @@
 #include "options.hpp"
 
 #include <QCommandLineOption>
+#include <algorithm>
 
 namespace qtx {
 
@@ -9,6 +10,7 @@ namespace {
 const QString kCom1 = QStringLiteral("com1");
 const QString kCom2 = QStringLiteral("com2");
 const QString kScreenshot = QStringLiteral("screenshot");
+const QString kScreenshotDelay = QStringLiteral("screenshot-delay");
 
 }  // namespace
 
@@ -30,6 +32,11 @@ void addOptions(QCommandLineParser& parser) {
                                   QStringLiteral("FILE"));
     screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(screenshot);
+    QCommandLineOption delay(kScreenshotDelay,
+                             QStringLiteral("Milliseconds to run before the picture is taken."),
+                             QStringLiteral("MS"), QStringLiteral("300"));
+    delay.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(delay);
 }
 
 Options readOptions(const QCommandLineParser& parser) {
@@ -37,6 +44,7 @@ Options readOptions(const QCommandLineParser& parser) {
     if (parser.isSet(kCom1)) options.ports.com1 = parser.value(kCom1);
     if (parser.isSet(kCom2)) options.ports.com2 = parser.value(kCom2);
     options.screenshot = parser.value(kScreenshot);
+    options.screenshotDelayMs = std::max(0, parser.value(kScreenshotDelay).toInt());
     return options;
 }
 

@@ -10,7 +10,8 @@ namespace qtx {
 
 struct Options {
     PortMap ports = PortMap::platformDefault();
-    QString screenshot;  // save a picture of the window there and quit
+    QString screenshot;           // save a picture of the window there and quit
+    int screenshotDelayMs = 300;  // after running this long
 };
 
 void addOptions(QCommandLineParser& parser);

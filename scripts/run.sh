@@ -17,7 +17,7 @@ done
 
 # The simulator prints its device path on its first line and serves until stopped.
 out=$(mktemp)
-build/sim/qtx-sim >"$out" &
+build/sim/qtx-sim --exit-with-parent >"$out" &
 sim=$!
 trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$out"' EXIT
 for _ in $(seq 100); do

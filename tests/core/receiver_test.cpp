@@ -1,25 +1,11 @@
 #include <string>
 
 #include "console_fixture.hpp"
+#include "test_frames.hpp"
 
 namespace qtx::test {
 namespace {
 
-// An independent frame builder for streams whose bytes the tests do not spell out.
-Bytes frameOf(std::uint8_t code, const Bytes& payload) {
-    Bytes f{0xA5, code, static_cast<std::uint8_t>(payload.size() & 0xFF),
-            static_cast<std::uint8_t>(payload.size() >> 8)};
-    unsigned h = 0xA5U + code + f[2] + f[3];
-    f.push_back(static_cast<std::uint8_t>(h & 0xFF));
-    f.push_back(static_cast<std::uint8_t>((h >> 8) & 0xFF));
-    if (payload.empty()) return f;
-    unsigned p = 0;
-    for (std::uint8_t b : payload) p += b;
-    f.insert(f.end(), payload.begin(), payload.end());
-    f.push_back(static_cast<std::uint8_t>(p & 0xFF));
-    f.push_back(static_cast<std::uint8_t>((p >> 8) & 0xFF));
-    return f;
-}
 
 Bytes displayFrame(const std::string& line1, const std::string& line2) {
     Bytes payload(line1.begin(), line1.end());
@@ -27,10 +13,6 @@ Bytes displayFrame(const std::string& line1, const std::string& line2) {
     return frameOf(9, payload);
 }
 
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 const Bytes kAck{0xA5, 0x06, 0x00, 0x00, 0xAB, 0x00};
 const Bytes kNak{0xA5, 0x15, 0x00, 0x00, 0xBA, 0x00};

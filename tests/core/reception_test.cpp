@@ -1,27 +1,10 @@
 #include "console_fixture.hpp"
+#include "test_frames.hpp"
 
 namespace qtx::test {
 namespace {
 
-// An independent frame builder for replies whose bytes the tests do not spell out.
-Bytes frameOf(std::uint8_t code, const Bytes& payload) {
-    Bytes f{0xA5, code, static_cast<std::uint8_t>(payload.size() & 0xFF),
-            static_cast<std::uint8_t>(payload.size() >> 8)};
-    const unsigned h = 0xA5U + code + f[2] + f[3];
-    f.push_back(static_cast<std::uint8_t>(h & 0xFF));
-    f.push_back(static_cast<std::uint8_t>(h >> 8));
-    unsigned p = 0;
-    for (std::uint8_t b : payload) p += b;
-    f.insert(f.end(), payload.begin(), payload.end());
-    f.push_back(static_cast<std::uint8_t>(p & 0xFF));
-    f.push_back(static_cast<std::uint8_t>((p >> 8) & 0xFF));
-    return f;
-}
 
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 struct Header {
     std::uint16_t flags = 0;
@@ -326,7 +309,8 @@ TEST_F(ReceptionTest, ImageWithoutColumnsCompletesEmpty) {
     h.width = 0;
     h.height = 1;
     startImage(h);
-    receive(compressedRow({}));  // no pixel, so no first word either
+    // No pixel, so no first word either: an empty payload with its checksum.
+    receive(Bytes{0xA5, 0x07, 0x00, 0x00, 0xAC, 0x00, 0x00, 0x00});
     EXPECT_TRUE(console.reception.imagecomplete);
     EXPECT_EQ(console.record.imagewidth, 0);
     EXPECT_EQ(console.record.imageheight, 1);

@@ -17,11 +17,6 @@ const Bytes kImageOffer{0xA5, 0x00, 0x00, 0x00, 0xA5, 0x00};
 const Bytes kFlashOffer{0xA5, 0x01, 0x00, 0x00, 0xA6, 0x00};
 const Bytes kRemoteOn{0xA5, 0x09, 0x02, 0x00, 0xB0, 0x00, 0x01, 0x00, 0x01, 0x00};
 
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 TEST(ModelFrames, RemoteOnAnswersWithTheHomeDisplay) {
     QtxModel model;
     model.receive(kRemoteOn);

@@ -1,0 +1,247 @@
+// The real main window working the simulated QTX: COM1 is the pseudo-terminal of a server
+// that runs the device model on its own thread, paced like a serial line.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "image/render.hpp"
+#include "main_window.hpp"
+#include "model/qtx_model.hpp"
+#include "picture_view.hpp"
+#include "pty/pty_server.hpp"
+#include "ui_support.hpp"
+
+namespace qtx::test {
+namespace {
+
+using sim::ImageBuffer;
+using sim::QtxModel;
+
+// Fast enough that a whole image takes well under a second; the line is still paced.
+constexpr std::uint32_t kFastBaud = 2'000'000;
+
+class SimWindowTest : public ::testing::Test {
+  protected:
+    void start(std::uint32_t baud) {
+        sim::ServerOptions options;
+        options.baud = baud;
+        server = std::make_unique<sim::PtyServer>(sim::ModelOptions{}, options);
+        ASSERT_TRUE(server->start()) << server->error();
+        window = std::make_unique<MainWindow>(
+            PortMap{QString::fromStdString(server->slavePath()), QStringLiteral("/nonexistent")});
+        window->show();
+    }
+
+    void startLinked(std::uint32_t baud = kFastBaud) {
+        ASSERT_NO_FATAL_FAILURE(start(baud));
+        ASSERT_TRUE(pumpUntil([&] { return text("PCtext") == "Link Established"; }))
+            << text("PCtext").toStdString();
+        ASSERT_TRUE(pumpUntil([&] { return text("QTXText") == mirrored(); }));
+    }
+
+    template <class T>
+    T model(const std::function<T(QtxModel&)>& look) {
+        T value{};
+        server->withModel([&](QtxModel& m) { value = look(m); });
+        return value;
+    }
+    // The model's display as the window shows it: one line break between the lines.
+    QString mirrored() {
+        return QString::fromStdString(model<std::string>(
+            [](QtxModel& m) { return m.displayLine(0) + "\n" + m.displayLine(1); }));
+    }
+    ImageBuffer buffer(int n) {
+        return model<ImageBuffer>([n](QtxModel& m) { return m.buffer(n); });
+    }
+
+    QString text(const char* box) const {
+        return window->findChild<QPlainTextEdit*>(QString::fromLatin1(box))->toPlainText();
+    }
+    QProgressBar* progress() const { return window->findChild<QProgressBar*>(); }
+    const QImage& surface() const {
+        return window->findChild<PictureView*>(QStringLiteral("Picdata"))->image();
+    }
+
+    void click(const char* name) {
+        window->findChild<QAbstractButton*>(QString::fromLatin1(name))->click();
+    }
+    // Clicks a key and waits until the QTX has acknowledged it and its new display shows.
+    void press(const char* name) {
+        click(name);
+        EXPECT_EQ(text("PCtext"), "Keypress not acknowledged") << name;
+        EXPECT_TRUE(pumpUntil([&] {
+            return text("PCtext") == "Keypress acknowledged" && text("QTXText") == mirrored();
+        })) << name
+            << ": " << text("PCtext").toStdString() << " / " << text("QTXText").toStdString();
+    }
+
+    // Display mode: the arrows choose buffer n, Value puts it on the screen (buffer 31) and
+    // offers it, and the console takes the offer (the acknowledgement may pass unseen).
+    void showOnScreen(int n) {
+        press("cmddisplay");
+        for (int i = 0; i < n; ++i) press("cmdup");
+        console().reception.imagecomplete = false;
+        click("cmdvalue");
+    }
+
+    bool awaitImage(int timeoutMs = 10000) {
+        return pumpUntil([&] { return console().reception.imagecomplete; }, timeoutMs);
+    }
+
+    Console& console() { return window->console(); }
+
+    std::unique_ptr<sim::PtyServer> server;
+    std::unique_ptr<MainWindow> window;  // goes first: it switches remote off on the server
+};
+
+// The console holds exactly the buffer's pixels, and the picture surface shows them: every
+// surface pixel is the grey level of the pixel under it, black where the image is not.
+void expectShown(Console& console, const QImage& surface, const ImageBuffer& b) {
+    const ImageRecord& r = console.record;
+    ASSERT_EQ(r.imagewidth, b.header.width);
+    ASSERT_EQ(r.imageheight, b.header.height);
+    EXPECT_EQ(r.imagedata.cells, b.pixels);
+
+    EXPECT_EQ(r.background, b.header.background);
+    EXPECT_EQ(r.range, b.header.range);
+    const int x0 = (PictureView::kWidth - b.header.width) / 2;
+    const int y0 = (PictureView::kHeight - b.header.height) / 2;
+    EXPECT_EQ(r.xoffset, x0);
+    EXPECT_EQ(r.yoffset, y0);
+
+    ASSERT_EQ(surface.size(), QSize(PictureView::kWidth, PictureView::kHeight));
+    ASSERT_EQ(surface.format(), QImage::Format_RGB32);
+    const float step = levelStep(b.header.range);
+    int wrong = 0;
+    for (int y = 0; y < surface.height(); ++y) {
+        for (int x = 0; x < surface.width(); ++x) {
+            const int col = x - x0;
+            const int row = y - y0;
+            const bool inside =
+                col >= 0 && row >= 0 && col < b.header.width && row < b.header.height;
+            const int g = inside ? greyLevel(b.row(row)[static_cast<std::size_t>(col)],
+                                             b.header.background, step)
+                                 : 0;
+            if (surface.pixel(x, y) != qRgb(g, g, g) && ++wrong <= 5) {
+                ADD_FAILURE() << "surface pixel (" << x << ", " << y << ") is " << std::hex
+                              << surface.pixel(x, y) << ", wanted grey " << std::dec << g;
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(SimWindowTest, LinkComesUpAndTheDisplayIsMirrored) {
+    ASSERT_NO_FATAL_FAILURE(startLinked());
+    EXPECT_EQ(text("QTXText"), mirrored());
+    EXPECT_TRUE(text("QTXText").startsWith("QTX  READY      REMOTE"))
+        << text("QTXText").toStdString();
+    EXPECT_TRUE(model<bool>([](QtxModel& m) { return m.remote(); }));
+}
+
+TEST_F(SimWindowTest, KeysAreAcknowledgedAndReachTheQtx) {
+    ASSERT_NO_FATAL_FAILURE(startLinked());
+    const auto mode = [&] { return model<sim::Mode>([](QtxModel& m) { return m.mode(); }); };
+    const auto line1 = [&] { return text("QTXText").section(u'\n', 0, 0); };
+
+    press("cmdfocus");
+    EXPECT_EQ(mode(), sim::Mode::Focus);
+    EXPECT_TRUE(line1().startsWith("FOCUS  pos 500")) << line1().toStdString();
+    press("cmdup");
+    EXPECT_TRUE(line1().startsWith("FOCUS  pos 501")) << line1().toStdString();
+
+    // Turbo shows in the corner of the QTX's display and makes the arrows take big steps.
+    press("cmdturbo");
+    EXPECT_TRUE(line1().endsWith(u'T')) << line1().toStdString();
+    press("cmdup");
+    EXPECT_TRUE(line1().startsWith("FOCUS  pos 511")) << line1().toStdString();
+    press("cmdturbo");
+    EXPECT_FALSE(line1().endsWith(u'T')) << line1().toStdString();
+
+    press("cmdsetup");
+    EXPECT_EQ(mode(), sim::Mode::Setup);
+}
+
+TEST_F(SimWindowTest, OfferedImageArrivesAndIsShown) {
+    ASSERT_NO_FATAL_FAILURE(startLinked());
+    click("cmdimage");
+    ASSERT_TRUE(awaitImage()) << text("PCtext").toStdString();
+    const ImageBuffer screen = buffer(sim::kScreenBuffer);
+    ASSERT_EQ(screen.header.width, 320);
+    expectShown(console(), surface(), screen);
+    EXPECT_TRUE(text("headertxt").startsWith("QTX Image\n")) << text("headertxt").toStdString();
+    EXPECT_TRUE(progress()->isHidden());
+}
+
+TEST_F(SimWindowTest, SmallImageIsCentredOnBlack) {
+    ASSERT_NO_FATAL_FAILURE(startLinked());
+    showOnScreen(12);  // a 33 x 21 window
+    ASSERT_TRUE(awaitImage());
+    const ImageBuffer tiny = buffer(12);
+    ASSERT_EQ(buffer(sim::kScreenBuffer).pixels, tiny.pixels);
+    expectShown(console(), surface(), tiny);
+}
+
+TEST_F(SimWindowTest, ImageSurvivesADamagedLine) {
+    ASSERT_NO_FATAL_FAILURE(startLinked());
+    showOnScreen(1);  // a 200 x 100 window
+    ASSERT_TRUE(awaitImage());
+    // Once a key is answered, everything before it has been too: the faults then start
+    // with the header, and the same seed strikes the same frames on every run.
+    press("cmddisplay");
+
+    // This seed drops 4, damages 6 and puts garbage before 5 of the first 100 answers.
+    sim::FaultPlan plan;
+    plan.seed = 8;
+    plan.corrupt = 0.05;
+    plan.drop = 0.03;
+    plan.garbage = 0.03;
+    server->withModel([&](QtxModel& m) { m.setFaults(plan); });
+    console().reception.imagecomplete = false;
+    window->findChild<QAction*>(QStringLiteral("mnudownloadlight"))->trigger();
+    ASSERT_TRUE(awaitImage(30000)) << text("PCtext").toStdString();
+
+    expectShown(console(), surface(), buffer(1));
+    // The faults did strike, and every one was mended by asking again.
+    EXPECT_GE(console().reception.repeats, 4);
+    EXPECT_NE(text("PCtext"), "Communication Failed");
+    EXPECT_TRUE(progress()->isHidden());
+}
+
+TEST_F(SimWindowTest, SummedImageBringsItsTrackRow) {
+    ASSERT_NO_FATAL_FAILURE(startLinked());
+    showOnScreen(2);
+    ASSERT_TRUE(awaitImage());
+    const ImageBuffer summed = buffer(2);
+    ASSERT_EQ(summed.header.numexposures, 4);
+    expectShown(console(), surface(), summed);
+    for (std::size_t k = 0; k < summed.trackrow.size(); ++k) {
+        ASSERT_EQ(console().reception.tracklist[k], summed.trackrow[k]) << "track entry " << k;
+    }
+}
+
+TEST_F(SimWindowTest, QtxFallingSilentMidImageEndsInCommunicationFailed) {
+    // At the real line speed, so that the image is still on its way when the QTX stops.
+    ASSERT_NO_FATAL_FAILURE(startLinked(115200));
+    console().reception.imagecomplete = false;
+    window->findChild<QAction*>(QStringLiteral("mnudownloadlight"))->trigger();
+    ASSERT_TRUE(pumpUntil([&] { return progress()->isVisible(); }));
+    sim::FaultPlan silent;
+    silent.silent = true;
+    server->withModel([&](QtxModel& m) { m.setFaults(silent); });
+
+    ASSERT_TRUE(pumpUntil([&] { return text("PCtext") == "Communication Failed"; }))
+        << text("PCtext").toStdString();
+    EXPECT_FALSE(console().reception.imagecomplete);
+    EXPECT_TRUE(progress()->isHidden());
+    EXPECT_FALSE(window->host().watchdogTimer().isActive());
+}
+
+}  // namespace
+}  // namespace qtx::test

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <optional>
 
 #include "pty/frame_log.hpp"
 
@@ -50,11 +52,6 @@ void setNonBlocking(int fd) {
 void closeFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
-}
-
-int ceilMs(std::chrono::steady_clock::duration d) {
-    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(d).count();
-    return us <= 0 ? 0 : static_cast<int>((us + 999) / 1000);
 }
 
 }  // namespace
@@ -201,7 +198,8 @@ void PtyServer::run() {
             partial = model.holdsPartialFrame();
         }
 
-        int timeout = -1;
+        // How long the line may sleep; none: until something arrives.
+        std::optional<Clock::duration> wait;
         bool hungUp = false;
         while (!queue.empty() && !blocked) {
             Pending& head = queue.front();
@@ -210,7 +208,7 @@ void PtyServer::run() {
             const Clock::time_point doneAt = begin + byteTime * static_cast<long>(k);
             // The chunk is handed over when its last bit would have arrived on the cable.
             if (now < doneAt) {
-                timeout = ceilMs(doneAt - now);
+                wait = doneAt - now;
                 break;
             }
             const ssize_t w = ::write(master, head.bytes.data() + head.offset, k);
@@ -231,15 +229,25 @@ void PtyServer::run() {
             now = Clock::now();
         }
         if (partial) {
-            const int left = ceilMs(lastInput + idle - now);
-            timeout = timeout < 0 ? left : std::min(timeout, left);
+            const Clock::duration left = lastInput + idle - now;
+            wait = wait ? std::min(*wait, left) : left;
+        }
+        // To the microsecond: a wait rounded up to whole milliseconds would make every
+        // reply late by up to a millisecond, which at 115200 baud is a tenth of a row.
+        timespec pause{};
+        if (wait) {
+            const auto ns = std::max<std::int64_t>(
+                0, std::chrono::duration_cast<std::chrono::nanoseconds>(*wait).count());
+            pause.tv_sec = static_cast<time_t>(ns / 1000000000);
+            pause.tv_nsec = static_cast<long>(ns % 1000000000);
         }
 
         pollfd fds[2] = {{master, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0},
                          {wakeRead, POLLIN, 0}};
         // Without a console on the slave side the master reports a hang-up on every poll;
         // then only the wake pipe is watched, with a timeout, so the loop never spins.
-        const int r = hungUp ? ::poll(fds + 1, 1, 50) : ::poll(fds, 2, timeout);
+        const int r =
+            hungUp ? ::poll(fds + 1, 1, 50) : ::ppoll(fds, 2, wait ? &pause : nullptr, nullptr);
         if (r < 0 && errno != EINTR) break;
         if (fds[1].revents & POLLIN) {
             std::uint8_t sink[64];

@@ -116,11 +116,20 @@ void QtHost::repaintPicture() {
 
 void QtHost::showProgress(int rowsReceived, int rowsTotal, int repeats) {
     if (!ui.progressBar || !ui.progressText) return;
-    if (!progressRunning) {
+    const bool first = !progressRunning;
+    if (first) {
         progressRunning = true;
         progressClock.start();
         progressStartRows = rowsReceived;
     }
+    // Every update re-lays the status bar out and repaints it, which would delay the next
+    // row request; a few updates a second are all an eye can follow.
+    if (!first && repeats == progressRepeatsShown && rowsReceived < rowsTotal &&
+        progressClock.elapsed() - progressShownAtMs < kProgressPeriodMs) {
+        return;
+    }
+    progressShownAtMs = progressClock.elapsed();
+    progressRepeatsShown = repeats;
     const int total = std::max(rowsTotal, 1);
     const int rows = std::clamp(rowsReceived, 0, total);
     ui.progressBar->setRange(0, total);

@@ -103,6 +103,9 @@ class QtHost : public QObject, public Host {
     QElapsedTimer progressClock;
     bool progressRunning = false;
     int progressStartRows = 0;
+    qint64 progressShownAtMs = 0;
+    int progressRepeatsShown = 0;
+    static constexpr qint64 kProgressPeriodMs = 250;
 };
 
 }  // namespace qtx

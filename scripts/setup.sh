@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-dev          # libFuzzer and the sanitizers' runtime for clang
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libqt6serialport6-dev
+  qt6-base-dev qt6-serialport-dev
   libgl-dev                      # Qt's CMake files look for OpenGL headers
 )
 

@@ -1,14 +1,12 @@
 // The Edit Data menu: note, focal length, aperture diameter and the length unit.
 #include "console.hpp"
+#include "image/aperture.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx {
 
 namespace {
 
-constexpr double kPi = 3.141592;  // the constant the QTX's own figures use
-constexpr double kFactorFlagged = 0.7223644800000001;
-constexpr double kFactorPlain = 0.98;
 constexpr double kCmPerInch = 2.54;
 constexpr double kSquareCmPerSquareInch = 6.4516;
 
@@ -46,10 +44,9 @@ void Console::mnuaperturedia_Click() {
                                      (cm ? " centimeters" : " inches"));
     }
     // The area follows the diameter also after an empty answer.
-    const double d = record.aperturediameter;
-    const auto area = static_cast<float>(d * d * kPi / 4.0);
-    record.aperturearea =
-        static_cast<float>(area * (optics.apertureflag ? kFactorFlagged : kFactorPlain));
+    // Here the disc's area is rounded to single precision before the factor is applied.
+    const auto area = static_cast<float>(discArea(record.aperturediameter));
+    record.aperturearea = static_cast<float>(area * apertureFactor(optics.apertureflag));
 }
 
 void Console::mnuinches_Click() {

@@ -4,16 +4,13 @@
 #include <algorithm>
 
 #include "console.hpp"
-#include "link/frame.hpp"
+#include "image/aperture.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx {
 
 namespace {
 
-constexpr double kPi = 3.141592;  // the constant the QTX's own figures use
-constexpr double kFactorFlagged = 0.7223644800000001;
-constexpr double kFactorPlain = 0.98;
 
 std::uint16_t wordAt(std::span<const std::uint8_t> block, std::size_t offset) {
     if (block.size() < offset + 2) return 0;
@@ -72,8 +69,7 @@ HeaderBlock decodeHeaderBlock(std::span<const std::uint8_t> block) {
     h.focallength = static_cast<float>(wordAt(block, 18) / 100.0);
     const float d = static_cast<float>(wordAt(block, 20) / 10.0);
     h.aperturediameter = d;
-    h.aperturearea = static_cast<float>(static_cast<double>(d) * d * kPi / 4.0 *
-                                        (h.apertureflag ? kFactorFlagged : kFactorPlain));
+    h.aperturearea = static_cast<float>(discArea(d) * apertureFactor(h.apertureflag));
 
     const std::uint16_t date = wordAt(block, 22);
     const int month = (date >> 12) & 0xF;
@@ -135,13 +131,7 @@ std::string headerPanelText(const ImageRecord& r, bool unitscm) {
 }
 
 void Console::decodeheader() {
-    // The block is the payload of the frame at the front of the buffer, as far as the
-    // buffer holds it.
-    const std::size_t held = link.rxcount > static_cast<int>(kHeaderSize)
-                                 ? static_cast<std::size_t>(link.rxcount) - kHeaderSize
-                                 : 0;
-    const std::size_t n = std::min<std::size_t>(payloadLength(link.rxbuffer), held);
-    const HeaderBlock h = decodeHeaderBlock(std::span(link.rxbuffer).subspan(kHeaderSize, n));
+    const HeaderBlock h = decodeHeaderBlock(link.frontPayload());
 
     record.hdrflags = h.hdrflags;
     optics.unitscm = h.unitscm;

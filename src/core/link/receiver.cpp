@@ -32,6 +32,13 @@ std::string displayText(std::span<const std::uint8_t> payload) {
 
 }  // namespace
 
+std::span<const std::uint8_t> LinkState::frontPayload() const {
+    const std::size_t held =
+        rxcount > static_cast<int>(kHeaderSize) ? static_cast<std::size_t>(rxcount) - kHeaderSize : 0;
+    const std::size_t n = std::min<std::size_t>(payloadLength(rxbuffer), held);
+    return std::span<const std::uint8_t>(rxbuffer).subspan(kHeaderSize, n);
+}
+
 void Console::removeFront(int count) {
     count = std::clamp(count, 0, static_cast<int>(link.rxcount));
     std::memmove(link.rxbuffer.data(), link.rxbuffer.data() + count,

@@ -19,15 +19,6 @@ constexpr std::int16_t kMaxColumns = 320;  // the record holds at most 320 x 200
 constexpr std::int16_t kMaxRows = 200;
 constexpr std::int32_t kLastRowNumber = 32767;  // the largest row number a request can name
 
-// The payload of the frame at the front of the buffer, as far as the buffer holds it.
-std::span<const std::uint8_t> framePayload(const LinkState& link) {
-    const std::size_t held = link.rxcount > static_cast<int>(kHeaderSize)
-                                 ? static_cast<std::size_t>(link.rxcount) - kHeaderSize
-                                 : 0;
-    const std::size_t n = std::min<std::size_t>(payloadLength(link.rxbuffer), held);
-    return std::span<const std::uint8_t>(link.rxbuffer).subspan(kHeaderSize, n);
-}
-
 int frameBytes(const LinkState& link) { return payloadLength(link.rxbuffer) + 8; }
 
 // The lowest-numbered pending buffer becomes the one to fetch; none left ends the walk.
@@ -92,7 +83,7 @@ void Console::autosaveReceivedImage() {
 
 void Console::onBufferStatus() {
     link.headerok = false;
-    const auto payload = framePayload(link);
+    const auto payload = link.frontPayload();
     const auto word = [&](std::size_t k) -> std::uint32_t {
         return payload.size() >= k + 2
                    ? static_cast<std::uint32_t>(payload[k] | (payload[k + 1] << 8))
@@ -154,7 +145,7 @@ void Console::onHeader(bool checksumGood) {
 
 void Console::onRow(bool checksumGood) {
     const int bytes = frameBytes(link);
-    if (!checksumGood || !storeRow(*this, link.rxbuffer[1], framePayload(link))) {
+    if (!checksumGood || !storeRow(*this, link.rxbuffer[1], link.frontPayload())) {
         // Damaged or cut short: the same row again at once.
         removeFront(bytes);
         watchdogRestart(link.longinterval);

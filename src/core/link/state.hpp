@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct LinkState {
     std::int16_t pendingop = 0;      // what the next MSG_ACK answers: 0 key, 1..3 upload
     std::vector<std::uint8_t> outframe;  // the request being sent
     std::string settings;                // settings string last given to the port
+
+    // The payload of the frame at the front of rxbuffer, as far as the buffer holds it.
+    std::span<const std::uint8_t> frontPayload() const;
 };
 
 struct Reception {

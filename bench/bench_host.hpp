@@ -33,8 +33,11 @@ public:
     }
     void setPixel(int, int, Colour) override {}
     void repaintPicture() override {}
-    void showProgress(int, int, int) override {}
+    void showProgress(const Progress&) override {}
     void hideProgress() override {}
+    std::string fileDialog(bool, const std::string&) override { return {}; }
+    void startOneShot(int) override {}
+    void stopOneShot() override {}
     void endProgram() override {}
 };
 

@@ -71,11 +71,17 @@ public:
     void cmdsetup_Click();
     void cmdinterrupt_Click();
 
-    // Firmware upload step on an acknowledgement (console/upload.cpp).
+    // Firmware upload (console/upload.cpp).
+    void mnuUploadFile_Click();
+    void buildpage();
     void uploadstep();
+    // The one-shot timer of the Host has run out.
+    void oneShotElapsed();
 
     // Download menu (console/downloads.cpp).
     void mnudownloadlight_Click();
+    void mnuflashdownload_Click();
+    void mnuabort_Click();
 
     // Edit Data menu (console/optics.cpp).
     void mnunote_Click();
@@ -91,6 +97,19 @@ public:
     void decodeheader();
     void Picdata_MouseMove(int button, int shift, double x, double y);
     void Form_MouseMove(int button, int shift, double x, double y);
+    void mnubitmap_Click();     // image/bitmap_export.cpp
+    void mnuflatfield_Click();  // image/flatfield.cpp
+    bool loadflat();            // false: nothing loaded
+
+    // Image files (files/).
+    void filedialog();  // kind and filter from dialogopen, bmpfilter, binfilter
+    void mnuCompSave_Click();
+    void mnuautosave_Click();
+    void writeimagefile();
+    void writetracklist();
+    void writemosaicdata();
+    void mnuload_Click();
+    void readtracklist();
 
     // Fields of the window, grouped by the subsystem that owns them.
     LinkState link;
@@ -101,6 +120,7 @@ public:
     Upload upload;
     Optics optics;
     FileNaming files;
+    TrackOffsets track;
 
 private:
     void processFrames();

@@ -34,6 +34,20 @@ struct ContrastTexts {
     std::string range;
 };
 
+// What is on its way, for the progress display. Rows of an image (of buffer `buffer`; during
+// a Download All also which image of how many are known so far), or pages of an upload.
+struct Progress {
+    enum class Kind { Rows, Pages };
+    Kind kind = Kind::Rows;
+    int done = 0;
+    int total = 0;
+    int repeats = 0;  // requests or frames sent again for this transfer
+    int buffer = -1;  // the QTX buffer of an image (-1: not an image)
+    int image = 0;    // during a Download All: the image coming in, from 1 (0: not in one)
+    int images = 0;   // the number of images that Download All fetches
+    friend bool operator==(const Progress&, const Progress&) = default;
+};
+
 class Host {
 public:
     virtual ~Host() = default;
@@ -61,6 +75,9 @@ public:
     virtual void setPointer(Pointer shape) = 0;
     // Shows `frmcontrast` modally with the given texts and returns what its boxes hold.
     virtual ContrastTexts runContrastDialog(const ContrastTexts& initial) = 0;
+    // The one file dialog: open or save, with a filter text of description and pattern
+    // pairs joined by "|" whose second pair is selected at start. "" when cancelled.
+    virtual std::string fileDialog(bool open, const std::string& filter) = 0;
 
     // The picture surface `Picdata`.
     virtual SurfaceGeometry surfaceGeometry() = 0;
@@ -68,9 +85,14 @@ public:
     virtual void setPixel(int x, int y, Colour colour) = 0;
     virtual void repaintPicture() = 0;
 
-    // Progress of an image on its way in; the shell adds the time estimate from its clock.
-    virtual void showProgress(int rowsReceived, int rowsTotal, int repeats) = 0;
+    // Progress of an image or an upload; the shell adds the time estimate from its clock.
+    virtual void showProgress(const Progress& progress) = 0;
     virtual void hideProgress() = 0;
+
+    // A one-shot timer beside the watchdog: after intervalMs, unless stopped or started
+    // again, the shell calls Console::oneShotElapsed once.
+    virtual void startOneShot(int intervalMs) = 0;
+    virtual void stopOneShot() = 0;
 
     // End the program (after the link has been closed).
     virtual void endProgram() = 0;

@@ -4,6 +4,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -114,34 +116,49 @@ void QtHost::repaintPicture() {
     if (ui.Picdata) ui.Picdata->update();
 }
 
-void QtHost::showProgress(int rowsReceived, int rowsTotal, int repeats) {
+void QtHost::showProgress(const Progress& progress) {
     if (!ui.progressBar || !ui.progressText) return;
-    const bool first = !progressRunning;
+    const bool first = !progressRunning || progress.kind != progressKind ||
+                       progress.buffer != progressBuffer || progress.done < progressStartRows;
     if (first) {
         progressRunning = true;
+        progressKind = progress.kind;
+        progressBuffer = progress.buffer;
         progressClock.start();
-        progressStartRows = rowsReceived;
+        progressStartRows = progress.done;
     }
     // Every update re-lays the status bar out and repaints it, which would delay the next
-    // row request; a few updates a second are all an eye can follow.
-    if (!first && repeats == progressRepeatsShown && rowsReceived < rowsTotal &&
+    // request; a few updates a second are all an eye can follow.
+    if (!first && progress.repeats == progressRepeatsShown && progress.done < progress.total &&
         progressClock.elapsed() - progressShownAtMs < kProgressPeriodMs) {
         return;
     }
     progressShownAtMs = progressClock.elapsed();
-    progressRepeatsShown = repeats;
-    const int total = std::max(rowsTotal, 1);
-    const int rows = std::clamp(rowsReceived, 0, total);
+    progressRepeatsShown = progress.repeats;
+    const int total = std::max(progress.total, 1);
+    const int done = std::clamp(progress.done, 0, total);
     ui.progressBar->setRange(0, total);
-    ui.progressBar->setValue(rows);
+    ui.progressBar->setValue(done);
 
-    QString text = QStringLiteral("Row %1 of %2").arg(rowsReceived).arg(rowsTotal);
-    if (repeats > 0) text += QStringLiteral(", %1 repeated").arg(repeats);
-    // The rate of this image so far, from the first progress report on.
+    QString text;
+    if (progress.kind == Progress::Kind::Pages) {
+        text = QStringLiteral("Page %1 of %2").arg(progress.done).arg(progress.total);
+    } else if (progress.images > 0) {
+        text = QStringLiteral("Buffer %1, image %2 of %3: row %4 of %5")
+                   .arg(progress.buffer)
+                   .arg(progress.image)
+                   .arg(progress.images)
+                   .arg(progress.done)
+                   .arg(progress.total);
+    } else {
+        text = QStringLiteral("Row %1 of %2").arg(progress.done).arg(progress.total);
+    }
+    if (progress.repeats > 0) text += QStringLiteral(", %1 repeated").arg(progress.repeats);
+    // The rate of this transfer so far, from its first progress report on.
     const qint64 elapsedMs = progressClock.elapsed();
-    const int rowsSince = rows - progressStartRows;
-    if (rowsSince > 0 && elapsedMs > 0) {
-        const qint64 leftMs = static_cast<qint64>(total - rows) * elapsedMs / rowsSince;
+    const int doneSince = done - progressStartRows;
+    if (doneSince > 0 && elapsedMs > 0) {
+        const qint64 leftMs = static_cast<qint64>(total - done) * elapsedMs / doneSince;
         text += QStringLiteral(", about %1 s left").arg((leftMs + 999) / 1000);
     }
     ui.progressText->setText(text);
@@ -153,6 +170,29 @@ void QtHost::hideProgress() {
     progressRunning = false;
     if (ui.progressText) ui.progressText->hide();
     if (ui.progressBar) ui.progressBar->hide();
+}
+
+void QtHost::startOneShot(int intervalMs) { oneShot.start(intervalMs); }
+
+void QtHost::stopOneShot() { oneShot.stop(); }
+
+std::string QtHost::fileDialog(bool open, const std::string& filter) {
+    // "All Files (*.*)|*.*|QTX Files (*.QTX)|*.QTX": descriptions at even places; Qt wants
+    // the description only, with the pattern already in brackets.
+    const QStringList parts = fromBytes(filter).split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) filters << parts[i];
+    QFileDialog dialog(ui.window);
+    dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    if (filters.size() > 1) dialog.selectNameFilter(filters[1]);
+    // The console itself refuses to overwrite; the dialog need not ask.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    // The core opens files by these bytes, so they are the file system's own encoding.
+    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
 }
 
 void QtHost::endProgram() { QCoreApplication::quit(); }

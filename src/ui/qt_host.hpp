@@ -69,8 +69,12 @@ class QtHost : public QObject, public Host {
     void setPixel(int x, int y, Colour colour) override;
     void repaintPicture() override;
 
-    void showProgress(int rowsReceived, int rowsTotal, int repeats) override;
+    std::string fileDialog(bool open, const std::string& filter) override;
+
+    void showProgress(const Progress& progress) override;
     void hideProgress() override;
+    void startOneShot(int intervalMs) override;
+    void stopOneShot() override;
 
     void endProgram() override;
 
@@ -92,6 +96,7 @@ class QtHost : public QObject, public Host {
 
     QSerialPort port;  // `MSComm1`
     QTimer entrytimer;
+    QTimer oneShot;
     SerialSettings remembered;
     int openPortNumber = 0;
     QString openDevice;
@@ -103,6 +108,8 @@ class QtHost : public QObject, public Host {
     QElapsedTimer progressClock;
     bool progressRunning = false;
     int progressStartRows = 0;
+    Progress::Kind progressKind = Progress::Kind::Rows;
+    int progressBuffer = -1;
     qint64 progressShownAtMs = 0;
     int progressRepeatsShown = 0;
     static constexpr qint64 kProgressPeriodMs = 250;

@@ -48,6 +48,11 @@ QtHost::QtHost(PortMap ports, QObject* parent) : QObject(parent), ports(std::mov
     connect(&entrytimer, &QTimer::timeout, this, [this] {
         if (core) core->watchdogTick();
     });
+    oneShot.setParent(this);
+    oneShot.setSingleShot(true);
+    connect(&oneShot, &QTimer::timeout, this, [this] {
+        if (core) core->oneShotElapsed();
+    });
 }
 
 bool QtHost::openPort(int portNumber, const std::string& settings) {

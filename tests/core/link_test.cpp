@@ -144,7 +144,7 @@ TEST_F(LinkTest, LosingThePortStopsEverythingAndSaysWhy) {
     console.mnudownloadlight_Click();  // a header request is outstanding
     receive({0xA5, 0x04});
     ASSERT_TRUE(host.timerRunning);
-    host.showProgress(10, 200, 0);
+    host.showProgress(Progress{Progress::Kind::Rows, 10, 200});
     const std::size_t writes = host.written.size();
 
     console.portLost(

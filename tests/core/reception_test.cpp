@@ -98,7 +98,7 @@ TEST_F(ReceptionTest, HeaderThenRowsFillTheImage) {
     EXPECT_EQ(host.lastWritten(), kRow11);
     receiveBytewise(rawRow({1, 2, 3, 40000}));
     EXPECT_EQ(host.lastWritten(), kRow12);
-    EXPECT_EQ(host.progress.back().rows, 2);
+    EXPECT_EQ(host.progress.back().done, 2);
     EXPECT_EQ(host.progress.back().total, 3);
     receive(compressedRow({0x40, 0x9C, 0x01, 0x01, 0x01}));
 

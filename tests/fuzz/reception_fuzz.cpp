@@ -54,10 +54,13 @@ class FuzzHost : public qtx::Host {
         if (x < 0 || y < 0 || x >= 320 || y >= 200) __builtin_trap();
     }
     void repaintPicture() override {}
-    void showProgress(int rows, int total, int) override {
-        if (rows < 0 || rows > total) __builtin_trap();
+    void showProgress(const qtx::Progress& p) override {
+        if (p.done < 0 || p.done > p.total) __builtin_trap();
     }
     void hideProgress() override {}
+    std::string fileDialog(bool, const std::string&) override { return {}; }
+    void startOneShot(int) override {}
+    void stopOneShot() override {}
     void endProgram() override {}
 };
 

@@ -124,17 +124,38 @@ public:
     void setPixel(int x, int y, Colour colour) override { pixelsSet[{x, y}] = colour; }
     void repaintPicture() override { ++repaints; }
 
-    // Progress.
-    struct Progress {
-        int rows, total, repeats;
+    // File dialog: answered from a script, "" (cancel) when it runs out.
+    struct FileDialogCall {
+        bool open;
+        std::string filter;
     };
+    std::vector<FileDialogCall> fileDialogs;
+    std::deque<std::string> fileAnswers;
+    std::string fileDialog(bool open, const std::string& filter) override {
+        fileDialogs.push_back({open, filter});
+        if (fileAnswers.empty()) return "";
+        std::string answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+
+    // Progress.
     std::vector<Progress> progress;
     bool progressVisible = false;
-    void showProgress(int rowsReceived, int rowsTotal, int repeats) override {
-        progress.push_back({rowsReceived, rowsTotal, repeats});
+    void showProgress(const Progress& p) override {
+        progress.push_back(p);
         progressVisible = true;
     }
     void hideProgress() override { progressVisible = false; }
+
+    // One-shot timer.
+    bool oneShotRunning = false;
+    int oneShotInterval = 0;
+    void startOneShot(int intervalMs) override {
+        oneShotRunning = true;
+        oneShotInterval = intervalMs;
+    }
+    void stopOneShot() override { oneShotRunning = false; }
 
     int endProgramCalls = 0;
     void endProgram() override { ++endProgramCalls; }

@@ -272,19 +272,20 @@ TEST_F(WindowTest, ProgressShowsRowsRepeatsAndTimeLeft) {
     window->show();
     EXPECT_FALSE(bar->isVisible());
     QtHost& host = window->host();
-    host.showProgress(0, 200, 0);
+    host.showProgress(Progress{Progress::Kind::Rows, 0, 200, 0, 5, 2, 7});
     EXPECT_TRUE(bar->isVisible());
     EXPECT_EQ(bar->maximum(), 200);
     QElapsedTimer clock;
     clock.start();
     pumpUntil([&] { return clock.elapsed() >= 20; });
-    host.showProgress(50, 200, 2);
+    host.showProgress(Progress{Progress::Kind::Rows, 50, 200, 2, 5, 2, 7});
     EXPECT_EQ(bar->value(), 50);
     QString shown;
     for (const QLabel* label : window->findChildren<QLabel*>()) {
-        if (label->text().startsWith("Row ")) shown = label->text();
+        if (label->text().startsWith("Buffer ")) shown = label->text();
     }
-    EXPECT_TRUE(shown.startsWith("Row 50 of 200, 2 repeated, about ")) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith("Buffer 5, image 2 of 7: row 50 of 200, 2 repeated, about "))
+        << shown.toStdString();
     EXPECT_TRUE(shown.endsWith(" s left")) << shown.toStdString();
     host.hideProgress();
     EXPECT_FALSE(bar->isVisible());

@@ -1,5 +1,7 @@
 // The Download menu.
 #include "console.hpp"
+#include "link/frame.hpp"
+#include "text/numtext.hpp"
 
 namespace qtx {
 
@@ -14,6 +16,29 @@ void Console::mnudownloadlight_Click() {
     watchdogRestart(link.longinterval);
     reception.bufferindex = 31;
     requestheader(31);
+}
+
+void Console::mnuflashdownload_Click() {
+    files.dialogopen = false;
+    filedialog();
+    files.autofilename = files.dialogfilename;
+    if (files.autofilename.empty()) {
+        setText(TextBox::PCtext, "No file was selected!");
+        host.messageBox("No file was selected");
+        files.autosave = false;
+        return;
+    }
+    files.autofilename = basePath(files.autofilename, "");
+    setText(TextBox::PCtext, files.autofilename + " selected");
+    files.autosave = true;
+    files.filenumber = 1;
+    sendcommand(CMD_DOWNLOAD_ALL);
+}
+
+void Console::mnuabort_Click() {
+    if (!reception.downloadall) return;
+    reception.bufferpending.fill(false);
+    reception.downloadall = false;
 }
 
 }  // namespace qtx

@@ -52,10 +52,7 @@ void Console::cmdturbo_Click() {
 void Console::cmdinterrupt_Click() {
     pressKey(0x0080);
     // The image in transfer is completed; no further buffer is requested.
-    if (reception.downloadall) {
-        reception.bufferpending.fill(false);
-        reception.downloadall = false;
-    }
+    mnuabort_Click();
 }
 
 }  // namespace qtx

@@ -3,6 +3,9 @@
 
 namespace qtx {
 
+void Console::mnuUploadFile_Click() {}
+void Console::buildpage() {}
 void Console::uploadstep() {}
+void Console::oneShotElapsed() {}
 
 }  // namespace qtx

@@ -1,10 +1,30 @@
-// State of saving and file naming.
+// State of the file dialog, saving and file naming, and the track offsets of a loaded image.
 #pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
 
 namespace qtx {
 
 struct FileNaming {
-    bool autosave = false;  // received images are saved under numbered names
+    bool dialogopen = false;  // the next file dialog opens (else saves)
+    bool bmpfilter = false;   // the next file dialog offers bitmaps (tested first)
+    bool binfilter = false;   // the next file dialog offers code images
+    std::string dialogfilename;  // path chosen in the last dialog, "" when cancelled
+    std::string autofilename;    // base path of saved images
+    bool autosave = false;       // received images are saved under numbered names
+    std::int16_t filenumber = 1;  // number of the next numbered file
+    std::string currentfile;      // path of the file written or read last
+};
+
+inline constexpr int kMaxTrackPairs = 64;
+
+struct TrackOffsets {
+    // Column and row offsets of the exposures of a loaded image, pair 1..64 at index 1..64.
+    std::array<std::int16_t, kMaxTrackPairs + 1> trackx{};
+    std::array<std::int16_t, kMaxTrackPairs + 1> tracky{};
+    std::int16_t trackcount = 1;
 };
 
 }  // namespace qtx

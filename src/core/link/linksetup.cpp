@@ -29,6 +29,7 @@ void Console::Form_Load() {
     panel = FrontPanel{};
     optics = Optics{};
     files = FileNaming{};
+    track = TrackOffsets{};
     startLink();
 }
 

@@ -26,9 +26,13 @@ void takeNextPending(Reception& reception) {
     const auto next =
         std::find(reception.bufferpending.begin(), reception.bufferpending.end(), true);
     reception.downloadall = next != reception.bufferpending.end();
-    if (!reception.downloadall) return;
+    if (!reception.downloadall) {
+        reception.downloadimage = 0;
+        return;
+    }
     reception.bufferindex = static_cast<std::int16_t>(next - reception.bufferpending.begin());
     *next = false;
+    ++reception.downloadimage;
 }
 
 void fetchHeader(Console& console) {
@@ -72,7 +76,16 @@ bool storeRow(Console& console, std::uint8_t code, std::span<const std::uint8_t>
 void Console::reportProgress() {
     const int total = keptRows(record);
     const int rows = std::clamp(reception.rownumber - record.hdrfirstrow, 0, std::max(total, 0));
-    host.showProgress(rows, total, reception.repeats);
+    Progress progress;
+    progress.done = rows;
+    progress.total = total;
+    progress.repeats = reception.repeats;
+    progress.buffer = reception.bufferindex;
+    if (reception.downloadall || reception.downloadimage > 0) {
+        progress.image = reception.downloadimage;
+        progress.images = reception.downloadimages;
+    }
+    host.showProgress(progress);
 }
 
 void Console::autosaveReceivedImage() {
@@ -96,6 +109,9 @@ void Console::onBufferStatus() {
         reception.bufferpending[i] = ((lower >> i) & 1U) != 0;
         reception.bufferpending[16 + i] = ((upper >> i) & 1U) != 0;
     }
+    reception.downloadimages = static_cast<std::int32_t>(
+        std::count(reception.bufferpending.begin(), reception.bufferpending.end(), true));
+    reception.downloadimage = 0;
     takeNextPending(reception);
     if (reception.downloadall) {
         fetchHeader(*this);
@@ -190,6 +206,7 @@ void Console::onRow(bool checksumGood) {
     if (reception.downloadall) {
         fetchHeader(*this);
     } else {
+        reception.downloadimage = 0;
         sendcommand(CMD_DOWNLOAD_END);
     }
 }

@@ -40,6 +40,9 @@ struct Reception {
     bool imagecomplete = false;
     std::array<std::int32_t, 320> tracklist{};
     std::int32_t repeats = 0;  // requests repeated for the image on its way in (progress)
+    // Progress of a Download All: images it fetches, and which of them is coming now.
+    std::int32_t downloadimages = 0;
+    std::int32_t downloadimage = 0;
 };
 
 }  // namespace qtx

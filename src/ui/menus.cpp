@@ -1,5 +1,4 @@
-// The menu tree of the main window. Every entry carries its control name as object name;
-// entries whose commands arrive later are in place already but do nothing yet.
+// The menu tree of the main window. Every entry carries its control name as object name.
 #include <QMenu>
 #include <QMenuBar>
 #include <functional>
@@ -32,20 +31,23 @@ void MainWindow::buildMenus() {
     Console& c = core;
 
     QMenu* fileio = menu(menuBar(), "mnufileio", "File I/O");
-    entry(fileio, "mnuload", "Load QTX  Frame from Disk");
+    entry(fileio, "mnuload", "Load QTX  Frame from Disk", [&c] { c.mnuload_Click(); });
     separator(fileio, "mnudummy");
-    entry(fileio, "mnuCompSave", "Save QTX Frame to Disk in KELM Format");
-    entry(fileio, "mnubitmap", "Save Displayed Image in Bitmap Format");
+    entry(fileio, "mnuCompSave", "Save QTX Frame to Disk in KELM Format",
+          [&c] { c.mnuCompSave_Click(); });
+    entry(fileio, "mnubitmap", "Save Displayed Image in Bitmap Format",
+          [&c] { c.mnubitmap_Click(); });
     separator(fileio, "mnudummy2");
-    entry(fileio, "mnuautosave", "Receive and Automatically Save Images");
+    entry(fileio, "mnuautosave", "Receive and Automatically Save Images",
+          [&c] { c.mnuautosave_Click(); });
     separator(fileio, "mnudummy3");
     entry(fileio, "mnuexit", "Exit", [this] { close(); });
 
     QMenu* download = menu(menuBar(), "mnudownload", "Download");
     entry(download, "mnudownloadlight", "Download Screen Image",
           [&c] { c.mnudownloadlight_Click(); });
-    entry(download, "mnuflashdownload", "Download All");
-    entry(download, "mnuabort", "Abort Download All");
+    entry(download, "mnuflashdownload", "Download All", [&c] { c.mnuflashdownload_Click(); });
+    entry(download, "mnuabort", "Abort Download All", [&c] { c.mnuabort_Click(); });
 
     QMenu* linkMenu = menu(menuBar(), "mnulink", "Link");
     QMenu* baud = menu(linkMenu, "mnubaud", "Set Baud Rate");
@@ -61,7 +63,7 @@ void MainWindow::buildMenus() {
     entry(display, "mnuautocontrast", "Auto Contrast", [&c] { c.mnuautocontrast_Click(); });
 
     QMenu* process = menu(menuBar(), "mnuprocess", "Process");
-    entry(process, "mnuflatfield", "Flat Field");
+    entry(process, "mnuflatfield", "Flat Field", [&c] { c.mnuflatfield_Click(); });
 
     QMenu* edit = menu(menuBar(), "mnuedit", "Edit Data");
     entry(edit, "mnunote", "Note", [&c] { c.mnunote_Click(); });
@@ -72,7 +74,7 @@ void MainWindow::buildMenus() {
     entry(units, "mnucentimeters", "Centimeters", [&c] { c.mnucentimeters_Click(); });
 
     QMenu* upload = menu(menuBar(), "mnuUpload", "Upload");
-    entry(upload, "mnuUploadFile", "Upload New QTX Code");
+    entry(upload, "mnuUploadFile", "Upload New QTX Code", [&c] { c.mnuUploadFile_Click(); });
 }
 
 }  // namespace qtx

@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev
   libgl-dev                      # Qt's CMake files look for OpenGL headers
+  locales-all                    # a comma-decimal locale for the tests of number texts
 )
 
 missing=()

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <string>
 
 #include "text/numtext.hpp"
 
@@ -99,6 +101,28 @@ TEST(RoundHalfEven, HalvesGoToEven) {
     EXPECT_EQ(roundToInt32(2147483647.0), 2147483647);
     EXPECT_FALSE(roundToInt32(2147483648.0).has_value());
     EXPECT_FALSE(roundToInt32(std::nan("")).has_value());
+}
+
+// A German observer's texts and files must read like anyone else's.
+TEST(NumberTexts, SameUnderACommaDecimalLocale) {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "locale de_DE.UTF-8 missing";
+    const std::string pattern = formatPattern(2.5, "##0.000");
+    const std::string shortest = numberText(123.45F);
+    const double read = readNumber("2.5");
+    std::setlocale(LC_ALL, saved.c_str());
+    EXPECT_EQ(pattern, "2.500");
+    EXPECT_EQ(shortest, " 123.45");
+    EXPECT_EQ(read, 2.5);
+}
+
+TEST(ReadNumber, TinyAndHugeByMagnitude) {
+    EXPECT_EQ(readNumber("0." + std::string(400, '0') + "1"), 0.0);
+    EXPECT_EQ(readNumber("0." + std::string(400, '0') + "1e-5"), 0.0);
+    EXPECT_TRUE(std::isinf(readNumber("1" + std::string(400, '0'))));
+    EXPECT_TRUE(std::isinf(readNumber("0.0001e400")));
+    EXPECT_EQ(readNumber("1000e-400"), 0.0);
+    EXPECT_TRUE(std::isinf(readNumber("-1e99999999999999")));
 }
 
 TEST(BasePath, CutsAtFirstDotAnywhere) {

@@ -3,7 +3,7 @@
 #include <cfenv>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <algorithm>
 #include <limits>
 
 namespace qtx {
@@ -23,10 +23,11 @@ std::string formatPattern(double value, std::string_view pattern) {
     for (char c : fraction) minFraction += c == '0' ? 1 : 0;
     if (!std::isfinite(value)) value = 0.0;
 
+    // Fixed notation of a double needs at most 309 digits before the point.
     char digits[512];
-    std::snprintf(digits, sizeof digits, "%.*f", static_cast<int>(fraction.size()),
-                  std::fabs(value));
-    std::string text = digits;
+    const auto written = std::to_chars(digits, digits + sizeof digits, std::fabs(value),
+                                       std::chars_format::fixed, static_cast<int>(fraction.size()));
+    std::string text(digits, written.ptr);
     std::string intPart = text.substr(0, text.find('.'));
     std::string fracPart =
         text.find('.') == std::string::npos ? std::string{} : text.substr(text.find('.') + 1);
@@ -44,8 +45,12 @@ std::string formatPattern(double value, std::string_view pattern) {
 
 std::string numberText(float value) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.7G", static_cast<double>(value));
-    std::string text = buf;
+    const auto written = std::to_chars(buf, buf + sizeof buf, static_cast<double>(value),
+                                       std::chars_format::general, 7);
+    std::string text(buf, written.ptr);
+    for (char& c : text) {
+        if (c == 'e') c = 'E';
+    }
     return (value < 0 ? "" : " ") + text;
 }
 
@@ -56,6 +61,31 @@ struct ScannedNumber {
     std::size_t end = 0;  // index after the last character taken
     bool found = false;   // at least one digit
 };
+
+// The power of ten of the number's leading digit (digits "d.ddd" then an optional exponent):
+// only its sign matters, to tell a number too small for a double from one too large.
+std::int64_t decimalMagnitude(std::string_view number) {
+    const std::size_t e = number.find_first_of("eE");
+    const std::string_view mantissa = number.substr(0, e);
+    std::int64_t exponent = 0;
+    if (e != std::string_view::npos) {
+        std::string_view digits = number.substr(e + 1);
+        const bool negative = !digits.empty() && digits.front() == '-';
+        if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
+            digits.remove_prefix(1);
+        }
+        for (char c : digits) {
+            exponent = std::min<std::int64_t>(exponent * 10 + (c - '0'), 1'000'000'000);
+        }
+        if (negative) exponent = -exponent;
+    }
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t lead = mantissa.find_first_of("123456789");
+    if (lead == std::string_view::npos) return -1;  // all zeros: no magnitude at all
+    const auto place = lead < point ? static_cast<std::int64_t>(point - lead - 1)
+                                    : -static_cast<std::int64_t>(lead - point);
+    return place + exponent;
+}
 
 ScannedNumber scanNumber(std::string_view text) {
     std::size_t i = 0;
@@ -87,11 +117,7 @@ ScannedNumber scanNumber(std::string_view text) {
     double value = 0.0;
     const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
     if (result.ec == std::errc::result_out_of_range) {
-        // Too large gives infinity; too small gives 0.
-        const bool tiny = number.find_first_of("123456789") != std::string::npos &&
-                          (number.find("e-") != std::string::npos ||
-                           number.find("E-") != std::string::npos);
-        value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+        value = decimalMagnitude(number) < 0 ? 0.0 : std::numeric_limits<double>::infinity();
     }
     return {negative ? -value : value, i, true};
 }

@@ -105,7 +105,7 @@ public:
     void filedialog();  // kind and filter from dialogopen, bmpfilter, binfilter
     void mnuCompSave_Click();
     void mnuautosave_Click();
-    void writeimagefile();
+    bool writeimagefile();  // false: the image was not written
     void writetracklist();
     void writemosaicdata();
     void mnuload_Click();
@@ -133,6 +133,11 @@ private:
     void setText(TextBox box, const std::string& text);
     void reportProgress();
     void autosaveReceivedImage();
+    void nextBufferOrEnd();
+    void saveImageFiles();
+    bool chooseAutoBase();  // false: no path chosen
+    bool writeCompanion(const std::string& extension, const std::string& text);
+    void refuseSave(const std::string& text);
 
     Host& host;
     bool stopReceiving = false;  // set by a step that ends the whole receive event

@@ -7,6 +7,7 @@
 
 #include "console.hpp"
 #include "fake_host.hpp"
+#include "temp_dir.hpp"
 
 namespace qtx::test {
 
@@ -16,6 +17,8 @@ class ConsoleTest : public ::testing::Test {
 protected:
     void SetUp() override {
         console.Form_Load();
+        // Whatever a test saves lands in its own folder.
+        console.files.autofilename = tmp.path("img");
         host.written.clear();
         host.texts.clear();
         host.timerEvents.clear();
@@ -30,6 +33,7 @@ protected:
         for (std::uint8_t b : bytes) receive(Bytes{b});
     }
 
+    TempDir tmp;
     FakeHost host;
     Console console{host};
 };

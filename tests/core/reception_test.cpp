@@ -236,7 +236,9 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffers) {
     receive(headerFrame(h));
     EXPECT_EQ(host.lastWritten()[12], 3);  // the row request names buffer 3
     receive(rawRow({1, 2, 3, 4}));
-    EXPECT_EQ(host.written[host.written.size() - 2], kRemoteOn);
+    // Remote on, the save report of img001.QTX, then the next buffer.
+    EXPECT_EQ(host.written[host.written.size() - 3], kRemoteOn);
+    EXPECT_EQ(host.written[host.written.size() - 2], (Bytes{0xA5, 0x0B, 0x02, 0x00, 0xB2, 0x00, 0x00, 0x00, 0x00, 0x00}));
     EXPECT_EQ(host.lastWritten(), headerRequest(17));
     EXPECT_FALSE(console.reception.bufferpending[17]);
     receive(headerFrame(h));

@@ -71,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qtx::Console console(host);
     console.Form_Load();
     console.files.autosave = (size > 0 && (data[0] & 0x80) != 0);
+    console.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";  // saves fail fast
     console.mnudownloadlight_Click();
     std::size_t pos = 0;
     int renders = 0;

@@ -1,7 +1,6 @@
 // The Download menu.
 #include "console.hpp"
 #include "link/frame.hpp"
-#include "text/numtext.hpp"
 
 namespace qtx {
 
@@ -19,17 +18,7 @@ void Console::mnudownloadlight_Click() {
 }
 
 void Console::mnuflashdownload_Click() {
-    files.dialogopen = false;
-    filedialog();
-    files.autofilename = files.dialogfilename;
-    if (files.autofilename.empty()) {
-        setText(TextBox::PCtext, "No file was selected!");
-        host.messageBox("No file was selected");
-        files.autosave = false;
-        return;
-    }
-    files.autofilename = basePath(files.autofilename, "");
-    setText(TextBox::PCtext, files.autofilename + " selected");
+    if (!chooseAutoBase()) return;
     files.autosave = true;
     files.filenumber = 1;
     sendcommand(CMD_DOWNLOAD_ALL);

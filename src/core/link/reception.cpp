@@ -88,12 +88,6 @@ void Console::reportProgress() {
     host.showProgress(progress);
 }
 
-void Console::autosaveReceivedImage() {
-    // Automatic numbered saving of a completed image (image file, then the track list of a
-    // summed image, then the mosaic data of a mosaic) belongs to the file subsystem and
-    // plugs in here; it is called only while `autosave` is on.
-}
-
 void Console::onBufferStatus() {
     link.headerok = false;
     const auto payload = link.frontPayload();
@@ -135,11 +129,13 @@ void Console::onHeader(bool checksumGood) {
     host.stopTimer();
     decodeheader();
     if (record.hdrheight == 0) {
-        // The buffer holds no image: nothing more is asked for, and frames already buffered
-        // wait for the next receive event.
+        // The buffer holds no image: nothing more is asked for it, and frames already
+        // buffered wait for the next receive event. A Download All goes on with the next
+        // filled buffer, or ends, so that the walk never stays half open.
         removeFront(bytes);
         stopReceiving = true;
         host.hideProgress();
+        if (reception.downloadall) nextBufferOrEnd();
         return;
     }
     // An image announced larger than the record holds keeps its first 320 columns and 200
@@ -202,6 +198,10 @@ void Console::onRow(bool checksumGood) {
     removeFront(bytes);
     host.hideProgress();
     showimage();
+    nextBufferOrEnd();
+}
+
+void Console::nextBufferOrEnd() {
     if (reception.downloadall) takeNextPending(reception);
     if (reception.downloadall) {
         fetchHeader(*this);

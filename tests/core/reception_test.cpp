@@ -1,6 +1,8 @@
 #include "console_fixture.hpp"
 #include "test_frames.hpp"
 
+#include <filesystem>
+
 namespace qtx::test {
 namespace {
 
@@ -271,6 +273,47 @@ TEST_F(ReceptionTest, EmptyBitmapStartsNothing) {
     EXPECT_FALSE(console.reception.downloadall);
     EXPECT_EQ(host.texts.back().text, "QTX data buffers are empty");
     EXPECT_TRUE(host.texts.back().repainted);
+}
+
+TEST_F(ReceptionTest, DownloadAllCommandSavesEveryBufferUnderItsNumber) {
+    console.mnuflashdownload_Click();
+    EXPECT_EQ(host.text(TextBox::PCtext), "No file was selected!");
+    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"No file was selected"});
+    EXPECT_TRUE(host.written.empty());
+
+    host.fileAnswers.push_back(tmp.path("night.QTX"));
+    console.mnuflashdownload_Click();
+    EXPECT_EQ(host.text(TextBox::PCtext), tmp.path("night") + " selected");
+    EXPECT_EQ(host.written, std::vector<Bytes>{frameOf(3)});
+    EXPECT_TRUE(console.files.autosave);
+    // Buffers 2, 3 and 17; buffer 2 turns out empty and is passed over.
+    receive(frameOf(3, {0x02, 0x00, 0x0C, 0x00}));
+    EXPECT_EQ(host.lastWritten(), headerRequest(2));
+    Header empty;
+    empty.height = 0;
+    receive(headerFrame(empty));
+    EXPECT_EQ(host.lastWritten(), headerRequest(3));
+    Header h;
+    h.height = 1;
+    receive(headerFrame(h));
+    EXPECT_EQ(host.progress.back().image, 2);
+    EXPECT_EQ(host.progress.back().images, 3);
+    EXPECT_EQ(host.progress.back().buffer, 3);
+    // Aborted while buffer 3 comes in: it is completed and saved, then the walk ends.
+    console.mnuabort_Click();
+    receive(rawRow({1, 2, 3, 4}));
+    EXPECT_EQ(host.lastWritten(), kDownloadEnd);
+    EXPECT_TRUE(std::filesystem::exists(tmp.path("night001.QTX")));
+    EXPECT_FALSE(std::filesystem::exists(tmp.path("night002.QTX")));
+    EXPECT_FALSE(console.reception.bufferpending[17]);
+
+    // A Download All that ends on an empty buffer still ends the exchange.
+    receive(frameOf(3, {0x00, 0x00, 0x04, 0x00}));
+    receive(headerFrame(empty));
+    EXPECT_EQ(host.lastWritten(), kDownloadEnd);
+    EXPECT_FALSE(console.reception.downloadall);
+    console.mnuabort_Click();  // nothing running: nothing changes
+    EXPECT_EQ(host.lastWritten(), kDownloadEnd);
 }
 
 TEST_F(ReceptionTest, ImageLargerThanTheRecordKeepsWhatFits) {

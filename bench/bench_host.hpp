@@ -35,7 +35,8 @@ public:
     void repaintPicture() override {}
     void showProgress(const Progress&) override {}
     void hideProgress() override {}
-    std::string fileDialog(bool, const std::string&) override { return {}; }
+    std::string fileAnswer;  // what every file dialog answers
+    std::string fileDialog(bool, const std::string&) override { return fileAnswer; }
     void startOneShot(int) override {}
     void stopOneShot() override {}
     void endProgram() override {}

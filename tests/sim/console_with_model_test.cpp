@@ -6,6 +6,9 @@
 #include "fake_host.hpp"
 #include "model/qtx_model.hpp"
 #include "sim_support.hpp"
+#include "temp_dir.hpp"
+
+#include <filesystem>
 
 namespace qtx::sim::test {
 namespace {
@@ -324,6 +327,45 @@ TEST(ConsoleWithModel, SilentQtxNeverBringsTheLinkUp) {
     bench.pump();
     EXPECT_EQ(bench.pc(), "Keypress not acknowledged");
     EXPECT_FALSE(bench.console.link.linkup);
+}
+
+}  // namespace
+}  // namespace qtx::sim::test
+
+namespace qtx::sim::test {
+namespace {
+
+TEST(ConsoleWithModel, DownloadAllSavesEveryFilledBufferAndEachLoadsBack) {
+    qtx::test::TempDir tmp;
+    Bench bench;
+    bench.start();
+    bench.host.fileAnswers.push_back(tmp.path("night.QTX"));
+    bench.console.mnuflashdownload_Click();
+    bench.pump();
+    EXPECT_EQ(bench.host.written.back(), frameOf(2));
+    EXPECT_EQ(bench.model.lastSaveReport(), 0);
+
+    int number = 0;
+    for (int n = 0; n < 32; ++n) {
+        if ((bench.model.bufferBitmap() >> n & 1U) == 0) continue;
+        const ImageBuffer& b = bench.model.buffer(n);
+        ++number;
+        const std::string name = "night" + std::string(number < 10 ? "00" : "0") + std::to_string(number);
+        const bool summed = b.header.numexposures > 1;
+        const bool mosaic = (b.header.flags & (kFlagMosaic40 | kFlagMosaic6)) != 0;
+        EXPECT_EQ(std::filesystem::exists(tmp.path(name + ".trk")), summed) << name;
+        EXPECT_EQ(std::filesystem::exists(tmp.path(name + ".txt")), mosaic) << name;
+        if (b.header.height == 0) continue;  // announced but empty: nothing to compare
+        bench.host.fileAnswers.push_back(tmp.path(name + ".QTX"));
+        bench.console.mnuload_Click();
+        expectSameImage(bench.console, b, n);
+        if (summed) {
+            EXPECT_EQ(bench.console.track.trackcount, b.header.numexposures) << name;
+        }
+    }
+    EXPECT_GT(number, 5);
+    EXPECT_EQ(bench.host.messageBoxes, std::vector<std::string>{}) << bench.pc();
+    EXPECT_FALSE(std::filesystem::exists(tmp.path("night" + std::to_string(number + 1) + ".QTX")));
 }
 
 }  // namespace

@@ -1,0 +1,85 @@
+// Saving and loading a full 320 x 200 frame: the file bytes in memory, and the whole
+// commands with the file on disk (a temporary folder).
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+
+#include "bench_host.hpp"
+#include "console.hpp"
+#include "files/kelm.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A sky of about 1000 counts with noise-like steps and a few bright stars.
+void fillFrame(qtx::Console& console) {
+    qtx::ImageRecord& r = console.record;
+    r.imagedata.resize(320, 200);
+    for (int y = 1; y <= 200; ++y) {
+        for (int x = 1; x <= 320; ++x) {
+            int v = 1000 + x / 4 + ((x * 7 + y * 13) % 37);
+            if ((x * 31 + y * 17) % 211 == 0) v += 20000;
+            r.imagedata.at(x, y) = static_cast<std::uint16_t>(v);
+        }
+    }
+    r.imagewidth = 320;
+    r.imageheight = 200;
+    r.numexposures = 1;
+    r.range = 1000;
+}
+
+fs::path scratch() {
+    const fs::path dir = fs::temp_directory_path() / "qtx-bench-files";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+void BM_ComposeFileBytes(benchmark::State& state) {
+    qtx::bench::BenchHost host;
+    qtx::Console console(host);
+    fillFrame(console);
+    std::vector<std::uint8_t> bytes;
+    for (auto _ : state) {
+        bytes = qtx::composeHeader(console.record, false);
+        for (int r = 1; r <= 200; ++r) {
+            qtx::packRow(std::span(&console.record.imagedata.at(1, r), 320), bytes);
+        }
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.counters["file_bytes"] = static_cast<double>(bytes.size());
+}
+BENCHMARK(BM_ComposeFileBytes)->Unit(benchmark::kMicrosecond);
+
+void BM_SaveCommand(benchmark::State& state) {
+    const fs::path dir = scratch();
+    qtx::bench::BenchHost host;
+    qtx::Console console(host);
+    fillFrame(console);
+    int n = 0;
+    for (auto _ : state) {
+        host.fileAnswer = (dir / ("f" + std::to_string(n++) + ".QTX")).string();
+        console.mnuCompSave_Click();
+    }
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_SaveCommand)->Unit(benchmark::kMicrosecond);
+
+void BM_LoadCommand(benchmark::State& state) {
+    const fs::path dir = scratch();
+    qtx::bench::BenchHost host;
+    qtx::Console console(host);
+    fillFrame(console);
+    host.fileAnswer = (dir / "frame.QTX").string();
+    console.mnuCompSave_Click();
+    for (auto _ : state) {
+        console.mnuload_Click();
+        benchmark::DoNotOptimize(console.record.imagedata.cells.data());
+    }
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_LoadCommand)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,36 @@
+// Arbitrary bytes as an image file: the header reader and the pixel block reader must stay
+// inside the bytes and the pixel array, whatever the header claims.
+#include <cstdlib>
+#include <string>
+
+#include "files/kelm.hpp"
+
+// Whatever the texts of a record hold, the header written for it reads back.
+void composedHeaderReadsBack(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    qtx::ImageRecord r;
+    r.imagewidth = 17;
+    r.imagenote = text;
+    r.imagedate = text.substr(0, size / 2);
+    r.filtername = text.substr(size / 2);
+    const qtx::KelmHeader back = qtx::parseHeader(qtx::composeHeader(r, false));
+    if (!back.failure.empty() || back.imagewidth != 17) std::abort();
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    composedHeaderReadsBack(data, size);
+    const std::span<const std::uint8_t> file(data, size);
+    const qtx::KelmHeader header = qtx::parseHeader(file);
+    if (!header.failure.empty()) return 0;
+    // A size a loaded image may have; the fuzzer's own small sizes reach the rows sooner.
+    const int width = header.imagewidth.value_or(3);
+    const int height = header.imageheight.value_or(2);
+    if (width < 1 || height < 1 || width > 320 || height > 200) return 0;
+    qtx::PixelArray pixels;
+    pixels.resize(static_cast<std::int16_t>(width), static_cast<std::int16_t>(height));
+    (void)qtx::readPixelBlock(file, header.compressed, pixels);
+    if (pixels.cells.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
+        std::abort();
+    }
+    return 0;
+}

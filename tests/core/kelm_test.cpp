@@ -140,7 +140,8 @@ TEST(KelmRow, UnpackingIsBoundedByItsBytes) {
         {},                            // nothing
         {0x05},                        // half a first value
         {0x05, 0x00, 0x01},            // a token short
-        {0x05, 0x00, 0x80, 0x01, 0x00},  // escape cut short
+        {0x05, 0x00, 0x80, 0x01, 0x00},  // no token left for the last column
+        {0x05, 0x00, 0x01, 0x80, 0x01},  // the last escape cut short
     };
     for (const Bytes& d : damaged) EXPECT_FALSE(unpackRow(d, three)) << d.size();
 

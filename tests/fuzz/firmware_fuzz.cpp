@@ -18,6 +18,7 @@
 #include "console/code_image.hpp"
 #include "console/crc16.hpp"
 #include "fake_host.hpp"
+#include "link/frame.hpp"
 
 namespace {
 

@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
+#include "console/code_image.hpp"
 #include "console/crc16.hpp"
 #include "console_fixture.hpp"
 #include "test_frames.hpp"
@@ -39,6 +41,15 @@ TEST(Crc16, GoldenVectors) {
     const std::pair<int, std::uint16_t> entries[] = {
         {0, 0x0000}, {1, 0x1021}, {2, 0x2042}, {128, 0x9188}, {255, 0x1EF0}};
     for (const auto& [i, v] : entries) EXPECT_EQ(table[static_cast<std::size_t>(i)], v) << i;
+}
+
+TEST(CodeImage, PagesOutsideTheImageReadNothing) {
+    const Bytes image(98304, 0x5A);
+    const std::span<const std::uint8_t, 98304> whole(image.data(), 98304);
+    for (int page : {-1, 192, 1000}) {
+        const auto payload = pagePayload(whole, page);
+        EXPECT_EQ(std::count(payload.begin(), payload.end(), 0), 514) << page;
+    }
 }
 
 // A whole image: the code, two unchecked bytes, the stored CRC high byte first.

@@ -66,13 +66,13 @@ void Console::mnuUploadFile_Click() {
         host.messageBox("QTX code will be in a '.bin' file");
         return;
     }
-    // A typed name of no file, a directory or a file that shrinks while it is read all
-    // leave less than a whole image.
+    // One byte more than an image is asked for, so that the count read tells the length: a
+    // typed name of no file, a directory, or a file that changes while it is read all come
+    // out as a wrong length.
     std::vector<std::uint8_t> bytes(kCodeBytes + 1);
-    std::error_code error;
     std::size_t got = 0;
-    if (std::filesystem::is_regular_file(path, error) &&
-        std::filesystem::file_size(path, error) == kCodeBytes && !error) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(path, error)) {
         std::ifstream in(path, std::ios::binary);
         in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         got = static_cast<std::size_t>(in.gcount());
@@ -90,10 +90,9 @@ void Console::mnuUploadFile_Click() {
 
     upload.codeimage = std::move(bytes);
     upload.repeats = 0;
-    if (upload.waiting != Upload::Wait::None) {
-        host.stopOneShot();
-        upload.waiting = Upload::Wait::None;
-    }
+    // This upload takes the link over from whatever the timer waited for.
+    host.stopOneShot();
+    upload.waiting = Upload::Wait::None;
     showText(TextBox::PCtext, "File CRC check passed - programming QTX");
     upload.pagenumber = 0;
     link.pendingop = 1;

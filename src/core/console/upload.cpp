@@ -1,6 +1,7 @@
 // Firmware upload: the code image is checked on disk, then sent as a begin frame, 192 pages
 // and an end frame, each sent when the QTX has acknowledged the one before. The watchdog
 // resends a begin frame or page that was not acknowledged; the end frame is never resent.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 

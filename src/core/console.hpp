@@ -132,6 +132,11 @@ private:
     void showText(TextBox box, const std::string& text);
     void setText(TextBox box, const std::string& text);
     void reportProgress();
+    // The firmware upload's resend interval, its progress, and its end when something else
+    // takes the link over (console/upload.cpp).
+    int uploadInterval() const;
+    void reportUploadProgress();
+    void abandonUpload();
     void autosaveReceivedImage();
     void nextBufferOrEnd();
     void saveImageFiles();

@@ -2,6 +2,9 @@
 // goes to the model, what the model answers arrives as receive events.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "console.hpp"
 #include "fake_host.hpp"
 #include "model/qtx_model.hpp"
@@ -327,6 +330,96 @@ TEST(ConsoleWithModel, SilentQtxNeverBringsTheLinkUp) {
     bench.pump();
     EXPECT_EQ(bench.pc(), "Keypress not acknowledged");
     EXPECT_FALSE(bench.console.link.linkup);
+}
+
+// A code image the QTX will take: random code, its CRC stored high byte first.
+Bytes goodCodeImage(std::uint64_t seed) {
+    Rng rng(seed);
+    Bytes image(kCodeBytes);
+    for (auto& b : image) b = static_cast<std::uint8_t>(rng.next() & 0xFF);
+    const std::uint16_t crc = crc16CcittFalse(std::span(image).first(kCodeChecked));
+    image[kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
+    image[kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+    return image;
+}
+
+// Runs an upload to its end, letting time pass whenever the line falls quiet: the watchdog
+// ticks while it runs, else the one-shot timer runs out.
+void uploadWithTicks(Bench& bench, const Bytes& image) {
+    const auto path = std::filesystem::path(::testing::TempDir()) / "model_upload.bin";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    bench.host.fileAnswers.push_back(path.string());
+    bench.console.mnuUploadFile_Click();
+    std::filesystem::remove(path);
+    for (int step = 0; step < 5000; ++step) {
+        bench.pump();
+        bench.model.lineIdle();
+        if (bench.host.timerRunning) {
+            bench.console.watchdogTick();
+        } else if (bench.host.oneShotRunning) {
+            bench.host.oneShotRunning = false;
+            bench.console.oneShotElapsed();
+        } else {
+            return;
+        }
+    }
+    FAIL() << "the upload never settled";
+}
+
+TEST(ConsoleWithModel, UploadIsVerifiedByTheQtxThroughLostAndDamagedAnswers) {
+    const std::string success = "Code succesfully uploaded - QTX restarting";
+    // After the link is up the QTX answers the begin frame with frames 2 (MSG_ACK) and 3 (its
+    // display), page p with frame 4 + p, and the end frame with frame 196.
+    FaultPlan clean, lost, damaged, endLost, silent;
+    lost.drop = 0.05;
+    lost.seed = 3;
+    damaged.corrupt = 0.05;
+    damaged.seed = 5;
+    endLost.dropFrames = {196};
+    silent.silent = true;
+    const struct {
+        const char* what;
+        FaultPlan plan;
+        bool loaded;     // the QTX runs the new code
+        bool confirmed;  // the console says so
+        bool resent;
+    } cases[] = {
+        {"clean line", clean, true, true, false},
+        {"lost acknowledgements", lost, true, true, true},
+        {"damaged acknowledgements", damaged, true, true, true},
+        {"answer to the end frame lost", endLost, true, false, false},
+        {"silent QTX", silent, false, false, true},
+    };
+    const Bytes image = goodCodeImage(11);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench bench;
+        bench.start();
+        ASSERT_EQ(bench.model.framesSent(), 1U);
+        bench.model.setFaults(c.plan);
+        ASSERT_NO_FATAL_FAILURE(uploadWithTicks(bench, image));
+
+        int begins = 0, pages = 0, ends = 0;
+        bool confirmed = false;
+        for (const auto& w : bench.host.written) {
+            begins += w[1] == 0xFD ? 1 : 0;
+            pages += w[1] == 0xFC ? 1 : 0;
+            ends += w[1] == 0xFA ? 1 : 0;
+        }
+        for (const auto& t : bench.host.texts) confirmed = confirmed || t.text == success;
+        EXPECT_EQ(bench.model.code().code() == image, c.loaded);
+        EXPECT_EQ(confirmed, c.confirmed);
+        EXPECT_EQ(bench.pc(), c.confirmed ? success : "Communication Failed");
+        EXPECT_EQ(begins > 1 || pages > 192, c.resent);
+        EXPECT_EQ(ends, c.loaded ? 1 : 0);
+        EXPECT_EQ(bench.console.link.pendingop, c.confirmed ? 0 : c.loaded ? 3 : 1);
+        // Remote operation comes back two seconds after the QTX took its new code.
+        if (c.loaded) {
+            EXPECT_EQ(bench.model.remote(), c.confirmed);
+        }
+        EXPECT_FALSE(bench.host.progressVisible);
+    }
 }
 
 }  // namespace

@@ -4,8 +4,13 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -241,6 +246,48 @@ TEST_F(SimWindowTest, QtxFallingSilentMidImageEndsInCommunicationFailed) {
     EXPECT_FALSE(console().reception.imagecomplete);
     EXPECT_TRUE(progress()->isHidden());
     EXPECT_FALSE(window->host().watchdogTimer().isActive());
+}
+
+TEST_F(SimWindowTest, UploadedCodeRunsAndRemoteComesBackOnTheTimer) {
+    ASSERT_NO_FATAL_FAILURE(startLinked());
+    // A code image with its CRC, chosen in Qt's own file dialog (a native one could not be
+    // answered from here).
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    Bytes image(sim::kCodeBytes);
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 13 + (i >> 9));
+    }
+    const std::uint16_t crc = sim::crc16CcittFalse(std::span(image).first(sim::kCodeChecked));
+    image[sim::kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
+    image[sim::kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+    const QString path =
+        QDir(QString::fromStdString(::testing::TempDir())).filePath("window_code.bin");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(image.data()), static_cast<qint64>(image.size()));
+    file.close();
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            answer.stop();
+            d->selectFile(path);
+            QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+        }
+    });
+    answer.start(1);
+    window->findChild<QAction*>(QStringLiteral("mnuUploadFile"))->trigger();
+    ASSERT_TRUE(pumpUntil([&] { return progress()->isVisible(); }));
+
+    const QString success = QStringLiteral("Code succesfully uploaded - QTX restarting");
+    ASSERT_TRUE(pumpUntil([&] { return text("PCtext") == success; }, 10000))
+        << text("PCtext").toStdString();
+    EXPECT_TRUE(progress()->isHidden());
+    EXPECT_TRUE(model<bool>([&](QtxModel& m) { return m.code().code() == image; }));
+    // The QTX restarted out of remote operation; the console switches it back after 2 s.
+    EXPECT_FALSE(model<bool>([](QtxModel& m) { return m.remote(); }));
+    EXPECT_TRUE(
+        pumpUntil([&] { return model<bool>([](QtxModel& m) { return m.remote(); }); }, 4000));
+    QFile::remove(path);
 }
 
 }  // namespace

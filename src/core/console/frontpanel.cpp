@@ -13,6 +13,7 @@ constexpr std::int32_t kTurboBit = 0x0008;
 void Console::pressKey(std::int32_t keycode, bool repaint) {
     sendkey(keycode);
     host.setText(TextBox::PCtext, "Keypress not acknowledged", repaint);
+    abandonUpload();
     link.pendingop = 0;
 }
 
@@ -46,6 +47,7 @@ void Console::cmdturbo_Click() {
         panel.turbo = false;
     }
     setText(TextBox::PCtext, "Keypress not acknowledged");
+    abandonUpload();
     link.pendingop = 0;
 }
 

@@ -28,6 +28,7 @@ void Console::Form_Load() {
     flat = FlatField{};
     panel = FrontPanel{};
     optics = Optics{};
+    upload = Upload{};
     files = FileNaming{};
     track = TrackOffsets{};
     startLink();
@@ -50,6 +51,8 @@ void Console::startLink() {
 }
 
 void Console::establishLink(int portNumber) {
+    // The port is closed under it: an upload cannot go on.
+    abandonUpload();
     if (link.portopen) {
         host.closePort();
         link.portopen = false;
@@ -96,6 +99,7 @@ void Console::portLost(const std::string& message) {
     host.stopTimer();
     host.hideProgress();
     showText(TextBox::PCtext, message);
+    abandonUpload();
 }
 
 void Console::closeLink() {

@@ -1,5 +1,6 @@
 // The watchdog `entrytimer`: repeats an unanswered request, gives up on the fourth tick.
 #include "console.hpp"
+#include "console/code_image.hpp"
 #include "link/frame.hpp"
 
 namespace qtx {
@@ -31,13 +32,19 @@ void Console::watchdogTick() {
             }
             break;
         case 1:
+            watchdogRestart(uploadInterval());
+            ++upload.repeats;
+            sendframe(CMD_CODE_BEGIN, kCodeBeginPayload, kCodeBeginPayload.size());
+            reportUploadProgress();
+            break;
         case 2:
-            watchdogRestart(link.shortinterval);
-            sendframe(CMD_CODE_PAGE, upload.pagebuffer, 514);
+            watchdogRestart(uploadInterval());
+            ++upload.repeats;
+            sendframe(CMD_CODE_PAGE, upload.pagebuffer, kPagePayloadBytes);
+            reportUploadProgress();
             break;
         case 3:
-            watchdogRestart(link.shortinterval);
-            sendframe(CMD_CODE_END, upload.pagebuffer, 4);
+            // The end frame is never sent twice: a QTX that took it is already restarting.
             break;
         default:
             break;

@@ -1,0 +1,372 @@
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "console/code_image.hpp"
+#include "console/crc16.hpp"
+#include "console_fixture.hpp"
+#include "test_frames.hpp"
+
+namespace qtx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const Bytes kAck{0xA5, 0x06, 0x00, 0x00, 0xAB, 0x00};
+const Bytes kBegin{0xA5, 0xFD, 0x02, 0x00, 0xA4, 0x01, 0x20, 0x00, 0x20, 0x00};
+const Bytes kRemoteOn{0xA5, 0x09, 0x02, 0x00, 0xB0, 0x00, 0x01, 0x00, 0x01, 0x00};
+const std::string kAbandoned = "Code upload abandoned - upload the code file again";
+const std::string kSuccess = "Code succesfully uploaded - QTX restarting";
+
+TEST(Crc16, GoldenVectors) {
+    const std::string check = "123456789";
+    const Bytes zeros(98300, 0);
+    Bytes pattern(98300);
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        pattern[i] = static_cast<std::uint8_t>(i * 7 + 3 + (i >> 9));
+    }
+    const struct {
+        const char* what;
+        Bytes bytes;
+        std::uint16_t crc;
+    } cases[] = {
+        {"nothing", {}, 0xFFFF},
+        {"the check string", Bytes(check.begin(), check.end()), 0x29B1},
+        {"98300 zeros", zeros, 0x1E0C},
+        {"a pattern", pattern, 0x81E9},
+    };
+    for (const auto& c : cases) EXPECT_EQ(crc16(c.bytes), c.crc) << c.what;
+
+    const auto table = crc16Table();
+    const std::pair<int, std::uint16_t> entries[] = {
+        {0, 0x0000}, {1, 0x1021}, {2, 0x2042}, {128, 0x9188}, {255, 0x1EF0}};
+    for (const auto& [i, v] : entries) EXPECT_EQ(table[static_cast<std::size_t>(i)], v) << i;
+}
+
+TEST(CodeImage, PagesOutsideTheImageReadNothing) {
+    const Bytes image(98304, 0x5A);
+    const std::span<const std::uint8_t, 98304> whole(image.data(), 98304);
+    for (int page : {-1, 192, 1000}) {
+        const auto payload = pagePayload(whole, page);
+        EXPECT_EQ(std::count(payload.begin(), payload.end(), 0), 514) << page;
+    }
+}
+
+// A whole image: the code, two unchecked bytes, the stored CRC high byte first.
+Bytes codeImage(bool patterned, std::uint16_t storedCrc) {
+    Bytes image(98304, 0);
+    if (patterned) {
+        for (std::size_t i = 0; i < 98300; ++i) {
+            image[i] = static_cast<std::uint8_t>(i * 7 + 3 + (i >> 9));
+        }
+    }
+    image[98300] = 0xAB;
+    image[98301] = 0xCD;
+    image[98302] = static_cast<std::uint8_t>(storedCrc >> 8);
+    image[98303] = static_cast<std::uint8_t>(storedCrc & 0xFF);
+    return image;
+}
+
+Bytes head(const Bytes& bytes, std::size_t n) {
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(n, bytes.size())));
+}
+
+class UploadTest : public ConsoleTest {
+protected:
+    void SetUp() override {
+        ConsoleTest::SetUp();
+        dir = fs::path(::testing::TempDir()) /
+              ("upload_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string file(const std::string& name, const Bytes& bytes) {
+        const fs::path path = dir / name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return path.string();
+    }
+
+    // Chooses a good image in the dialog and starts the upload.
+    void begin(bool patterned = false) {
+        host.fileAnswers.push_back(
+            file("code.bin", codeImage(patterned, patterned ? 0x81E9 : 0x1E0C)));
+        console.mnuUploadFile_Click();
+        ASSERT_EQ(console.link.pendingop, 1);
+    }
+    // Acknowledges the begin frame and every page: the end frame is out.
+    void acknowledgePages() {
+        for (int i = 0; i <= 192; ++i) receive(kAck);
+        ASSERT_EQ(console.link.pendingop, 3);
+    }
+    bool claimedSuccess() const {
+        for (const auto& t : host.texts) {
+            if (t.text == kSuccess) return true;
+        }
+        return false;
+    }
+
+    fs::path dir;
+};
+
+TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
+    const std::string name = "QTX code will be in a '.bin' file";
+    const std::string length = "File length doesn not match expected '.bin' file";
+    const std::string crc = "Code CRC check failed - code file is bad";
+    Bytes changed = codeImage(false, 0x1E0C);
+    changed[98299] = 1;
+    fs::create_directory(dir / "folder.bin");
+    const struct {
+        const char* what;
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {"cancelled", "", name},
+        {"upper-case extension", file("CODE.BIN", codeImage(false, 0x1E0C)), name},
+        {"one byte short", file("short.bin", Bytes(98303, 0)), length},
+        {"one byte long", file("long.bin", Bytes(98305, 0)), length},
+        {"empty", file("empty.bin", {}), length},
+        {"no such file", (dir / "absent.bin").string(), length},
+        {"a directory", (dir / "folder.bin").string(), length},
+        {"CRC stored low byte first", file("swapped.bin", codeImage(false, 0x0C1E)), crc},
+        {"last checked byte changed", file("changed.bin", changed), crc},
+    };
+    for (const auto& c : cases) {
+        host.messageBoxes.clear();
+        host.fileDialogs.clear();
+        host.fileAnswers = {c.path};
+        console.mnuUploadFile_Click();
+        EXPECT_EQ(host.messageBoxes, std::vector<std::string>{c.message}) << c.what;
+        ASSERT_EQ(host.fileDialogs.size(), 1U) << c.what;
+        EXPECT_TRUE(host.fileDialogs[0].open) << c.what;
+        EXPECT_EQ(host.fileDialogs[0].filter, "All Files (*.*)|*.*|BIN Files (*.bin)|*.bin");
+        EXPECT_EQ(console.link.pendingop, 0) << c.what;
+        EXPECT_TRUE(host.written.empty()) << c.what;
+        EXPECT_TRUE(host.timerEvents.empty()) << c.what;
+        EXPECT_TRUE(host.progress.empty()) << c.what;
+        EXPECT_TRUE(host.texts.empty()) << c.what;
+    }
+}
+
+TEST_F(UploadTest, ClosedPortIsRefusedBeforeAnythingChanges) {
+    console.link.portopen = false;
+    console.mnuUploadFile_Click();
+    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"No COM port is open to QTX"});
+    EXPECT_TRUE(host.fileDialogs.empty());
+    EXPECT_EQ(console.link.pendingop, 0);
+    EXPECT_TRUE(host.written.empty());
+}
+
+// Golden frames of a whole upload driven by acknowledgements, for an all-zero code image
+// and one with a pattern that shows the exchange of the bytes of each word.
+TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) {
+    const struct {
+        bool patterned;
+        Bytes page0, page191, page191Tail, end;
+    } cases[] = {
+        {false,
+         {0xA5, 0xFC, 0x02, 0x02, 0xA5, 0x01, 0x40, 0x00, 0x00, 0x00},
+         {0xA5, 0xFC, 0x02, 0x02, 0xA5, 0x01, 0xFF, 0x00, 0x00, 0x00},
+         {0xCD, 0xAB, 0x0C, 0x1E},
+         {0xA5, 0xFA, 0x04, 0x00, 0xA3, 0x01, 0x20, 0x00, 0x0C, 0x1E, 0x4A, 0x00}},
+        {true,
+         {0xA5, 0xFC, 0x02, 0x02, 0xA5, 0x01, 0x40, 0x00, 0x0A, 0x03, 0x18, 0x11},
+         {0xA5, 0xFC, 0x02, 0x02, 0xA5, 0x01, 0xFF, 0x00, 0xC9, 0xC2, 0xD7, 0xD0},
+         {0xCD, 0xAB, 0xE9, 0x81},
+         {0xA5, 0xFA, 0x04, 0x00, 0xA3, 0x01, 0x20, 0x00, 0xE9, 0x81, 0x8A, 0x01}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.patterned ? "patterned" : "zeros");
+        host = FakeHost{};
+        host.open = true;
+        console.link.retrycount = 0;
+        ASSERT_NO_FATAL_FAILURE(begin(c.patterned));
+        EXPECT_EQ(host.written, std::vector<Bytes>{kBegin});
+        ASSERT_EQ(host.texts.size(), 2U);
+        EXPECT_EQ(host.texts[0].text, "File CRC check passed - programming QTX");
+        EXPECT_TRUE(host.texts[0].repainted);
+        EXPECT_EQ(host.texts[1].text, " PageNumber =  0 of 192 being sent\r\n 0 retries");
+        EXPECT_TRUE(host.timerRunning);
+        EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 0, 192, 0}));
+
+        for (int page = 0; page < 192; ++page) {
+            receive(kAck);
+            ASSERT_EQ(host.written.size(), static_cast<std::size_t>(page + 2));
+            const Bytes& frame = host.written.back();
+            ASSERT_EQ(frame.size(), 522U) << page;
+            EXPECT_EQ(frame[6], page + 64) << page;
+            EXPECT_EQ(host.progress.back().done, page);
+            EXPECT_TRUE(host.timerRunning);
+        }
+        EXPECT_EQ(head(host.written[1], c.page0.size()), c.page0);
+        EXPECT_EQ(head(host.written[192], c.page191.size()), c.page191);
+        EXPECT_EQ(Bytes(host.written[192].begin() + 516, host.written[192].begin() + 520),
+                  c.page191Tail);
+
+        receive(kAck);  // page 191 taken: the end frame, unrepeated
+        EXPECT_EQ(host.written.size(), 194U);
+        EXPECT_EQ(host.lastWritten(), c.end);
+        EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  192 of 192 being sent\r\n 0 retries");
+        EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 192, 192, 0}));
+        EXPECT_FALSE(host.timerRunning);
+
+        receive(kAck);  // the code is in
+        EXPECT_EQ(host.texts.back().text, kSuccess);
+        EXPECT_TRUE(host.texts.back().repainted);
+        EXPECT_EQ(console.link.pendingop, 0);
+        EXPECT_FALSE(host.progressVisible);
+        EXPECT_EQ(host.written.size(), 194U);
+        ASSERT_TRUE(host.oneShotRunning);
+        EXPECT_EQ(host.oneShotInterval, 2000);
+        console.oneShotElapsed();
+        EXPECT_EQ(host.written.size(), 195U);
+        EXPECT_EQ(host.lastWritten(), kRemoteOn);
+        console.oneShotElapsed();  // a stray second expiry sends nothing more
+        EXPECT_EQ(host.written.size(), 195U);
+    }
+}
+
+TEST_F(UploadTest, LastAcknowledgementLeavesTheBufferToWhatFollowsIt) {
+    console.link.linkup = true;
+    ASSERT_NO_FATAL_FAILURE(begin());
+    ASSERT_NO_FATAL_FAILURE(acknowledgePages());
+    // The acknowledgement of the end frame and the QTX's next display in one read.
+    const Bytes display = frameOf(9, Bytes(48, 'A'));
+    receive(kAck + display);
+    EXPECT_EQ(host.texts.back().box, TextBox::QTXText);
+    EXPECT_EQ(host.text(TextBox::PCtext), kSuccess);
+    EXPECT_EQ(console.link.rxcount, 0);
+    receive(kAck);
+    EXPECT_EQ(host.text(TextBox::PCtext), "Keypress acknowledged");
+    EXPECT_EQ(host.written.size(), 194U);
+}
+
+// Upload frames are resent no sooner than twice a page's time on the line.
+TEST_F(UploadTest, ResendIntervalFollowsTheSpeed) {
+    const struct {
+        const char* what;
+        std::int32_t speed;
+        bool reopen;
+        int interval;
+    } cases[] = {
+        {"115200", 115200, false, 110},        {"baud menu 57600", 57600, false, 220},
+        {"57600 reopened", 57600, true, 200},  {"38400 reopened", 38400, true, 300},
+        {"baud menu 19200", 19200, false, 660}, {"19200 reopened", 19200, true, 599},
+    };
+    for (const auto& c : cases) {
+        console.setBaud(c.speed);
+        if (c.reopen) console.establishLink(1);
+        host.written.clear();
+        ASSERT_NO_FATAL_FAILURE(begin());
+        EXPECT_EQ(host.timerInterval, c.interval) << c.what;
+        receive(kAck);
+        EXPECT_EQ(host.timerInterval, c.interval) << c.what;
+        console.watchdogTick();
+        EXPECT_EQ(host.timerInterval, c.interval) << c.what;
+        ASSERT_EQ(host.written.size(), 3U) << c.what;
+        EXPECT_EQ(host.written[2], host.written[1]) << c.what;
+        console.cmdfocus_Click();  // ends this upload
+    }
+}
+
+TEST_F(UploadTest, WatchdogResendsThenFailsAndALateAcknowledgementContinues) {
+    // A download had the watchdog running and ended in failure.
+    console.mnudownloadlight_Click();
+    console.link.retrycount = 4;
+    host.written.clear();
+    ASSERT_NO_FATAL_FAILURE(begin());
+    EXPECT_EQ(host.timerEvents.back().kind, TimerEvent::Start);
+
+    console.watchdogTick();  // the begin frame again, not a stale page
+    EXPECT_EQ(host.written, (std::vector<Bytes>{kBegin, kBegin}));
+    EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  0 of 192 being sent\r\n 1 retries");
+    EXPECT_EQ(host.progress.back().repeats, 1);
+
+    receive(kAck);
+    const Bytes page0 = host.lastWritten();
+    for (int tick = 1; tick <= 3; ++tick) {
+        console.watchdogTick();
+        EXPECT_EQ(host.lastWritten(), page0) << tick;
+        EXPECT_EQ(host.progress.back().repeats, tick + 1);
+        EXPECT_TRUE(host.timerRunning);
+    }
+    EXPECT_EQ(host.written.size(), 6U);
+    console.watchdogTick();
+    EXPECT_EQ(host.written.size(), 6U);
+    EXPECT_EQ(host.text(TextBox::PCtext), "Communication Failed");
+    EXPECT_FALSE(host.timerRunning);
+    EXPECT_FALSE(host.progressVisible);
+
+    receive(kAck);  // late, but the QTX took page 0
+    EXPECT_EQ(host.lastWritten()[6], 0x41);
+    EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 1, 192, 4}));
+    EXPECT_TRUE(host.timerRunning);
+    EXPECT_TRUE(host.messageBoxes.empty());
+}
+
+TEST_F(UploadTest, UnansweredEndFrameFailsAfterAWaitAndALateAnswerStillCompletes) {
+    ASSERT_NO_FATAL_FAILURE(begin());
+    ASSERT_NO_FATAL_FAILURE(acknowledgePages());
+    ASSERT_TRUE(host.oneShotRunning);
+    EXPECT_GE(host.oneShotInterval, 2000);
+    // Even a watchdog started by other traffic does not repeat the end frame.
+    console.watchdogRestart(256);
+    console.watchdogTick();
+    EXPECT_EQ(host.written.size(), 194U);
+
+    console.oneShotElapsed();
+    EXPECT_EQ(host.text(TextBox::PCtext), "Communication Failed");
+    EXPECT_FALSE(host.progressVisible);
+    EXPECT_EQ(host.written.size(), 194U);
+    EXPECT_FALSE(claimedSuccess());
+
+    receive(kAck);
+    EXPECT_EQ(host.text(TextBox::PCtext), kSuccess);
+    console.oneShotElapsed();
+    EXPECT_EQ(host.lastWritten(), kRemoteOn);
+}
+
+// Whatever takes the link from an upload ends it, says so, and no success follows.
+TEST_F(UploadTest, AbandonedUploadSaysSoAndNeverClaimsSuccess) {
+    using Interrupt = void (*)(Console&);
+    const struct {
+        const char* what;
+        Interrupt interrupt;
+    } interrupts[] = {
+        {"keypad", [](Console& c) { c.cmdup_Click(); }},
+        {"turbo", [](Console& c) { c.cmdturbo_Click(); }},
+        {"establish link", [](Console& c) { c.establishLink(1); }},
+        {"port lost", [](Console& c) { c.portLost("QTX disconnected"); }},
+    };
+    for (const auto& in : interrupts) {
+        for (int acks : {0, 1, 193}) {  // waiting for the begin, a page, the end frame
+            SCOPED_TRACE(std::string(in.what) + " after " + std::to_string(acks) + " acks");
+            host = FakeHost{};
+            console.Form_Load();
+            ASSERT_NO_FATAL_FAILURE(begin());
+            for (int i = 0; i < acks; ++i) receive(kAck);
+            in.interrupt(console);
+            EXPECT_EQ(host.messageBoxes, std::vector<std::string>{kAbandoned});
+            EXPECT_EQ(console.link.pendingop, 0);
+            EXPECT_FALSE(host.timerRunning);
+            EXPECT_FALSE(host.oneShotRunning);
+            EXPECT_FALSE(host.progressVisible);
+            const std::size_t sent = host.written.size();
+            receive(kAck);
+            console.oneShotElapsed();
+            EXPECT_EQ(host.written.size(), sent);
+            EXPECT_FALSE(claimedSuccess());
+            EXPECT_NE(host.text(TextBox::PCtext), "Communication Failed");
+        }
+    }
+    // Nothing to abandon: a key between uploads says nothing more.
+    console.Form_Load();
+    host.messageBoxes.clear();
+    console.cmdup_Click();
+    EXPECT_TRUE(host.messageBoxes.empty());
+}
+
+}  // namespace
+}  // namespace qtx::test

@@ -139,6 +139,11 @@ private:
     void abandonUpload();
     void autosaveReceivedImage();
     void nextBufferOrEnd();
+    void fetchScreenImage();
+    void requestNextRow();
+    void sendNextUploadFrame();
+    bool awaitingReply() const;
+    void resumeWatchdog();
     void saveImageFiles();
     bool chooseAutoBase();  // false: no path chosen
     bool writeCompanion(const std::string& extension, const std::string& text);

@@ -316,6 +316,78 @@ TEST_F(ReceptionTest, DownloadAllCommandSavesEveryBufferUnderItsNumber) {
     EXPECT_EQ(host.lastWritten(), kDownloadEnd);
 }
 
+// A QTX that answers a row request just after the watchdog repeated it answers both
+// copies, one after the other: the second answer must never be taken for the next row.
+TEST_F(ReceptionTest, LateRepliesNeverShiftRows) {
+    const Bytes r10 = rawRow({1, 1, 1, 1});
+    const Bytes r11 = rawRow({2, 2, 2, 2});
+    const Bytes r12 = rawRow({3, 3, 3, 3});
+    startImage({});
+    console.watchdogTick();  // row 10 asked for again
+    receive(r10);
+    EXPECT_EQ(host.written, (std::vector<Bytes>{kRow10}));  // row 11 waits for the copy
+    receive(r10);
+    EXPECT_EQ(host.lastWritten(), kRow11);
+    receive(r11);
+    EXPECT_EQ(host.lastWritten(), kRow12);
+    receive(r12);
+    EXPECT_EQ(row(1), (std::vector<std::uint16_t>{1, 1, 1, 1}));
+    EXPECT_EQ(row(2), (std::vector<std::uint16_t>{2, 2, 2, 2}));
+    EXPECT_EQ(row(3), (std::vector<std::uint16_t>{3, 3, 3, 3}));
+    EXPECT_TRUE(console.reception.imagecomplete);
+    EXPECT_EQ(host.text(TextBox::PCtext), "Background = 0\r\nRange = 256");
+
+    // The late copy never comes: after the patience ticks the next row is asked for.
+    startImage({});
+    console.watchdogTick();
+    receive(r10);
+    host.written.clear();
+    for (int tick = 1; tick <= 2; ++tick) {
+        console.watchdogTick();
+        EXPECT_TRUE(host.written.empty()) << tick;  // patience: nothing is repeated
+    }
+    console.watchdogTick();
+    EXPECT_EQ(host.written, (std::vector<Bytes>{kRow11}));
+    // A damaged answer while one is awaited is that answer, damaged: asked for again.
+    Bytes damaged = r11;
+    damaged.back() ^= 1;
+    receive(damaged);
+    EXPECT_EQ(host.lastWritten(), kRow11);
+    receive(r11);
+    EXPECT_EQ(host.lastWritten(), kRow12);
+}
+
+TEST_F(ReceptionTest, AnswersOfAnEarlierRequestAreDropped) {
+    Header h;
+    startImage(h);
+    // A late copy of the header while rows are awaited changes nothing.
+    receive(headerFrame(h));
+    Bytes damagedHeader = headerFrame(h);
+    damagedHeader[10] ^= 1;
+    receive(damagedHeader);
+    EXPECT_TRUE(host.written.empty());
+    EXPECT_TRUE(host.timerRunning);
+    // The screen image asked for while row 10 is on its way: that row still comes and is
+    // dropped, the header that follows starts the new image.
+    console.mnudownloadlight_Click();
+    receive(rawRow({9, 9, 9, 9}));
+    EXPECT_EQ(host.written, (std::vector<Bytes>{headerRequest(31)}));
+    receive(headerFrame(h));
+    EXPECT_EQ(host.lastWritten(), kRow10);
+
+    // A Download All interrupted by the screen image fetches the buffer again afterwards.
+    console.files.autosave = true;
+    receive(frameOf(3, {0x00, 0x00, 0x20, 0x00}));  // buffer 5
+    EXPECT_EQ(host.lastWritten(), headerRequest(5));
+    console.mnudownloadlight_Click();
+    EXPECT_TRUE(console.reception.bufferpending[5]);
+    h.height = 1;
+    receive(headerFrame(h));
+    receive(rawRow({1, 2, 3, 4}));
+    EXPECT_EQ(host.lastWritten(), headerRequest(5));
+    EXPECT_EQ(console.reception.downloadimages, 2);
+}
+
 TEST_F(ReceptionTest, ImageLargerThanTheRecordKeepsWhatFits) {
     Header h;
     h.width = 400;

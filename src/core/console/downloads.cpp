@@ -11,10 +11,7 @@ void Console::mnudownloadlight_Click() {
         host.messageBox("No COM port is open to QTX");
         return;
     }
-    reception.headerpending = true;
-    watchdogRestart(link.longinterval);
-    reception.bufferindex = 31;
-    requestheader(31);
+    fetchScreenImage();
 }
 
 void Console::mnuflashdownload_Click() {

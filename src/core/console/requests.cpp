@@ -48,6 +48,7 @@ void Console::requestrow(std::int16_t buffer) {
     const std::array<std::uint8_t, 8> payload{row[0],   row[1],   column[0], column[1],
                                               width[0], width[1], static_cast<std::uint8_t>(buffer & 0xFF), 0};
     link.outframe = buildFrame(trackRow ? CMD_ROW_RAW : CMD_ROW_REQ, payload);
+    ++reception.copiessent;
     writeFrame(false);
 }
 

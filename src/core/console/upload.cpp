@@ -96,6 +96,8 @@ void Console::mnuUploadFile_Click() {
     upload.waiting = Upload::Wait::None;
     showText(TextBox::PCtext, "File CRC check passed - programming QTX");
     upload.pagenumber = 0;
+    upload.copiessent = 1;
+    upload.lateacks = 0;
     link.pendingop = 1;
     // A count left over from an earlier failure would end this upload on its first tick.
     link.retrycount = 0;
@@ -113,34 +115,20 @@ void Console::buildpage() {
 }
 
 void Console::uploadstep() {
+    if (upload.lateacks > 0) {
+        // Nothing new is sent while they are awaited, so this acknowledges another copy of
+        // the frame taken already; once the last has come, the next frame goes.
+        if (--upload.lateacks == 0) sendNextUploadFrame();
+        return;
+    }
     switch (link.pendingop) {
         case 1:
-            buildpage();
-            watchdogRestart(uploadInterval());
             link.pendingop = 2;
-            link.retrycount = 0;
-            sendframe(CMD_CODE_PAGE, upload.pagebuffer, kPagePayloadBytes);
-            reportUploadProgress();
-            return;
+            break;
         case 2:
             ++upload.pagenumber;
-            link.retrycount = 0;
-            if (upload.pagenumber >= kCodePages) {
-                link.pendingop = 3;
-                const auto end = endPayload(
-                    std::span<const std::uint8_t, kCodeBytes>(upload.codeimage.data(), kCodeBytes));
-                std::copy(end.begin(), end.end(), upload.pagebuffer.begin());
-                host.stopTimer();
-                host.startOneShot(kEndAnswerMs);
-                upload.waiting = Upload::Wait::EndAnswer;
-                sendframe(CMD_CODE_END, upload.pagebuffer, end.size());
-            } else {
-                buildpage();
-                watchdogRestart(uploadInterval());
-                sendframe(CMD_CODE_PAGE, upload.pagebuffer, kPagePayloadBytes);
-            }
-            reportUploadProgress();
-            return;
+            if (upload.pagenumber >= kCodePages) link.pendingop = 3;
+            break;
         case 3:
             showText(TextBox::PCtext, "Code succesfully uploaded - QTX restarting");
             link.pendingop = 0;
@@ -153,6 +141,36 @@ void Console::uploadstep() {
         default:
             return;
     }
+    link.retrycount = 0;
+    // A frame sent more than once is answered more than once, and its other answers look
+    // just like the next frame's: the next frame waits for them.
+    upload.lateacks = upload.copiessent - 1;
+    if (upload.lateacks > 0) {
+        watchdogRestart(uploadInterval());
+        reportUploadProgress();
+        return;
+    }
+    sendNextUploadFrame();
+}
+
+// Sends the frame that `pendingop` awaits: a page, or the end frame after the last page.
+void Console::sendNextUploadFrame() {
+    upload.copiessent = 1;
+    link.retrycount = 0;
+    if (link.pendingop == 3) {
+        const auto end = endPayload(
+            std::span<const std::uint8_t, kCodeBytes>(upload.codeimage.data(), kCodeBytes));
+        std::copy(end.begin(), end.end(), upload.pagebuffer.begin());
+        host.stopTimer();
+        host.startOneShot(kEndAnswerMs);
+        upload.waiting = Upload::Wait::EndAnswer;
+        sendframe(CMD_CODE_END, upload.pagebuffer, end.size());
+    } else {
+        buildpage();
+        watchdogRestart(uploadInterval());
+        sendframe(CMD_CODE_PAGE, upload.pagebuffer, kPagePayloadBytes);
+    }
+    reportUploadProgress();
 }
 
 void Console::oneShotElapsed() {

@@ -122,10 +122,7 @@ void Console::dispatchFrame() {
         case MSG_IMAGE_OFFER:
             showText(TextBox::PCtext, "QTX is downloading current image");
             removeFront(6);
-            reception.headerpending = true;
-            watchdogRestart(link.longinterval);
-            reception.bufferindex = 31;
-            requestheader(31);
+            fetchScreenImage();
             return;
         case MSG_FLASH_OFFER:
             showText(TextBox::PCtext, "QTX is downloading flash memory");

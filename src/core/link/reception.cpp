@@ -116,6 +116,14 @@ void Console::onBufferStatus() {
 
 void Console::onHeader(bool checksumGood) {
     const int bytes = frameBytes(link);
+    if (!reception.headerpending) {
+        // A late answer to a repeated header request, damaged or not: the header was taken
+        // already, and starting the image again would only cost its rows once more.
+        removeFront(bytes);
+        link.headerok = false;
+        resumeWatchdog();
+        return;
+    }
     if (!checksumGood) {
         // `headerok` stays set, as after every damaged header.
         removeFront(bytes);
@@ -146,6 +154,10 @@ void Console::onHeader(bool checksumGood) {
     reception.reqcolumn = record.hdrfirstcolumn;
     reception.reqwidth = record.hdrwidth;
     reception.headerpending = false;
+    // Row replies of any earlier request came before this header and were dropped.
+    reception.copiessent = 0;
+    reception.latecopies = 0;
+    reception.lastreply.clear();
     watchdogRestart(link.longinterval);
     link.retrycount = 0;
     reception.repeats = 0;
@@ -157,15 +169,40 @@ void Console::onHeader(bool checksumGood) {
 
 void Console::onRow(bool checksumGood) {
     const int bytes = frameBytes(link);
+    const auto frame = std::span<const std::uint8_t>(link.rxbuffer).first(
+        static_cast<std::size_t>(std::min<int>(bytes, link.rxcount)));
+    if (reception.headerpending) {
+        // No row can be genuine while a header is awaited: it answers an earlier request.
+        removeFront(bytes);
+        resumeWatchdog();
+        return;
+    }
+    if (reception.latecopies > 0) {
+        // Nothing else is asked for while late answers are awaited, so a row now can only
+        // be one of them (a damaged one too); anything else is no answer of ours.
+        if (!checksumGood || std::ranges::equal(frame, reception.lastreply)) --reception.latecopies;
+        removeFront(bytes);
+        if (reception.latecopies == 0) {
+            requestNextRow();
+        } else {
+            watchdogRestart(link.longinterval);
+        }
+        return;
+    }
     if (!checksumGood || !storeRow(*this, link.rxbuffer[1], link.frontPayload())) {
-        // Damaged or cut short: the same row again at once.
+        // Damaged or cut short: the same row again at once. The damaged reply answered one
+        // copy of the request, the new one is another.
         removeFront(bytes);
         watchdogRestart(link.longinterval);
+        --reception.copiessent;
         requestrow(reception.bufferindex);
         ++reception.repeats;
         reportProgress();
         return;
     }
+    reception.lastreply.assign(frame.begin(), frame.end());
+    reception.latecopies = reception.copiessent - 1;
+    reception.copiessent = 0;
     std::int32_t next = reception.rownumber + 1;
     link.retrycount = 0;
     if (next == kPastTrackRow) reception.imagecomplete = true;
@@ -185,11 +222,18 @@ void Console::onRow(bool checksumGood) {
 
     if (!reception.imagecomplete) {
         removeFront(bytes);
-        watchdogRestart(link.longinterval);
-        requestrow(reception.bufferindex);
-        reportProgress();
+        if (reception.latecopies > 0) {
+            // The row was asked for more than once and the other answers may still come:
+            // they look just like the next row's, so the next row waits for them.
+            watchdogRestart(link.longinterval);
+            reportProgress();
+            return;
+        }
+        requestNextRow();
         return;
     }
+    // Late answers of the last row come before the next header's and are dropped there.
+    reception.latecopies = 0;
 
     sendremotemode(1);
     record.imagewidth = record.imagedata.width;
@@ -199,6 +243,46 @@ void Console::onRow(bool checksumGood) {
     host.hideProgress();
     showimage();
     nextBufferOrEnd();
+}
+
+void Console::requestNextRow() {
+    reception.latecopies = 0;
+    link.retrycount = 0;
+    watchdogRestart(link.longinterval);
+    requestrow(reception.bufferindex);
+    reportProgress();
+}
+
+bool Console::awaitingReply() const {
+    return link.retrycount < 4 &&
+           (reception.headerpending ||
+            (!reception.imagecomplete && (reception.copiessent > 0 || reception.latecopies > 0)));
+}
+
+// After a frame that answered nothing outstanding, the watchdog goes on guarding whatever
+// still awaits its answer, and nothing else.
+void Console::resumeWatchdog() {
+    if (link.pendingop == 1 || link.pendingop == 2) {
+        watchdogRestart(uploadInterval());
+    } else if (awaitingReply()) {
+        watchdogRestart(link.longinterval);
+    } else {
+        host.stopTimer();
+    }
+}
+
+void Console::fetchScreenImage() {
+    // A buffer of a Download All interrupted here is fetched again after the screen image.
+    if (reception.downloadall && (reception.headerpending || !reception.imagecomplete) &&
+        !reception.bufferpending[static_cast<std::size_t>(reception.bufferindex & 31)]) {
+        reception.bufferpending[static_cast<std::size_t>(reception.bufferindex & 31)] = true;
+        ++reception.downloadimages;
+    }
+    reception.headerpending = true;
+    reception.latecopies = 0;
+    watchdogRestart(link.longinterval);
+    reception.bufferindex = 31;
+    requestheader(31);
 }
 
 void Console::nextBufferOrEnd() {

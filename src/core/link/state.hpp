@@ -43,6 +43,11 @@ struct Reception {
     // Progress of a Download All: images it fetches, and which of them is coming now.
     std::int32_t downloadimages = 0;
     std::int32_t downloadimage = 0;
+    // Replies that may still come for requests answered already. The QTX answers every copy
+    // of a repeated request, in order, and the answers to one request are byte-identical.
+    std::int32_t copiessent = 0;  // copies of the outstanding row request sent
+    std::int32_t latecopies = 0;  // copies of the request answered last, still unanswered
+    std::vector<std::uint8_t> lastreply;  // the row frame taken last
 };
 
 }  // namespace qtx

@@ -5,6 +5,13 @@
 
 namespace qtx {
 
+namespace {
+
+// As many ticks as a reply gets before the fourth says "Communication Failed".
+constexpr std::int16_t kLatePatienceTicks = 3;
+
+}  // namespace
+
 void Console::watchdogRestart(int intervalMs) {
     host.stopTimer();
     // An interval of 0 (the port never opened) means the watchdog does not tick.
@@ -17,6 +24,19 @@ void Console::watchdogTick() {
         host.stopTimer();
         showText(TextBox::PCtext, "Communication Failed");
         host.hideProgress();  // the exchange is abandoned where it is
+        return;
+    }
+    // Ticks while late answers are awaited are patience, not silence: after a few the answers
+    // count as lost and the exchange goes on.
+    if (link.pendingop == 0 && reception.latecopies > 0 && !reception.headerpending) {
+        if (link.retrycount >= kLatePatienceTicks) requestNextRow();
+        return;
+    }
+    if (link.pendingop >= 1 && link.pendingop <= 3 && upload.lateacks > 0) {
+        if (link.retrycount >= kLatePatienceTicks) {
+            upload.lateacks = 0;
+            sendNextUploadFrame();
+        }
         return;
     }
     switch (link.pendingop) {
@@ -34,12 +54,14 @@ void Console::watchdogTick() {
         case 1:
             watchdogRestart(uploadInterval());
             ++upload.repeats;
+            ++upload.copiessent;
             sendframe(CMD_CODE_BEGIN, kCodeBeginPayload, kCodeBeginPayload.size());
             reportUploadProgress();
             break;
         case 2:
             watchdogRestart(uploadInterval());
             ++upload.repeats;
+            ++upload.copiessent;
             sendframe(CMD_CODE_PAGE, upload.pagebuffer, kPagePayloadBytes);
             reportUploadProgress();
             break;

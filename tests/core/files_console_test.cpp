@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 
 #include "console_fixture.hpp"
 
@@ -166,21 +167,43 @@ TEST_F(FilesTest, FailedWritesLeaveNothingBehind) {
     EXPECT_EQ(host.text(TextBox::PCtext),
               tmp.path("no/such/folder/x.QTX") + " could not be written: No such file or directory");
     EXPECT_EQ(reports(), std::vector<Bytes>{kNotSaved});
+}
 
-    // A disk that fills up part-way: the half-written file is removed.
-    host.written.clear();
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 2050;
-    setrlimit(RLIMIT_FSIZE, &small);
-    saveAs(tmp.path("full.QTX"));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_FALSE(std::filesystem::exists(tmp.path("full.QTX")));
-    EXPECT_EQ(host.text(TextBox::PCtext), tmp.path("full.QTX") + " could not be written: File too large");
-    EXPECT_EQ(reports(), std::vector<Bytes>{kNotSaved});
+// A disk that fills up part-way: every writer removes its half-written file, says why and
+// tells the QTX, and the console goes on.
+TEST_F(FilesTest, FullDiskLeavesNoPartialFile) {
+    holdImage(3, 6);
+    const struct {
+        const char* what;
+        std::function<void()> write;
+        std::string file;
+    } writers[] = {
+        {"image", [&] { saveAs(tmp.path("full.QTX")); }, tmp.path("full.QTX")},
+        {"track list", [&] { console.files.currentfile = tmp.path("a.QTX"); console.writetracklist(); },
+         tmp.path("a.trk")},
+        {"mosaic table", [&] { console.files.currentfile = tmp.path("b.QTX"); console.writemosaicdata(); },
+         tmp.path("b.txt")},
+    };
+    for (const auto& w : writers) {
+        host.written.clear();
+        console.reception.downloadall = true;
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 40;
+        setrlimit(RLIMIT_FSIZE, &small);
+        w.write();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        EXPECT_FALSE(std::filesystem::exists(w.file)) << w.what;
+        EXPECT_EQ(host.text(TextBox::PCtext), w.file + " could not be written: File too large") << w.what;
+        EXPECT_EQ(reports(), std::vector<Bytes>{kNotSaved}) << w.what;
+        EXPECT_FALSE(console.reception.downloadall) << w.what;
+    }
+    // And the next save, with room again, works.
+    saveAs(tmp.path("room.QTX"));
+    EXPECT_TRUE(std::filesystem::exists(tmp.path("room.QTX")));
 }
 
 TEST_F(FilesTest, SavedImageLoadsBackTheSame) {

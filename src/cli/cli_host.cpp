@@ -1,0 +1,117 @@
+#include "cli_host.hpp"
+
+#include <algorithm>
+
+namespace qtx::cli {
+
+namespace {
+
+constexpr int kSurfaceWidth = 320;
+constexpr int kSurfaceHeight = 200;
+constexpr int kSurfaceBytesPerPixel = 4;
+
+}  // namespace
+
+CliHost::CliHost(PortMap ports, HostListener& listener, QObject* parent)
+    : ShellHost(std::move(ports), {QStringLiteral("--port"), QString()}, parent),
+      listener(listener),
+      bits(static_cast<std::size_t>(kSurfaceWidth) * kSurfaceHeight * kSurfaceBytesPerPixel, 0) {}
+
+void CliHost::write(std::span<const std::uint8_t> bytes) {
+    // Told before the bytes leave, so that a frame is known even when the port has gone.
+    listener.sent(bytes);
+    ShellHost::write(bytes);
+}
+
+std::vector<std::uint8_t> CliHost::readAll() {
+    std::vector<std::uint8_t> bytes = ShellHost::readAll();
+    if (!bytes.empty()) listener.received();
+    return bytes;
+}
+
+void CliHost::setText(TextBox box, const std::string& text, bool) { listener.text(box, text); }
+
+void CliHost::messageBox(const std::string& text) { listener.message(text); }
+
+std::string CliHost::prompt(const std::string&, const std::string&, const std::string&) {
+    return {};  // nobody to ask: as if cancelled
+}
+
+void CliHost::setTurboColour(Colour) {}
+
+void CliHost::setPointer(Pointer) {}
+
+ContrastTexts CliHost::runContrastDialog(const ContrastTexts&) {
+    return {};  // closed without an answer
+}
+
+std::string CliHost::fileDialog(bool, const std::string&) { return fileAnswer; }
+
+SurfaceGeometry CliHost::surfaceGeometry() {
+    return {kSurfaceWidth * kSurfaceBytesPerPixel, kSurfaceHeight, kSurfaceBytesPerPixel * 8};
+}
+
+void CliHost::setBitmapBits(std::span<const std::uint8_t> source) {
+    std::copy_n(source.begin(), std::min(source.size(), bits.size()), bits.begin());
+}
+
+void CliHost::setPixel(int x, int y, Colour colour) {
+    if (x < 0 || y < 0 || x >= kSurfaceWidth || y >= kSurfaceHeight) return;
+    const auto at = (static_cast<std::size_t>(y) * kSurfaceWidth + static_cast<std::size_t>(x)) *
+                    kSurfaceBytesPerPixel;
+    bits[at] = colour.blue;
+    bits[at + 1] = colour.green;
+    bits[at + 2] = colour.red;
+}
+
+void CliHost::repaintPicture() {}
+
+void CliHost::showProgress(const Progress& progress) { listener.progress(progress); }
+
+void CliHost::hideProgress() { listener.progressHidden(); }
+
+std::string plainLines(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+void StatusOutput::line(const std::string& text) {
+    clearProgress();
+    std::fputs(text.c_str(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
+}
+
+void StatusOutput::progress(const std::string& text) {
+    if (!terminal) {
+        line(text);
+        return;
+    }
+    // Blanks cover what is left of a longer line before.
+    const std::size_t pad = shownWidth > text.size() ? shownWidth - text.size() : 0;
+    std::fputc('\r', out);
+    std::fputs(text.c_str(), out);
+    std::fputs(std::string(pad, ' ').c_str(), out);
+    std::fflush(out);
+    shownWidth = std::max<std::size_t>(text.size(), 1);
+}
+
+void StatusOutput::clearProgress() {
+    if (shownWidth == 0) return;
+    std::fputc('\r', out);
+    std::fputs(std::string(shownWidth, ' ').c_str(), out);
+    std::fputc('\r', out);
+    std::fflush(out);
+    shownWidth = 0;
+}
+
+}  // namespace qtx::cli

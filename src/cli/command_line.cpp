@@ -21,34 +21,48 @@ constexpr OptionSpec kDownloadOptions[] = {
     {"port", "DEV",
      "serial device of the QTX: /dev/ttyUSB0 for a USB adapter, or the path that qtx-sim "
      "prints (required)"},
-    {"baud", "N", "line speed 19200, 38400, 57600 or 115200 (default 115200); set the QTX to the same"},
+    {"baud", "N",
+     "line speed 19200, 38400, 57600 or 115200 (default 115200); set the QTX to the same"},
     {"all", "",
      "fetch every stored image (Download All) as PATH001.QTX, PATH002.QTX, ..., each summed "
      "image with its .trk and each mosaic with its .txt file"},
     {"timeout", "S", "give up when the QTX has sent nothing for S seconds (default 30)"},
 };
 
+// clang-format off
 const CommandSpec kCommands[] = {
-    {"download", "--port DEV [--baud N] [--all] [--timeout S] PATH",
-     "fetch the image on the QTX's screen, or every stored one, into .QTX files",
-     "Without --all the image on the QTX's screen is fetched and saved as PATH. Either way\n"
-     "PATH is cut before its first \".\" (folders included) and \".QTX\" or the number and\n"
-     "\".QTX\" are added. Existing files are never overwritten. The console's messages and\n"
-     "the progress go to standard error. The QTX is switched out of remote operation at the\n"
-     "end, also on Ctrl+C.\n"
-     "\n"
-     "Exit status: 0 when every image was written, 1 when one was not (or none came), 2 for\n"
-     "a mistake on the command line.\n",
-     kDownloadOptions, 1, 1, checkDownload, runDownload},
-    {"info", "FILE.QTX...", "print the header lines of saved .QTX image files",
-     "For each file, its path and the header lines that the console's Image Information\n"
-     "panel shows, on standard output. A file that cannot be read is named on standard error\n"
-     "with the console's reason, and the other files are still read.\n"
-     "\n"
-     "Exit status: 0 when every file was read, 1 when one was not, 2 for a mistake on the\n"
-     "command line.\n",
-     {}, 1, -1, nullptr, runInfo},
+    {.name = "download",
+     .synopsis = "--port DEV [--baud N] [--all] [--timeout S] PATH",
+     .summary = "fetch the QTX's screen image, or every stored image, into .QTX files",
+     .details =
+         "Without --all the image on the QTX's screen is fetched and saved as PATH. Either way "
+         "PATH is cut before its first \".\" (folders included) and \".QTX\", or the number "
+         "and \".QTX\", are added. Existing files are never overwritten. The console's messages "
+         "and the progress go to standard error. The QTX is switched out of remote operation "
+         "at the end, also on Ctrl+C.\n"
+         "Exit status: 0 when every image was written, 1 when one was not (or none came), 2 "
+         "for a mistake on the command line.\n",
+     .options = kDownloadOptions,
+     .minOperands = 1,
+     .maxOperands = 1,
+     .check = checkDownload,
+     .run = runDownload},
+    {.name = "info",
+     .synopsis = "FILE.QTX...",
+     .summary = "print the header lines of saved .QTX image files",
+     .details =
+         "For each file, its path and the header lines that the console's Image Information "
+         "panel shows, on standard output. A file that cannot be read is named on standard "
+         "error with the console's reason, and the other files are still read.\n"
+         "Exit status: 0 when every file was read, 1 when one was not, 2 for a mistake on the "
+         "command line.\n",
+     .options = {},
+     .minOperands = 1,
+     .maxOperands = -1,
+     .check = nullptr,
+     .run = runInfo},
 };
+// clang-format on
 
 const CommandSpec* findCommand(std::string_view name) {
     for (const CommandSpec& c : kCommands) {
@@ -132,7 +146,8 @@ Parsed parseCommand(const CommandSpec& command, std::span<const std::string> arg
         }
         if (!arg.starts_with("--")) return usage(&command, "unknown option " + quoted(arg));
         const std::size_t equals = arg.find('=');
-        const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+        const std::string name =
+            arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
         const OptionSpec* option = findOption(command, name);
         if (!option) return usage(&command, "unknown option " + quoted("--" + name));
         if (call.has(name)) return usage(&command, quoted("--" + name) + " is given twice");
@@ -146,7 +161,8 @@ Parsed parseCommand(const CommandSpec& command, std::span<const std::string> arg
         } else if (i + 1 < args.size()) {
             call.values[name] = args[++i];
         } else {
-            return usage(&command, quoted("--" + name) + " needs a value " + std::string(option->value));
+            return usage(&command,
+                         quoted("--" + name) + " needs a value " + std::string(option->value));
         }
     }
     const auto count = static_cast<int>(call.operands.size());
@@ -203,9 +219,10 @@ std::string overviewHelp() {
         text += "  " + std::string(c.name) + std::string(width - c.name.size() + 2, ' ') +
                 std::string(c.summary) + "\n";
     }
-    text += "\nExamples:\n"
-            "  qtx download --port /dev/ttyUSB0 --all night/m31\n"
-            "  qtx info night/m31001.QTX\n";
+    text +=
+        "\nExamples:\n"
+        "  qtx download --port /dev/ttyUSB0 --all night/m31\n"
+        "  qtx info night/m31001.QTX\n";
     return text;
 }
 
@@ -221,13 +238,20 @@ std::string commandHelp(const CommandSpec& command) {
     for (const auto& line : lines) width = std::max(width, line.first.size());
 
     std::string summary(command.summary);
-    if (!summary.empty()) summary[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(summary[0])));
+    if (!summary.empty())
+        summary[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(summary[0])));
     std::string text = usageLine(command) + "\n" + summary + ".\n\nOptions:\n";
     for (const auto& [head, help] : lines) {
         text += "  " + head + std::string(width - head.size() + 2, ' ') +
                 wrapped(help, width + 4, kHelpWidth) + "\n";
     }
-    text += "\n" + std::string(command.details);
+    // Paragraphs, each wrapped to the width and set apart by a blank line.
+    std::string_view details = command.details;
+    while (!details.empty()) {
+        const std::size_t end = std::min(details.find('\n'), details.size());
+        text += "\n" + wrapped(details.substr(0, end), 0, kHelpWidth) + "\n";
+        details.remove_prefix(std::min(end + 1, details.size()));
+    }
     return text;
 }
 
@@ -249,7 +273,8 @@ int runCommandLine(int argc, char* argv[]) {
     const Parsed parsed = parse(args);
     switch (parsed.kind) {
         case Parsed::Kind::Help:
-            std::fputs((parsed.command ? commandHelp(*parsed.command) : overviewHelp()).c_str(), stdout);
+            std::fputs((parsed.command ? commandHelp(*parsed.command) : overviewHelp()).c_str(),
+                       stdout);
             return kExitOk;
         case Parsed::Kind::Version:
             std::fputs(versionText().c_str(), stdout);

@@ -48,7 +48,8 @@ struct CommandSpec {
     std::string_view name;
     std::string_view synopsis;  // what follows "qtx NAME" in the usage line
     std::string_view summary;   // one line for the list of commands
-    std::string_view details;   // what its help says after the usage line and the options
+    std::string_view
+        details;  // what its help says after the options: paragraphs, each ended by "\n"
     std::span<const OptionSpec> options;
     int minOperands = 0;
     int maxOperands = 0;  // -1: any number

@@ -71,10 +71,11 @@ class Download : public QObject, public HostListener {
         silence.setSingleShot(true);
         silence.setInterval(this->options.timeoutS * 1000);
         connect(&silence, &QTimer::timeout, this, [this] {
-            finish(kExitFailed, "qtx: nothing heard from the QTX for " +
-                                    number(this->options.timeoutS) + " s");
+            finish(kExitFailed,
+                   "qtx: nothing heard from the QTX for " + number(this->options.timeoutS) + " s");
         });
-        connect(&host, &ShellHost::portLost, this, [this] { later([this] { finish(kExitFailed); }); });
+        connect(&host, &ShellHost::portLost, this,
+                [this] { later([this] { finish(kExitFailed); }); });
         connect(&termination, &TerminationWatcher::terminationRequested, this,
                 [this](int signal) { finish(128 + signal, "qtx: interrupted"); });
     }
@@ -90,7 +91,10 @@ class Download : public QObject, public HostListener {
         if (box != TextBox::PCtext) return;
         if (text != lastText) output.line(plainLines(text));
         lastText = text;
-        if (phase == Phase::Linking) later([this] { if (phase == Phase::Linking && console.link.linkup) begin(); });
+        if (phase == Phase::Linking)
+            later([this] {
+                if (phase == Phase::Linking && console.link.linkup) begin();
+            });
         if (phase == Phase::Transfer && (text == kCommunicationFailed || text == kBuffersEmpty)) {
             later([this] { finish(kExitFailed); });
         }
@@ -103,7 +107,8 @@ class Download : public QObject, public HostListener {
     }
     void sent(std::span<const std::uint8_t> frame) override {
         tally.sent(frame);
-        if (phase == Phase::Transfer && frame.size() >= kHeaderSize && frame[1] == CMD_DOWNLOAD_END) {
+        if (phase == Phase::Transfer && frame.size() >= kHeaderSize &&
+            frame[1] == CMD_DOWNLOAD_END) {
             later([this] { transferEnded(); });
         }
     }
@@ -111,7 +116,8 @@ class Download : public QObject, public HostListener {
         if (silence.isActive()) silence.start();
     }
     void progress(const Progress& p) override {
-        if (const auto shown = meter.update(p, clock.elapsed())) output.progress(shown->text.toStdString());
+        if (const auto shown = meter.update(p, clock.elapsed()))
+            output.progress(shown->text.toStdString());
     }
     void progressHidden() override {
         meter.stop();
@@ -164,7 +170,8 @@ class Download : public QObject, public HostListener {
 
     void finishWithTally(int expected) {
         if (tally.allWritten(expected)) {
-            finish(kExitOk, "qtx: " + number(expected) + (expected == 1 ? " image" : " images") + " written");
+            finish(kExitOk, "qtx: " + number(expected) + (expected == 1 ? " image" : " images") +
+                                " written");
         } else {
             finish(kExitFailed, "qtx: " + number(tally.written()) + " of " + number(expected) +
                                     (expected == 1 ? " image" : " images") + " written");
@@ -203,7 +210,8 @@ std::string checkDownload(const Invocation& call) {
     if (call.has("baud")) {
         const auto baud = wholeIn(call.value("baud"), 0, 115200);
         if (!baud || (*baud != 19200 && *baud != 38400 && *baud != 57600 && *baud != 115200)) {
-            return "'--baud' is one of 19200, 38400, 57600 and 115200, not '" + call.value("baud") + "'";
+            return "'--baud' is one of 19200, 38400, 57600 and 115200, not '" + call.value("baud") +
+                   "'";
         }
     }
     if (call.has("timeout") && !wholeIn(call.value("timeout"), 1, kMaxTimeoutS)) {

@@ -48,8 +48,8 @@ int SaveTally::written() const {
 }
 
 int SaveTally::refused() const {
-    return static_cast<int>(std::count_if(images.begin(), images.end(),
-                                          [](const Image& i) { return i.notSaved > 0; }));
+    return static_cast<int>(
+        std::count_if(images.begin(), images.end(), [](const Image& i) { return i.notSaved > 0; }));
 }
 
 bool SaveTally::allWritten(int expected) const {

@@ -16,8 +16,8 @@ QString number(qint64 value) {
 }  // namespace
 
 std::optional<ProgressMeter::Shown> ProgressMeter::update(const Progress& progress, qint64 nowMs) {
-    const bool first = !running || progress.kind != kind || progress.buffer != buffer ||
-                       progress.done < startDone;
+    const bool first =
+        !running || progress.kind != kind || progress.buffer != buffer || progress.done < startDone;
     if (first) {
         running = true;
         kind = progress.kind;
@@ -38,14 +38,16 @@ std::optional<ProgressMeter::Shown> ProgressMeter::update(const Progress& progre
     shown.total = std::max(progress.total, 1);
     shown.done = std::clamp(progress.done, 0, shown.total);
     if (progress.kind == Progress::Kind::Pages) {
-        shown.text = QStringLiteral("Page %1 of %2").arg(number(progress.done), number(progress.total));
+        shown.text =
+            QStringLiteral("Page %1 of %2").arg(number(progress.done), number(progress.total));
     } else if (progress.images > 0) {
-        shown.text = QStringLiteral("Buffer %1, image %2 of %3: row %4 of %5")
-                         .arg(number(progress.buffer), number(progress.image),
-                              number(progress.images), number(progress.done),
-                              number(progress.total));
+        shown.text =
+            QStringLiteral("Buffer %1, image %2 of %3: row %4 of %5")
+                .arg(number(progress.buffer), number(progress.image), number(progress.images),
+                     number(progress.done), number(progress.total));
     } else {
-        shown.text = QStringLiteral("Row %1 of %2").arg(number(progress.done), number(progress.total));
+        shown.text =
+            QStringLiteral("Row %1 of %2").arg(number(progress.done), number(progress.total));
     }
     if (progress.repeats > 0) {
         shown.text += QStringLiteral(", %1 repeated").arg(number(progress.repeats));

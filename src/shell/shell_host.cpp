@@ -175,9 +175,10 @@ void ShellHost::checkForLoss() {
     port.close();
     port.clearError();
     troubleSinceData = 0;
-    const QString message = advice.whenBack.isEmpty()
-                                ? QStringLiteral("%1 was disconnected.").arg(where)
-                                : QStringLiteral("%1 was disconnected; %2.").arg(where, advice.whenBack);
+    const QString message =
+        advice.whenBack.isEmpty()
+            ? QStringLiteral("%1 was disconnected.").arg(where)
+            : QStringLiteral("%1 was disconnected; %2.").arg(where, advice.whenBack);
     if (core) core->portLost(message.toLatin1().toStdString());
     emit portLost();
 }

@@ -36,7 +36,8 @@ QString displayed(const std::string& text) {
 
 QtHost::QtHost(PortMap ports, QObject* parent)
     : ShellHost(std::move(ports),
-                {QStringLiteral("--com1/--com2"), QStringLiteral("choose Establish Link when it is back")},
+                {QStringLiteral("--com1/--com2"),
+                 QStringLiteral("choose Establish Link when it is back")},
                 parent) {
     progressClock.start();
 }

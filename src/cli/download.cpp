@@ -159,22 +159,16 @@ class Download : public QObject, public HostListener {
 
     void transferEnded() {
         if (phase != Phase::Transfer) return;
-        if (options.all) {
-            finishWithTally(console.reception.downloadimages);
-            return;
+        if (!options.all) {
+            phase = Phase::Saving;
+            console.mnuCompSave_Click();
         }
-        phase = Phase::Saving;
-        console.mnuCompSave_Click();
-        finishWithTally(1);
-    }
-
-    void finishWithTally(int expected) {
-        if (tally.allWritten(expected)) {
-            finish(kExitOk, "qtx: " + number(expected) + (expected == 1 ? " image" : " images") +
-                                " written");
+        const std::string images =
+            number(tally.images()) + (tally.images() == 1 ? " image" : " images");
+        if (tally.allWritten()) {
+            finish(kExitOk, "qtx: " + images + " written");
         } else {
-            finish(kExitFailed, "qtx: " + number(tally.written()) + " of " + number(expected) +
-                                    (expected == 1 ? " image" : " images") + " written");
+            finish(kExitFailed, "qtx: " + number(tally.written()) + " of " + images + " written");
         }
     }
 

@@ -2,6 +2,7 @@
 // console puts beside the picture.
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "cli_host.hpp"
 #include "commands.hpp"
@@ -40,9 +41,18 @@ class Load : public HostListener {
 
     void text(TextBox box, const std::string& text) override {
         if (box == TextBox::headertxt) headerText = text;
+        if (box == TextBox::PCtext) status.push_back(text);
     }
     void message(const std::string& text) override {
-        if (!isTrackListWarning(text)) refused = true;
+        if (!isTrackListWarning(text)) {
+            refused = true;
+            // The status line says what was wrong with the file (the message only that it
+            // failed); after a good load it holds nothing worth printing.
+            for (const std::string& line : status) {
+                std::fprintf(stderr, "%s\n", plainLines(line).c_str());
+            }
+            status.clear();
+        }
         std::fprintf(stderr, "%s: %s\n", path.c_str(), plainLines(text).c_str());
         std::fflush(stderr);
     }
@@ -52,6 +62,7 @@ class Load : public HostListener {
     CliHost host;
     Console console{host};
     std::optional<std::string> headerText;
+    std::vector<std::string> status;  // PCtext, in order
     bool refused = false;
 };
 

@@ -7,23 +7,22 @@
 namespace qtx::cli {
 
 SaveTally::Image& SaveTally::current() {
-    if (images.empty()) images.emplace_back();
-    return images.back();
+    if (taken.empty()) taken.emplace_back();
+    return taken.back();
 }
 
 void SaveTally::sent(std::span<const std::uint8_t> frame) {
     if (frame.size() < kHeaderSize || frame[0] != kSync) return;
     switch (frame[1]) {
         case CMD_HEADER_REQ:
-            // A header asked for again before any row (a damaged or missing header) is
-            // still the same image.
-            if (images.empty() || rowsAsked) images.emplace_back();
-            rowsAsked = false;
+            headerAsked = true;
             break;
         case CMD_ROW_REQ:
         case CMD_ROW_RAW:
-            current();
-            rowsAsked = true;
+            // The first row after a header starts an image; a header asked for again, or one
+            // of an empty buffer, does not.
+            if (headerAsked || taken.empty()) taken.emplace_back();
+            headerAsked = false;
             break;
         case CMD_SAVED:
             if (frame.size() <= kHeaderSize) return;
@@ -42,18 +41,10 @@ void SaveTally::sent(std::span<const std::uint8_t> frame) {
 }
 
 int SaveTally::written() const {
-    return static_cast<int>(std::count_if(images.begin(), images.end(), [](const Image& i) {
-        return i.saved > 0 && i.notSaved == 0;
-    }));
+    return static_cast<int>(std::count_if(
+        taken.begin(), taken.end(), [](const Image& i) { return i.saved > 0 && i.notSaved == 0; }));
 }
 
-int SaveTally::refused() const {
-    return static_cast<int>(
-        std::count_if(images.begin(), images.end(), [](const Image& i) { return i.notSaved > 0; }));
-}
-
-bool SaveTally::allWritten(int expected) const {
-    return expected > 0 && static_cast<int>(images.size()) == expected && written() == expected;
-}
+bool SaveTally::allWritten() const { return endSeen && !taken.empty() && written() == images(); }
 
 }  // namespace qtx::cli

@@ -23,12 +23,6 @@ void CliHost::write(std::span<const std::uint8_t> bytes) {
     ShellHost::write(bytes);
 }
 
-std::vector<std::uint8_t> CliHost::readAll() {
-    std::vector<std::uint8_t> bytes = ShellHost::readAll();
-    if (!bytes.empty()) listener.received();
-    return bytes;
-}
-
 void CliHost::setText(TextBox box, const std::string& text, bool) { listener.text(box, text); }
 
 void CliHost::messageBox(const std::string& text) { listener.message(text); }

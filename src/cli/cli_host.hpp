@@ -19,7 +19,6 @@ class HostListener {
     virtual void text(TextBox /*box*/, const std::string& /*text*/) {}
     virtual void message(const std::string& /*text*/) {}
     virtual void sent(std::span<const std::uint8_t> /*frame*/) {}
-    virtual void received() {}
     virtual void progress(const Progress& /*progress*/) {}
     virtual void progressHidden() {}
 };
@@ -33,7 +32,6 @@ class CliHost : public ShellHost {
     void answerFileDialogs(std::string path) { fileAnswer = std::move(path); }
 
     void write(std::span<const std::uint8_t> bytes) override;
-    std::vector<std::uint8_t> readAll() override;
 
     void setText(TextBox box, const std::string& text, bool repaintNow) override;
     void messageBox(const std::string& text) override;

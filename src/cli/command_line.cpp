@@ -26,7 +26,7 @@ constexpr OptionSpec kDownloadOptions[] = {
     {"all", "",
      "fetch every stored image (Download All) as PATH001.QTX, PATH002.QTX, ..., each summed "
      "image with its .trk and each mosaic with its .txt file"},
-    {"timeout", "S", "give up when the QTX has sent nothing for S seconds (default 30)"},
+    {"timeout", "S", "give up when the QTX has not answered for S seconds (default 30)"},
 };
 
 // clang-format off

@@ -72,7 +72,7 @@ class Download : public QObject, public HostListener {
         silence.setInterval(this->options.timeoutS * 1000);
         connect(&silence, &QTimer::timeout, this, [this] {
             finish(kExitFailed,
-                   "qtx: nothing heard from the QTX for " + number(this->options.timeoutS) + " s");
+                   "qtx: no answer from the QTX for " + number(this->options.timeoutS) + " s");
         });
         connect(&host, &ShellHost::portLost, this,
                 [this] { later([this] { finish(kExitFailed); }); });
@@ -89,6 +89,7 @@ class Download : public QObject, public HostListener {
     // HostListener: what the console shows and sends.
     void text(TextBox box, const std::string& text) override {
         if (box != TextBox::PCtext) return;
+        stillGoing();
         if (text != lastText) output.line(plainLines(text));
         lastText = text;
         if (phase == Phase::Linking)
@@ -107,15 +108,14 @@ class Download : public QObject, public HostListener {
     }
     void sent(std::span<const std::uint8_t> frame) override {
         tally.sent(frame);
+        stillGoing();
         if (phase == Phase::Transfer && frame.size() >= kHeaderSize &&
             frame[1] == CMD_DOWNLOAD_END) {
             later([this] { transferEnded(); });
         }
     }
-    void received() override {
-        if (silence.isActive()) silence.start();
-    }
     void progress(const Progress& p) override {
+        stillGoing();
         if (const auto shown = meter.update(p, clock.elapsed()))
             output.progress(shown->text.toStdString());
     }
@@ -126,6 +126,10 @@ class Download : public QObject, public HostListener {
 
   private:
     enum class Phase { Starting, Linking, Transfer, Saving, Done };
+
+    void stillGoing() {
+        if (silence.isActive()) silence.start();
+    }
 
     template <class F>
     void later(F step) {
@@ -190,7 +194,9 @@ class Download : public QObject, public HostListener {
     CliHost host;
     Console console{host};
     TerminationWatcher termination;
-    QTimer silence;  // no byte from the QTX for this long ends the run
+    // The exchange stood still this long: the console sent nothing, said nothing new and
+    // showed no progress. Bytes alone do not count, so a line of noise cannot hold it open.
+    QTimer silence;
     SaveTally tally;
     Phase phase = Phase::Starting;
     std::string lastText;

@@ -45,7 +45,7 @@ TEST(Download, QtxSilentAfterDownloadAllIsGivenUpOnAfterTheTimeout) {
     const Finished f = runQtx(
         {"download", "--port", sim.device, "--all", "--timeout", "3", sim.dir.filePath("m31")});
     EXPECT_EQ(f.status, 1);
-    EXPECT_NE(f.err.find("qtx: nothing heard from the QTX for 3 s\n"), std::string::npos) << f.err;
+    EXPECT_NE(f.err.find("qtx: no answer from the QTX for 3 s\n"), std::string::npos) << f.err;
     EXPECT_EQ(sim.lastReceived("CMD_REMOTE 0"), "CMD_REMOTE 0");
     EXPECT_EQ(count(sim.received(), "CMD_DOWNLOAD_ALL"), 1);
 }

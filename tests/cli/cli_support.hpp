@@ -47,11 +47,16 @@ class Qtx {
         return true;
     }
 
+    // True once it has ended, waiting at most waitMs for that.
+    bool finished(int waitMs) {
+        return process.state() == QProcess::NotRunning || process.waitForFinished(waitMs);
+    }
+
     void signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
 
     Finished wait(int timeoutMs = 20000) {
         Finished f;
-        if (process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit) {
+        if (finished(timeoutMs) && process.exitStatus() == QProcess::NormalExit) {
             f.status = process.exitCode();
         }
         f.out = process.readAllStandardOutput().toStdString();

@@ -1,7 +1,11 @@
 // qtx download against the simulated QTX: the ways a run ends, and what the QTX is told.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <algorithm>
 
 #include "cli_support.hpp"
@@ -48,6 +52,32 @@ TEST(Download, QtxSilentAfterDownloadAllIsGivenUpOnAfterTheTimeout) {
     EXPECT_NE(f.err.find("qtx: no answer from the QTX for 3 s\n"), std::string::npos) << f.err;
     EXPECT_EQ(sim.lastReceived("CMD_REMOTE 0"), "CMD_REMOTE 0");
     EXPECT_EQ(count(sim.received(), "CMD_DOWNLOAD_ALL"), 1);
+}
+
+TEST(Download, LineOfNoiseDoesNotKeepTheRunOpen) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    termios raw{};
+    ::tcgetattr(master, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(master, TCSANOW, &raw);
+    Qtx qtx({"download", "--port", ::ptsname(master), "--all", "--timeout", "1", "m31"});
+    // Bytes that never make a frame, all the time.
+    const std::string noise(64, '\x5A');
+    QElapsedTimer clock;
+    clock.start();
+    while (!qtx.finished(20) && clock.elapsed() < 10000) {
+        ASSERT_EQ(::write(master, noise.data(), noise.size()), static_cast<ssize_t>(noise.size()));
+        char drain[256];
+        while (::read(master, drain, sizeof drain) > 0) {
+        }
+    }
+    const Finished f = qtx.wait();
+    ::close(master);
+    EXPECT_EQ(f.status, 1);
+    EXPECT_NE(f.err.find("qtx: no answer from the QTX for 1 s\n"), std::string::npos) << f.err;
 }
 
 TEST(Download, SignalSwitchesRemoteOffAndFails) {

@@ -4,18 +4,9 @@
 
 namespace qtx::cli {
 
-namespace {
-
-constexpr int kSurfaceWidth = 320;
-constexpr int kSurfaceHeight = 200;
-constexpr int kSurfaceBytesPerPixel = 4;
-
-}  // namespace
-
 CliHost::CliHost(PortMap ports, HostListener& listener, QObject* parent)
     : ShellHost(std::move(ports), {QStringLiteral("--port"), QString()}, parent),
-      listener(listener),
-      bits(static_cast<std::size_t>(kSurfaceWidth) * kSurfaceHeight * kSurfaceBytesPerPixel, 0) {}
+      listener(listener) {}
 
 void CliHost::write(std::span<const std::uint8_t> bytes) {
     // Told before the bytes leave, so that a frame is known even when the port has gone.
@@ -41,22 +32,13 @@ ContrastTexts CliHost::runContrastDialog(const ContrastTexts&) {
 
 std::string CliHost::fileDialog(bool, const std::string&) { return fileAnswer; }
 
-SurfaceGeometry CliHost::surfaceGeometry() {
-    return {kSurfaceWidth * kSurfaceBytesPerPixel, kSurfaceHeight, kSurfaceBytesPerPixel * 8};
-}
+// A surface of whole 32-bit lines, so that the console hands over each picture in one call
+// (rather than pixel by pixel) and nothing is drawn.
+SurfaceGeometry CliHost::surfaceGeometry() { return {320 * 4, 200, 32}; }
 
-void CliHost::setBitmapBits(std::span<const std::uint8_t> source) {
-    std::copy_n(source.begin(), std::min(source.size(), bits.size()), bits.begin());
-}
+void CliHost::setBitmapBits(std::span<const std::uint8_t>) {}
 
-void CliHost::setPixel(int x, int y, Colour colour) {
-    if (x < 0 || y < 0 || x >= kSurfaceWidth || y >= kSurfaceHeight) return;
-    const auto at = (static_cast<std::size_t>(y) * kSurfaceWidth + static_cast<std::size_t>(x)) *
-                    kSurfaceBytesPerPixel;
-    bits[at] = colour.blue;
-    bits[at + 1] = colour.green;
-    bits[at + 2] = colour.red;
-}
+void CliHost::setPixel(int, int, Colour) {}
 
 void CliHost::repaintPicture() {}
 

@@ -1,7 +1,7 @@
 // The console's Host without a window: the serial port and timers of ShellHost, file dialogs
-// answered with the path the command was given, no prompts, and a picture surface that is
-// only kept. Everything the console shows or sends is passed to a listener, which decides
-// what the command prints and when it is done.
+// answered with the path the command was given, no prompts, and no picture. Everything the console
+// shows or sends is passed to a listener, which decides what the command prints and when it is
+// done.
 #pragma once
 
 #include <cstdio>
@@ -50,13 +50,9 @@ class CliHost : public ShellHost {
     void showProgress(const Progress& progress) override;
     void hideProgress() override;
 
-    // The picture as the console drew it: 320 x 200, 32 bits a pixel, blue green red unused.
-    const std::vector<std::uint8_t>& surface() const { return bits; }
-
   private:
     HostListener& listener;
     std::string fileAnswer;
-    std::vector<std::uint8_t> bits;
 };
 
 // The console's line breaks (CR LF, or a lone CR) as the one "\n" of a terminal.

@@ -123,5 +123,17 @@ TEST(CommandLine, HelpTextsListEveryCommandAndOption) {
     EXPECT_EQ(versionText().rfind("qtx ", 0), 0U);
 }
 
+// Option texts run on in their own column; paragraphs start at the margin.
+TEST(CommandLine, HelpWrapsIntoColumns) {
+    const std::string help = commandHelp(commands()[0]);
+    EXPECT_NE(
+        help.find("\n  --port DEV   serial device of the QTX: /dev/ttyUSB0 for a USB adapter, "
+                  "or the\n               path that qtx-sim prints (required)\n"),
+        std::string::npos)
+        << help;
+    EXPECT_NE(help.find("\n  --help       this text\n\nWithout --all the image"), std::string::npos)
+        << help;
+}
+
 }  // namespace
 }  // namespace qtx::cli

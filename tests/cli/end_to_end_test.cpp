@@ -111,6 +111,23 @@ TEST(EndToEnd, DownloadAllWritesEveryImageOnceAndInfoReadsThemBack) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("not an image\r\n");
     file.close();
+    // A header that announces more columns than the console holds: its header was read,
+    // but the file is refused, and only the refusal is said.
+    const QString wide = sim.dir.filePath("wide.QTX");
+    QFile wideFile(wide);
+    ASSERT_TRUE(QFile::copy(sim.dir.filePath("obs001.QTX"), wide));
+    ASSERT_TRUE(wideFile.open(QIODevice::ReadWrite));
+    QByteArray head = wideFile.read(2048);
+    ASSERT_TRUE(head.contains("Width =  320\n"));
+    head.replace("Width =  320\n", "Width =  321\n");
+    wideFile.seek(0);
+    wideFile.write(head);
+    wideFile.close();
+    const Finished tooWide = runQtx({"info", wide});
+    EXPECT_EQ(tooWide.status, 1);
+    EXPECT_EQ(tooWide.err, wide.toStdString() + ": Image is too wide - not QTX Format!\n");
+    EXPECT_EQ(tooWide.out, "");
+
     const QString bitmap = sim.dir.filePath("picture.bmp");
     const QString gone = sim.dir.filePath("gone.QTX");
     const Finished mixed = runQtx({"info", notes, summed, bitmap, gone});

@@ -63,16 +63,6 @@ TEST(ProgressMeter, ShowsAFewTimesASecondWithTheTimeLeft) {
     }
 }
 
-TEST(ProgressMeter, BarStaysWithinItsRange) {
-    ProgressMeter meter(0);
-    EXPECT_EQ(meter.update(rows(0, 0), 0)->total, 1);
-    const auto over = meter.update(rows(250, 200), 10);
-    EXPECT_EQ(over->done, 200);
-    EXPECT_EQ(over->total, 200);
-    meter.stop();
-    EXPECT_EQ(meter.update(rows(250, 200), 20)->text.toStdString(), "Row 250 of 200");
-}
-
 std::string written(bool terminal, void (*act)(cli::StatusOutput&)) {
     std::FILE* f = std::tmpfile();
     cli::StatusOutput out(f, terminal);

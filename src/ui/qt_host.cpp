@@ -1,9 +1,8 @@
-// The window half of QtHost: text boxes, dialogs, Turbo colour, pointer, picture surface,
-// progress, timer and the end of the program.
+// The window half of the host: text boxes, dialogs, Turbo colour, pointer, picture surface
+// and progress.
 #include "qt_host.hpp"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -11,7 +10,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <algorithm>
 
 #include "contrast_dialog.hpp"
 #include "picture_view.hpp"
@@ -36,9 +34,13 @@ QString displayed(const std::string& text) {
 
 }  // namespace
 
-void QtHost::startTimer(int intervalMs) { entrytimer.start(intervalMs); }
-
-void QtHost::stopTimer() { entrytimer.stop(); }
+QtHost::QtHost(PortMap ports, QObject* parent)
+    : ShellHost(std::move(ports),
+                {QStringLiteral("--com1/--com2"),
+                 QStringLiteral("choose Establish Link when it is back")},
+                parent) {
+    progressClock.start();
+}
 
 QPlainTextEdit* QtHost::textBox(TextBox box) const {
     switch (box) {
@@ -116,65 +118,22 @@ void QtHost::repaintPicture() {
     if (ui.Picdata) ui.Picdata->update();
 }
 
-void QtHost::showProgress(const Progress& progress) {
+void QtHost::showProgress(const Progress& p) {
     if (!ui.progressBar || !ui.progressText) return;
-    const bool first = !progressRunning || progress.kind != progressKind ||
-                       progress.buffer != progressBuffer || progress.done < progressStartRows;
-    if (first) {
-        progressRunning = true;
-        progressKind = progress.kind;
-        progressBuffer = progress.buffer;
-        progressClock.start();
-        progressStartRows = progress.done;
-    }
-    // Every update re-lays the status bar out and repaints it, which would delay the next
-    // request; a few updates a second are all an eye can follow.
-    if (!first && progress.repeats == progressRepeatsShown && progress.done < progress.total &&
-        progressClock.elapsed() - progressShownAtMs < kProgressPeriodMs) {
-        return;
-    }
-    progressShownAtMs = progressClock.elapsed();
-    progressRepeatsShown = progress.repeats;
-    const int total = std::max(progress.total, 1);
-    const int done = std::clamp(progress.done, 0, total);
-    ui.progressBar->setRange(0, total);
-    ui.progressBar->setValue(done);
-
-    QString text;
-    if (progress.kind == Progress::Kind::Pages) {
-        text = QStringLiteral("Page %1 of %2").arg(progress.done).arg(progress.total);
-    } else if (progress.images > 0) {
-        text = QStringLiteral("Buffer %1, image %2 of %3: row %4 of %5")
-                   .arg(progress.buffer)
-                   .arg(progress.image)
-                   .arg(progress.images)
-                   .arg(progress.done)
-                   .arg(progress.total);
-    } else {
-        text = QStringLiteral("Row %1 of %2").arg(progress.done).arg(progress.total);
-    }
-    if (progress.repeats > 0) text += QStringLiteral(", %1 repeated").arg(progress.repeats);
-    // The rate of this transfer so far, from its first progress report on.
-    const qint64 elapsedMs = progressClock.elapsed();
-    const int doneSince = done - progressStartRows;
-    if (doneSince > 0 && elapsedMs > 0) {
-        const qint64 leftMs = static_cast<qint64>(total - done) * elapsedMs / doneSince;
-        text += QStringLiteral(", about %1 s left").arg((leftMs + 999) / 1000);
-    }
-    ui.progressText->setText(text);
+    const auto shown = progress.update(p, progressClock.elapsed());
+    if (!shown) return;
+    ui.progressBar->setRange(0, shown->total);
+    ui.progressBar->setValue(shown->done);
+    ui.progressText->setText(shown->text);
     ui.progressText->show();
     ui.progressBar->show();
 }
 
 void QtHost::hideProgress() {
-    progressRunning = false;
+    progress.stop();
     if (ui.progressText) ui.progressText->hide();
     if (ui.progressBar) ui.progressBar->hide();
 }
-
-void QtHost::startOneShot(int intervalMs) { oneShot.start(intervalMs); }
-
-void QtHost::stopOneShot() { oneShot.stop(); }
 
 std::string QtHost::fileDialog(bool open, const std::string& filter) {
     // "All Files (*.*)|*.*|QTX Files (*.QTX)|*.QTX": descriptions at even places; Qt wants
@@ -194,7 +153,5 @@ std::string QtHost::fileDialog(bool open, const std::string& filter) {
     // The core opens files by these bytes, so they are the file system's own encoding.
     return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
 }
-
-void QtHost::endProgram() { QCoreApplication::quit(); }
 
 }  // namespace qtx

@@ -1,14 +1,11 @@
-// The Host of the console on Qt: the serial port, the watchdog timer, the dialogs, the
-// text boxes and the picture surface of the main window.
+// The Host of the console in the window: the dialogs, the text boxes, the progress and the
+// picture surface of the main window, on the serial port and timers of ShellHost.
 #pragma once
 
 #include <QElapsedTimer>
-#include <QObject>
-#include <QSerialPort>
-#include <QTimer>
 
-#include "host.hpp"
-#include "serial_settings.hpp"
+#include "progress_meter.hpp"
+#include "shell_host.hpp"
 
 class QAbstractButton;
 class QLabel;
@@ -18,7 +15,6 @@ class QWidget;
 
 namespace qtx {
 
-class Console;
 class ContrastDialog;
 class PictureView;
 
@@ -37,24 +33,13 @@ struct WindowParts {
 
 inline constexpr const char* kDefaultTitle = "QTX Remote Console";
 
-class QtHost : public QObject, public Host {
+class QtHost : public ShellHost {
     Q_OBJECT
   public:
     explicit QtHost(PortMap ports, QObject* parent = nullptr);
 
-    // Both must be called before the console runs.
+    // Must be called before the console runs, as must attach().
     void bind(const WindowParts& parts) { ui = parts; }
-    void attach(Console& console) { core = &console; }
-
-    bool openPort(int portNumber, const std::string& settings) override;
-    void closePort() override;
-    std::string portFailureDetail() override;
-    void applySettings(const std::string& settings) override;
-    void write(std::span<const std::uint8_t> bytes) override;
-    std::vector<std::uint8_t> readAll() override;
-
-    void startTimer(int intervalMs) override;
-    void stopTimer() override;
 
     void setText(TextBox box, const std::string& text, bool repaintNow) override;
     void messageBox(const std::string& text) override;
@@ -73,46 +58,16 @@ class QtHost : public QObject, public Host {
 
     void showProgress(const Progress& progress) override;
     void hideProgress() override;
-    void startOneShot(int intervalMs) override;
-    void stopOneShot() override;
 
-    void endProgram() override;
-
-    const QSerialPort& serialPort() const { return port; }
-    const QTimer& watchdogTimer() const { return entrytimer; }
     Colour turboColour() const { return turbo; }
 
   private:
-    void onReadyRead();
-    void onPortError(QSerialPort::SerialPortError error);
-    void scheduleLossCheck();
-    void checkForLoss();
-    bool hungUp() const;
     QPlainTextEdit* textBox(TextBox box) const;
 
-    PortMap ports;
     WindowParts ui;
-    Console* core = nullptr;
-
-    QSerialPort port;  // `MSComm1`
-    QTimer entrytimer;
-    QTimer oneShot;
-    SerialSettings remembered;
-    int openPortNumber = 0;
-    QString openDevice;
-    QString failureDetail;
-    bool lossCheckQueued = false;
-    int troubleSinceData = 0;  // errors and empty receive events since bytes last came in
-
     Colour turbo{255, 0, 0};
     QElapsedTimer progressClock;
-    bool progressRunning = false;
-    int progressStartRows = 0;
-    Progress::Kind progressKind = Progress::Kind::Rows;
-    int progressBuffer = -1;
-    qint64 progressShownAtMs = 0;
-    int progressRepeatsShown = 0;
-    static constexpr qint64 kProgressPeriodMs = 250;
+    ProgressMeter progress{250};
 };
 
 }  // namespace qtx

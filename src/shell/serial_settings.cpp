@@ -71,8 +71,8 @@ QString describeOpenFailure(const OpenFailure& failure) {
     if (failure.error == QSerialPort::DeviceNotFoundError || !failure.exists) {
         return QStringLiteral(
                    "%1: no such device; check the cable or adapter, or name the "
-                   "right device with --com1/--com2.")
-            .arg(device);
+                   "right device with %2.")
+            .arg(device, failure.deviceOption);
     }
     if (!failure.accessible) {
         return QStringLiteral(

@@ -1,12 +1,12 @@
-// The serial half of QtHost: QSerialPort behind the console's port operations, and the
-// detection of a device that went away (a USB adapter pulled out, a pseudo-terminal whose
-// other end closed).
+// QSerialPort behind the console's port operations, the detection of a device that went
+// away (a USB adapter pulled out, a pseudo-terminal whose other end closed), and the timers.
+#include "shell_host.hpp"
+
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QTimer>
 
 #include "console.hpp"
-#include "qt_host.hpp"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
@@ -36,15 +36,16 @@ void apply(QSerialPort& port, const SerialSettings& settings) {
 
 }  // namespace
 
-QtHost::QtHost(PortMap ports, QObject* parent) : QObject(parent), ports(std::move(ports)) {
+ShellHost::ShellHost(PortMap ports, Advice advice, QObject* parent)
+    : QObject(parent), ports(std::move(ports)), advice(std::move(advice)) {
     // Children of the host, so that they can be found under their names in the window.
     port.setParent(this);
     entrytimer.setParent(this);
     port.setObjectName(QStringLiteral("MSComm1"));
     entrytimer.setObjectName(QStringLiteral("entrytimer"));
     port.setReadBufferSize(0);  // the console takes every waiting byte on each event
-    connect(&port, &QSerialPort::readyRead, this, &QtHost::onReadyRead);
-    connect(&port, &QSerialPort::errorOccurred, this, &QtHost::onPortError);
+    connect(&port, &QSerialPort::readyRead, this, &ShellHost::onReadyRead);
+    connect(&port, &QSerialPort::errorOccurred, this, &ShellHost::onPortError);
     connect(&entrytimer, &QTimer::timeout, this, [this] {
         if (core) core->watchdogTick();
     });
@@ -55,7 +56,7 @@ QtHost::QtHost(PortMap ports, QObject* parent) : QObject(parent), ports(std::mov
     });
 }
 
-bool QtHost::openPort(int portNumber, const std::string& settings) {
+bool ShellHost::openPort(int portNumber, const std::string& settings) {
     failureDetail.clear();
     if (port.isOpen()) port.close();
     const QString device = ports.device(portNumber);
@@ -81,6 +82,7 @@ bool QtHost::openPort(int portNumber, const std::string& settings) {
         failure.exists = true;
         failure.accessible = true;
 #endif
+        failure.deviceOption = advice.deviceOption;
         failureDetail = describeOpenFailure(failure);
         port.clearError();
         return false;
@@ -91,16 +93,16 @@ bool QtHost::openPort(int portNumber, const std::string& settings) {
     return true;
 }
 
-void QtHost::closePort() {
+void ShellHost::closePort() {
     if (!port.isOpen()) return;
     if (port.bytesToWrite() > 0) port.waitForBytesWritten(kDrainMs);
     port.close();
     port.clearError();
 }
 
-std::string QtHost::portFailureDetail() { return failureDetail.toLatin1().toStdString(); }
+std::string ShellHost::portFailureDetail() { return failureDetail.toLatin1().toStdString(); }
 
-void QtHost::applySettings(const std::string& settings) {
+void ShellHost::applySettings(const std::string& settings) {
     const auto parsed = parseSerialSettings(settings);
     if (!parsed) return;
     remembered = *parsed;
@@ -108,7 +110,7 @@ void QtHost::applySettings(const std::string& settings) {
     apply(port, remembered);
 }
 
-void QtHost::write(std::span<const std::uint8_t> bytes) {
+void ShellHost::write(std::span<const std::uint8_t> bytes) {
     if (!port.isOpen() || bytes.empty()) return;
     // QSerialPort keeps what the device cannot take yet and writes it from the event loop;
     // handing it to the device now saves the request a pass of the loop (painting included),
@@ -117,14 +119,14 @@ void QtHost::write(std::span<const std::uint8_t> bytes) {
     port.flush();
 }
 
-std::vector<std::uint8_t> QtHost::readAll() {
+std::vector<std::uint8_t> ShellHost::readAll() {
     if (!port.isOpen()) return {};
     const QByteArray data = port.readAll();
     return {reinterpret_cast<const std::uint8_t*>(data.constData()),
             reinterpret_cast<const std::uint8_t*>(data.constData()) + data.size()};
 }
 
-void QtHost::onReadyRead() {
+void ShellHost::onReadyRead() {
     if (port.bytesAvailable() > 0) {
         troubleSinceData = 0;
     } else if (++troubleSinceData >= 3) {
@@ -134,7 +136,7 @@ void QtHost::onReadyRead() {
     if (core) core->onSerialEvent(SerialEvent::DataReceived);
 }
 
-void QtHost::onPortError(QSerialPort::SerialPortError error) {
+void ShellHost::onPortError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError) return;
     if (!port.isOpen()) return;
     ++troubleSinceData;
@@ -143,13 +145,13 @@ void QtHost::onPortError(QSerialPort::SerialPortError error) {
     scheduleLossCheck();
 }
 
-void QtHost::scheduleLossCheck() {
+void ShellHost::scheduleLossCheck() {
     if (lossCheckQueued) return;
     lossCheckQueued = true;
-    QTimer::singleShot(0, this, &QtHost::checkForLoss);
+    QTimer::singleShot(0, this, &ShellHost::checkForLoss);
 }
 
-bool QtHost::hungUp() const {
+bool ShellHost::hungUp() const {
     if (port.error() == QSerialPort::ResourceError) return true;
     if (troubleSinceData >= kTroubleLimit) return true;
 #ifdef Q_OS_UNIX
@@ -160,7 +162,7 @@ bool QtHost::hungUp() const {
     return false;
 }
 
-void QtHost::checkForLoss() {
+void ShellHost::checkForLoss() {
     lossCheckQueued = false;
     if (!port.isOpen()) return;
     if (!hungUp()) {
@@ -174,8 +176,21 @@ void QtHost::checkForLoss() {
     port.clearError();
     troubleSinceData = 0;
     const QString message =
-        QStringLiteral("%1 was disconnected; choose Establish Link when it is back.").arg(where);
+        advice.whenBack.isEmpty()
+            ? QStringLiteral("%1 was disconnected.").arg(where)
+            : QStringLiteral("%1 was disconnected; %2.").arg(where, advice.whenBack);
     if (core) core->portLost(message.toLatin1().toStdString());
+    emit portLost();
 }
+
+void ShellHost::startTimer(int intervalMs) { entrytimer.start(intervalMs); }
+
+void ShellHost::stopTimer() { entrytimer.stop(); }
+
+void ShellHost::startOneShot(int intervalMs) { oneShot.start(intervalMs); }
+
+void ShellHost::stopOneShot() { oneShot.stop(); }
+
+void ShellHost::endProgram() { QCoreApplication::quit(); }
 
 }  // namespace qtx

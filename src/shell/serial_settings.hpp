@@ -37,7 +37,8 @@ struct OpenFailure {
     bool exists = false;      // the path names something
     bool accessible = false;  // read and write access is granted to this user
     QSerialPort::SerialPortError error = QSerialPort::NoError;
-    QString systemText;  // the port's own error text
+    QString systemText;                                      // the port's own error text
+    QString deviceOption = QStringLiteral("--com1/--com2");  // how the user names the device
 };
 QString describeOpenFailure(const OpenFailure& failure);
 

@@ -1,0 +1,294 @@
+#include "command_line.hpp"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "commands.hpp"
+
+#ifndef QTX_VERSION
+#define QTX_VERSION "0"
+#endif
+
+namespace qtx::cli {
+
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr OptionSpec kDownloadOptions[] = {
+    {"port", "DEV",
+     "serial device of the QTX: /dev/ttyUSB0 for a USB adapter, or the path that qtx-sim "
+     "prints (required)"},
+    {"baud", "N",
+     "line speed 19200, 38400, 57600 or 115200 (default 115200); set the QTX to the same"},
+    {"all", "",
+     "fetch every stored image (Download All) as PATH001.QTX, PATH002.QTX, ..., each summed "
+     "image with its .trk and each mosaic with its .txt file"},
+    {"timeout", "S", "give up when the QTX has not answered for S seconds (default 30)"},
+};
+
+// clang-format off
+const CommandSpec kCommands[] = {
+    {.name = "download",
+     .synopsis = "--port DEV [--baud N] [--all] [--timeout S] PATH",
+     .summary = "fetch the QTX's screen image, or every stored image, into .QTX files",
+     .details =
+         "Without --all the image on the QTX's screen is fetched and saved as PATH. Either way "
+         "PATH is cut before its first \".\" (folders included) and \".QTX\", or the number "
+         "and \".QTX\", are added. Existing files are never overwritten. The console's messages "
+         "and the progress go to standard error. The QTX is switched out of remote operation "
+         "at the end, also on Ctrl+C.\n"
+         "Exit status: 0 when every image was written, 1 when one was not (or none came), 2 "
+         "for a mistake on the command line.\n",
+     .options = kDownloadOptions,
+     .minOperands = 1,
+     .maxOperands = 1,
+     .check = checkDownload,
+     .run = runDownload},
+    {.name = "info",
+     .synopsis = "FILE.QTX...",
+     .summary = "print the header lines of saved .QTX image files",
+     .details =
+         "For each file, its path and the header lines that the console's Image Information "
+         "panel shows, on standard output. A file that cannot be read is named on standard "
+         "error with the console's reason, and the other files are still read.\n"
+         "Exit status: 0 when every file was read, 1 when one was not, 2 for a mistake on the "
+         "command line.\n",
+     .options = {},
+     .minOperands = 1,
+     .maxOperands = -1,
+     .check = nullptr,
+     .run = runInfo},
+};
+// clang-format on
+
+const CommandSpec* findCommand(std::string_view name) {
+    for (const CommandSpec& c : kCommands) {
+        if (c.name == name) return &c;
+    }
+    return nullptr;
+}
+
+const OptionSpec* findOption(const CommandSpec& command, std::string_view name) {
+    for (const OptionSpec& o : command.options) {
+        if (o.name == name) return &o;
+    }
+    return nullptr;
+}
+
+constexpr std::size_t kHelpWidth = 80;
+
+// Words of `text` in lines of at most `width` characters, the lines after the first indented
+// by `indent` (the first one starts there already).
+std::string wrapped(std::string_view text, std::size_t indent, std::size_t width) {
+    std::string out;
+    std::size_t column = indent;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        const std::string_view word = text.substr(at, end - at);
+        if (column > indent && column + 1 + word.size() > width) {
+            out += "\n" + std::string(indent, ' ');
+            column = indent;
+        } else if (column > indent) {
+            out += ' ';
+            ++column;
+        }
+        out += word;
+        column += word.size();
+        at = end + 1;
+    }
+    return out;
+}
+
+bool isHelp(std::string_view arg) { return arg == "--help" || arg == "-h"; }
+
+Parsed usage(const CommandSpec* command, std::string error) {
+    Parsed parsed;
+    parsed.kind = Parsed::Kind::UsageError;
+    parsed.command = command;
+    parsed.error = std::move(error);
+    return parsed;
+}
+
+std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+std::string usageLine(const CommandSpec& command) {
+    return "Usage: qtx " + std::string(command.name) + " " + std::string(command.synopsis) + "\n";
+}
+
+Parsed parseCommand(const CommandSpec& command, std::span<const std::string> args) {
+    // Help wins over everything else given with it, as far as the options go.
+    for (const std::string& arg : args) {
+        if (arg == "--") break;
+        if (isHelp(arg)) {
+            Parsed parsed;
+            parsed.kind = Parsed::Kind::Help;
+            parsed.command = &command;
+            return parsed;
+        }
+    }
+    Parsed parsed;
+    parsed.command = &command;
+    Invocation& call = parsed.call;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg == "-" || !arg.starts_with("-")) {
+            call.operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!arg.starts_with("--")) return usage(&command, "unknown option " + quoted(arg));
+        const std::size_t equals = arg.find('=');
+        const std::string name =
+            arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+        const OptionSpec* option = findOption(command, name);
+        if (!option) return usage(&command, "unknown option " + quoted("--" + name));
+        if (call.has(name)) return usage(&command, quoted("--" + name) + " is given twice");
+        if (option->value.empty()) {
+            if (equals != std::string::npos) {
+                return usage(&command, quoted("--" + name) + " takes no value");
+            }
+            call.switches.insert(name);
+        } else if (equals != std::string::npos) {
+            call.values[name] = arg.substr(equals + 1);
+        } else if (i + 1 < args.size()) {
+            call.values[name] = args[++i];
+        } else {
+            return usage(&command,
+                         quoted("--" + name) + " needs a value " + std::string(option->value));
+        }
+    }
+    const auto count = static_cast<int>(call.operands.size());
+    if (count < command.minOperands) return usage(&command, "too few operands");
+    if (command.maxOperands >= 0 && count > command.maxOperands) {
+        return usage(&command, "unexpected operand " + quoted(call.operands[command.maxOperands]));
+    }
+    if (command.check) {
+        if (std::string problem = command.check(call); !problem.empty()) {
+            return usage(&command, std::move(problem));
+        }
+    }
+    parsed.kind = Parsed::Kind::Run;
+    return parsed;
+}
+
+}  // namespace
+
+std::span<const CommandSpec> commands() { return kCommands; }
+
+Parsed parse(std::span<const std::string> args) {
+    if (args.empty()) return usage(nullptr, "no command given");
+    const std::string& first = args[0];
+    if (isHelp(first)) {
+        Parsed parsed;
+        parsed.kind = Parsed::Kind::Help;
+        return parsed;
+    }
+    if (first == "--version" || first == "-V") {
+        Parsed parsed;
+        parsed.kind = Parsed::Kind::Version;
+        return parsed;
+    }
+    const CommandSpec* command = findCommand(first);
+    if (!command) {
+        return usage(nullptr, (first.starts_with("-") ? "unknown option " : "unknown command ") +
+                                  quoted(first));
+    }
+    return parseCommand(*command, args.subspan(1));
+}
+
+std::string overviewHelp() {
+    std::string text =
+        "Usage: qtx COMMAND [OPTIONS] [OPERANDS]\n"
+        "       qtx COMMAND --help | qtx --help | qtx --version\n"
+        "\n"
+        "Works a QTX camera and autoguider over a serial line without a window: the same\n"
+        "console as qtx-console, its messages on standard error.\n"
+        "\n"
+        "Commands:\n";
+    std::size_t width = 0;
+    for (const CommandSpec& c : kCommands) width = std::max(width, c.name.size());
+    for (const CommandSpec& c : kCommands) {
+        text += "  " + std::string(c.name) + std::string(width - c.name.size() + 2, ' ') +
+                std::string(c.summary) + "\n";
+    }
+    text +=
+        "\nExamples:\n"
+        "  qtx download --port /dev/ttyUSB0 --all night/m31\n"
+        "  qtx info night/m31001.QTX\n";
+    return text;
+}
+
+std::string commandHelp(const CommandSpec& command) {
+    std::vector<std::pair<std::string, std::string_view>> lines;
+    for (const OptionSpec& o : command.options) {
+        std::string head = "--" + std::string(o.name);
+        if (!o.value.empty()) head += " " + std::string(o.value);
+        lines.emplace_back(std::move(head), o.help);
+    }
+    lines.emplace_back("--help", "this text");
+    std::size_t width = 0;
+    for (const auto& line : lines) width = std::max(width, line.first.size());
+
+    std::string summary(command.summary);
+    if (!summary.empty())
+        summary[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(summary[0])));
+    std::string text = usageLine(command) + "\n" + summary + ".\n\nOptions:\n";
+    for (const auto& [head, help] : lines) {
+        text += "  " + head + std::string(width - head.size() + 2, ' ') +
+                wrapped(help, width + 4, kHelpWidth) + "\n";
+    }
+    // Paragraphs, each wrapped to the width and set apart by a blank line.
+    std::string_view details = command.details;
+    while (!details.empty()) {
+        const std::size_t end = std::min(details.find('\n'), details.size());
+        text += "\n" + wrapped(details.substr(0, end), 0, kHelpWidth) + "\n";
+        details.remove_prefix(std::min(end + 1, details.size()));
+    }
+    return text;
+}
+
+std::string usageError(const Parsed& parsed) {
+    std::string text = "qtx: " + parsed.error + "\n";
+    if (parsed.command) {
+        text += usageLine(*parsed.command) + "Try 'qtx " + std::string(parsed.command->name) +
+                " --help'.\n";
+    } else {
+        text += "Usage: qtx COMMAND [OPTIONS] [OPERANDS]\nTry 'qtx --help'.\n";
+    }
+    return text;
+}
+
+std::string versionText() { return std::string("qtx ") + QTX_VERSION + "\n"; }
+
+int runCommandLine(int argc, char* argv[]) {
+    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    const Parsed parsed = parse(args);
+    switch (parsed.kind) {
+        case Parsed::Kind::Help:
+            std::fputs((parsed.command ? commandHelp(*parsed.command) : overviewHelp()).c_str(),
+                       stdout);
+            return kExitOk;
+        case Parsed::Kind::Version:
+            std::fputs(versionText().c_str(), stdout);
+            return kExitOk;
+        case Parsed::Kind::UsageError:
+            std::fputs(usageError(parsed).c_str(), stderr);
+            return kExitUsage;
+        case Parsed::Kind::Run:
+            break;
+    }
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("qtx"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QTX_VERSION));
+    return parsed.command->run(parsed.call);
+}
+
+}  // namespace qtx::cli

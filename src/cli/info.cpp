@@ -1,0 +1,92 @@
+// `qtx info`: "Load QTX Frame from Disk" for each file, printing the information text the
+// console puts beside the picture.
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "cli_host.hpp"
+#include "commands.hpp"
+#include "console.hpp"
+
+namespace qtx::cli {
+
+namespace {
+
+// What the console says about a summed image's track list while loading it: the image
+// itself was read all the same.
+bool isTrackListWarning(const std::string& text) {
+    return text == "Track File does not match image!" ||
+           text == "No track file found for this track and accumulate image!";
+}
+
+class Load : public HostListener {
+  public:
+    explicit Load(const std::string& path) : path(path), host(PortMap{}, *this) {
+        host.attach(console);
+    }
+
+    // The information text, one line each, when the file was read.
+    std::optional<std::string> run() {
+        host.answerFileDialogs(path);
+        console.mnuload_Click();
+        if (refused) return std::nullopt;
+        if (!headerText) {
+            std::fprintf(stderr, "qtx: %s: nothing was read\n", path.c_str());
+            return std::nullopt;
+        }
+        std::string lines = plainLines(*headerText);
+        if (!lines.empty() && lines.back() != '\n') lines += '\n';
+        return lines;
+    }
+
+    void text(TextBox box, const std::string& text) override {
+        if (box == TextBox::headertxt) headerText = text;
+        if (box == TextBox::PCtext) status.push_back(text);
+    }
+    void message(const std::string& text) override {
+        if (!isTrackListWarning(text)) {
+            refused = true;
+            // The status line says what was wrong with the file (the message only that it
+            // failed); after a good load it holds nothing worth printing.
+            for (const std::string& line : status) {
+                std::fprintf(stderr, "%s\n", plainLines(line).c_str());
+            }
+            status.clear();
+        }
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), plainLines(text).c_str());
+        std::fflush(stderr);
+    }
+
+  private:
+    const std::string& path;
+    CliHost host;
+    Console console{host};
+    std::optional<std::string> headerText;
+    std::vector<std::string> status;  // PCtext, in order
+    bool refused = false;
+};
+
+}  // namespace
+
+int runInfo(const Invocation& call) {
+    int status = kExitOk;
+    bool first = true;
+    for (const std::string& path : call.operands) {
+        // Each file on a console of its own, so that nothing of one file's header carries
+        // over into the next.
+        Load load(path);
+        const auto lines = load.run();
+        if (!lines) {
+            status = kExitFailed;
+            continue;
+        }
+        // Files are set apart by a blank line; each starts with its own path.
+        if (!first) std::fputc('\n', stdout);
+        first = false;
+        std::fputs(lines->c_str(), stdout);
+        std::fflush(stdout);
+    }
+    return status;
+}
+
+}  // namespace qtx::cli

@@ -1,0 +1,139 @@
+// Parsing of qtx's command line and its help texts.
+#include "command_line.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace qtx::cli {
+namespace {
+
+using Kind = Parsed::Kind;
+
+Parsed parseWords(const std::string& words) {
+    std::vector<std::string> args;
+    std::istringstream in(words);
+    for (std::string w; in >> w;) args.push_back(w == "''" ? std::string{} : w);
+    return parse(args);
+}
+
+struct Case {
+    const char* args;
+    Kind kind;
+    const char* command;  // nullptr: none
+    const char* error;    // part of the error, for UsageError
+};
+
+TEST(CommandLine, EveryFormOfArgumentsIsReadOrRefused) {
+    const Case cases[] = {
+        {"", Kind::UsageError, nullptr, "no command given"},
+        {"--help", Kind::Help, nullptr, ""},
+        {"-h", Kind::Help, nullptr, ""},
+        {"--version", Kind::Version, nullptr, ""},
+        {"fetch x", Kind::UsageError, nullptr, "unknown command 'fetch'"},
+        {"--verbose download", Kind::UsageError, nullptr, "unknown option '--verbose'"},
+        {"download --help", Kind::Help, "download", ""},
+        {"download x --bogus --help", Kind::Help, "download", ""},
+        {"info -h", Kind::Help, "info", ""},
+        {"download --port /dev/ttyUSB0 m31", Kind::Run, "download", ""},
+        {"download --port=/dev/ttyUSB0 --all --baud=19200 m31", Kind::Run, "download", ""},
+        {"download --port /dev/ttyUSB0 --baud 38400 --timeout 5 m31", Kind::Run, "download", ""},
+        {"download --port /dev/ttyUSB0 --baud 57600 -- --odd-name", Kind::Run, "download", ""},
+        {"download m31", Kind::UsageError, "download", "'--port DEV' is required"},
+        {"download --port '' m31", Kind::UsageError, "download", "'--port DEV' is required"},
+        {"download --port a", Kind::UsageError, "download", "too few operands"},
+        {"download --port a x y", Kind::UsageError, "download", "unexpected operand 'y'"},
+        {"download --port a ''", Kind::UsageError, "download", "PATH is empty"},
+        {"download --port a --baud 9600 x", Kind::UsageError, "download", "not '9600'"},
+        {"download --port a --baud 115200.5 x", Kind::UsageError, "download", "'--baud'"},
+        {"download --port a --baud fast x", Kind::UsageError, "download", "'--baud'"},
+        {"download --port a --timeout 0 x", Kind::UsageError, "download", "'--timeout'"},
+        {"download --port a --timeout 2.5 x", Kind::UsageError, "download", "'--timeout'"},
+        {"download --port a --all=yes x", Kind::UsageError, "download", "'--all' takes no value"},
+        {"download --port a --all --all x", Kind::UsageError, "download", "given twice"},
+        {"download --port a --port b x", Kind::UsageError, "download", "given twice"},
+        {"download x --port", Kind::UsageError, "download", "needs a value DEV"},
+        {"download --port a -x x", Kind::UsageError, "download", "unknown option '-x'"},
+        {"download --port a --speed=1 x", Kind::UsageError, "download", "unknown option '--speed'"},
+        {"info", Kind::UsageError, "info", "too few operands"},
+        {"info a.QTX b.QTX - c.QTX", Kind::Run, "info", ""},
+        {"info --all a.QTX", Kind::UsageError, "info", "unknown option '--all'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Parsed p = parseWords(c.args);
+        EXPECT_EQ(p.kind, c.kind) << p.error;
+        ASSERT_EQ(p.command != nullptr, c.command != nullptr);
+        if (c.command) {
+            EXPECT_EQ(p.command->name, c.command);
+        }
+        if (c.kind == Kind::UsageError) {
+            EXPECT_NE(p.error.find(c.error), std::string::npos) << p.error;
+        }
+    }
+}
+
+TEST(CommandLine, OptionValuesAndOperandsReachTheCommand) {
+    const Parsed p = parseWords("download --baud=57600 --port /dev/pts/3 --all -- -m31");
+    ASSERT_EQ(p.kind, Kind::Run);
+    EXPECT_EQ(p.call.value("port"), "/dev/pts/3");
+    EXPECT_EQ(p.call.value("baud"), "57600");
+    EXPECT_TRUE(p.call.has("all"));
+    EXPECT_FALSE(p.call.has("timeout"));
+    EXPECT_EQ(p.call.operands, std::vector<std::string>{"-m31"});
+
+    const Parsed info = parseWords("info b.QTX a.QTX b.QTX");
+    EXPECT_EQ(info.call.operands, (std::vector<std::string>{"b.QTX", "a.QTX", "b.QTX"}));
+}
+
+TEST(CommandLine, UsageErrorsNameTheCommandAndWhereHelpIs) {
+    EXPECT_EQ(usageError(parseWords("download --port a --baud 1 x")),
+              "qtx: '--baud' is one of 19200, 38400, 57600 and 115200, not '1'\n"
+              "Usage: qtx download --port DEV [--baud N] [--all] [--timeout S] PATH\n"
+              "Try 'qtx download --help'.\n");
+    EXPECT_EQ(usageError(parseWords("upload")),
+              "qtx: unknown command 'upload'\n"
+              "Usage: qtx COMMAND [OPTIONS] [OPERANDS]\n"
+              "Try 'qtx --help'.\n");
+}
+
+// Every help text fits a terminal of 80 columns and names everything it offers.
+TEST(CommandLine, HelpTextsListEveryCommandAndOption) {
+    auto fits = [](const std::string& text) {
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            EXPECT_LE(line.size(), 80U) << line;
+        }
+    };
+    const std::string overview = overviewHelp();
+    fits(overview);
+    for (const CommandSpec& command : commands()) {
+        SCOPED_TRACE(std::string(command.name));
+        EXPECT_NE(overview.find("  " + std::string(command.name) + "  "), std::string::npos);
+        const std::string help = commandHelp(command);
+        fits(help);
+        EXPECT_EQ(help.rfind("Usage: qtx " + std::string(command.name) + " ", 0), 0U) << help;
+        for (const OptionSpec& option : command.options) {
+            EXPECT_NE(help.find("\n  --" + std::string(option.name) + " "), std::string::npos)
+                << option.name;
+        }
+        EXPECT_NE(help.find("\n  --help "), std::string::npos);
+        EXPECT_NE(help.find("Exit status: 0 "), std::string::npos);
+    }
+    EXPECT_EQ(versionText().rfind("qtx ", 0), 0U);
+}
+
+// Option texts run on in their own column; paragraphs start at the margin.
+TEST(CommandLine, HelpWrapsIntoColumns) {
+    const std::string help = commandHelp(commands()[0]);
+    EXPECT_NE(
+        help.find("\n  --port DEV   serial device of the QTX: /dev/ttyUSB0 for a USB adapter, "
+                  "or the\n               path that qtx-sim prints (required)\n"),
+        std::string::npos)
+        << help;
+    EXPECT_NE(help.find("\n  --help       this text\n\nWithout --all the image"), std::string::npos)
+        << help;
+}
+
+}  // namespace
+}  // namespace qtx::cli

@@ -6,19 +6,11 @@
 
 namespace qtx {
 
-namespace {
-
-// The surface of `Picdata`, black until the first picture is painted.
-constexpr std::int32_t kSurfaceColumns = 320;
-constexpr std::int32_t kSurfaceRows = 200;
-
-}  // namespace
-
 void Console::mnubitmap_Click() {
+    // A save dialog, as every dialog is unless its caller asks for one that opens; the
+    // dialog sets bmpfilter false again for the dialogs after it.
     files.bmpfilter = true;
-    files.dialogopen = false;
     filedialog();
-    files.bmpfilter = false;
     if (files.dialogfilename.empty()) {
         host.messageBox("No file name specified");
         return;
@@ -31,10 +23,8 @@ void Console::mnubitmap_Click() {
     // What the picture shows is what showimage last painted, which after an emptied range
     // box or a refused load is not what the record's levels would paint now.
     const Picture& shown = record.picture;
-    const std::vector<std::uint8_t> file =
-        shown.greys.empty() ? encodeGreyBitmap({}, kSurfaceColumns, kSurfaceRows)
-                            : encodeGreyBitmap(shown.greys, shown.columns, shown.rows);
-    const WriteResult result = writeNewFile(path, file);
+    const WriteResult result =
+        writeNewFile(path, encodeGreyBitmap(shown.greys, shown.columns, shown.rows));
     if (result.outcome == WriteResult::Exists) {
         // It appeared between the test and the write; it is left as it is.
         host.messageBox("Bitmap File with same name already exists!");

@@ -16,7 +16,8 @@
 
 namespace qtx {
 
-// The file of a picture of columns x rows grey levels given top row first.
+// The file of a picture of columns x rows grey levels given top row first; where the
+// levels run out (none at all: a picture not yet painted) the picture is black.
 std::vector<std::uint8_t> encodeGreyBitmap(std::span<const std::uint8_t> greys,
                                            std::int32_t columns, std::int32_t rows);
 

@@ -35,9 +35,9 @@ struct PixelArray {
 
 // What the picture `Picdata` shows: one grey level a pixel of its surface, top row first.
 struct Picture {
-    std::int32_t columns = 0;
-    std::int32_t rows = 0;
-    std::vector<std::uint8_t> greys;  // columns x rows; empty before the first picture
+    std::int32_t columns = 320;
+    std::int32_t rows = 200;
+    std::vector<std::uint8_t> greys;  // columns x rows; empty (black) before the first picture
 };
 
 struct ImageRecord {

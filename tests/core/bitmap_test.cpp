@@ -42,6 +42,8 @@ TEST(GreyBitmap, HeadersPaletteAndPaddedRowsBottomUp) {
     EXPECT_EQ(Bytes(surface.begin() + 18, surface.begin() + 26),
               (Bytes{0x40, 0x01, 0x00, 0x00, 0xC8, 0x00, 0x00, 0x00}));
     EXPECT_EQ(Bytes(surface.begin() + kRowsAt, surface.end()), Bytes(64000, 0));
+    const Bytes large = encodeGreyBitmap({}, 256, 256);  // 66614 bytes: the high word counts
+    EXPECT_EQ(Bytes(large.begin() + 2, large.begin() + 6), (Bytes{0x36, 0x04, 0x01, 0x00}));
 }
 
 class BitmapTest : public ConsoleTest {

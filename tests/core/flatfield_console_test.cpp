@@ -172,6 +172,7 @@ TEST_F(FlatFieldTest, RefusalsLeaveTheImageAsItWas) {
          {"Image is too tall - not QTX Format!", kMismatch},
          1000},
         {"other size", uniformFlat(20, 14, 1100), 20, 15, {kMismatch}, 1000},
+        {"one column", uniformFlat(1, 15, 1100), 20, 15, {kMismatch}, 1000},
         {"image too small",
          small,
          11,

@@ -141,15 +141,6 @@ TEST(FlatCorrection, Refusals) {
          Outcome::NoCommonRegion},
         {"largest shifts", 320, 200, 320, 200, 1100, offsets({{32767, -32768}, {-32768, 32767}}),
          Outcome::NoCommonRegion},
-        {"all 64 apart", 12, 12, 12, 12, 1100,
-         [] {
-             TrackOffsets t;
-             t.trackcount = 64;
-             for (int k = 2; k <= 64; ++k)
-                 t.trackx[static_cast<std::size_t>(k)] = static_cast<std::int16_t>(k % 2 ? 6 : -6);
-             return t;
-         }(),
-         Outcome::NoCommonRegion},
     };
     for (const auto& c : cases) {
         const FlatCorrection out =

@@ -173,6 +173,8 @@ TEST_F(FlatFieldTest, RefusalsLeaveTheImageAsItWas) {
          1000},
         {"other size", uniformFlat(20, 14, 1100), 20, 15, {kMismatch}, 1000},
         {"one column", uniformFlat(1, 15, 1100), 20, 15, {kMismatch}, 1000},
+        {"one row", uniformFlat(20, 1, 1100), 20, 15, {kMismatch}, 1000},
+        {"the largest flat", uniformFlat(320, 200, 1100), 20, 15, {kMismatch}, 1000},
         {"image too small",
          small,
          11,

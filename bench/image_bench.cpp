@@ -1,5 +1,5 @@
 // The image path on a full 320 x 200 picture: rendering into a 32-bit surface, Auto
-// Contrast, and decoding one 320-pixel compressed row.
+// Contrast, decoding one 320-pixel compressed row, and the flat field of 64 exposures.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -8,6 +8,7 @@
 #include "bench_host.hpp"
 #include "console.hpp"
 #include "image/contrast.hpp"
+#include "image/flat_correction.hpp"
 #include "link/rowcodec.hpp"
 
 namespace {
@@ -71,5 +72,32 @@ void BM_DecodeCompressedRow(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 320);
 }
 BENCHMARK(BM_DecodeCompressedRow);
+
+void BM_FlatField64Exposures(benchmark::State& state) {
+    // A vignetted flat and 64 exposures that wandered a few pixels around the first.
+    qtx::PixelArray image;
+    fillSky(image);
+    qtx::PixelArray flat;
+    flat.resize(320, 200);
+    for (int y = 1; y <= 200; ++y) {
+        for (int x = 1; x <= 320; ++x) {
+            const int dx = x - 160;
+            const int dy = y - 100;
+            flat.at(x, y) = static_cast<std::uint16_t>(30000 - (dx * dx + dy * dy) / 4);
+        }
+    }
+    qtx::TrackOffsets track;
+    track.trackcount = 64;
+    for (std::size_t k = 2; k <= 64; ++k) {
+        track.trackx[k] = static_cast<std::int16_t>(static_cast<int>(k * 7 % 11) - 5);
+        track.tracky[k] = static_cast<std::int16_t>(static_cast<int>(k * 5 % 9) - 4);
+    }
+    for (auto _ : state) {
+        qtx::FlatCorrection out = qtx::correctFlatField(image, 320, 200, 100, flat, track);
+        benchmark::DoNotOptimize(out.pixels.cells.data());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 320 * 200 * 64);
+}
+BENCHMARK(BM_FlatField64Exposures)->Unit(benchmark::kMillisecond);
 
 }  // namespace

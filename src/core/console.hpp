@@ -99,7 +99,7 @@ public:
     void Form_MouseMove(int button, int shift, double x, double y);
     void mnubitmap_Click();     // image/bitmap_export.cpp
     void mnuflatfield_Click();  // image/flatfield.cpp
-    bool loadflat();            // false: nothing loaded
+    bool loadflat();            // false: the flat-field command stops
 
     // Image files (files/).
     void filedialog();  // kind and filter from dialogopen, bmpfilter, binfilter

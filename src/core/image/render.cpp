@@ -2,6 +2,7 @@
 #include "image/render.hpp"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "console.hpp"
@@ -38,6 +39,13 @@ std::int16_t offsetWithin(int room, int size) {
     return static_cast<std::int16_t>(std::clamp((room - size) / 2, 0, 32767));
 }
 
+// The offsets and grey levels of the picture now on the screen stay with the record.
+void keep(ImageRecord& record, Rendering&& rendering) {
+    record.xoffset = rendering.xoffset;
+    record.yoffset = rendering.yoffset;
+    record.picture = std::move(rendering.picture);
+}
+
 }  // namespace
 
 float levelStep(std::int32_t range) {
@@ -54,6 +62,36 @@ std::uint8_t greyLevel(std::uint16_t p, std::int32_t background, float step) {
     return static_cast<std::uint8_t>(roundHalfEven(q));
 }
 
+Rendering renderPicture(const ImageRecord& record, const FlatField& flat, std::int32_t columns,
+                        std::int32_t rows) {
+    Rendering out;
+    out.picture.columns = std::max(0, columns);
+    out.picture.rows = std::max(0, rows);
+    out.picture.greys.assign(
+        static_cast<std::size_t>(out.picture.columns) * static_cast<std::size_t>(out.picture.rows),
+        0);
+    // During a reception the array already has the new size while the record still names
+    // the old one: only what both cover is read.
+    const PixelArray& source = flat.showflat ? flat.flatdata : record.imagedata;
+    const int w =
+        std::clamp<int>(flat.showflat ? flat.flatwidth : record.imagewidth, 0, source.width);
+    const int h =
+        std::clamp<int>(flat.showflat ? flat.flatheight : record.imageheight, 0, source.height);
+    out.xoffset = offsetWithin(out.picture.columns, w);
+    out.yoffset = offsetWithin(out.picture.rows, h);
+    out.paintedColumns = std::min(w, out.picture.columns - out.xoffset);
+    out.paintedRows = std::min(h, out.picture.rows - out.yoffset);
+    GreyLevels grey(record.background, levelStep(record.range));
+    for (int y = 1; y <= out.paintedRows; ++y) {
+        std::uint8_t* line = out.picture.greys.data() +
+                             static_cast<std::size_t>(y - 1 + out.yoffset) *
+                                 static_cast<std::size_t>(out.picture.columns) +
+                             static_cast<std::size_t>(out.xoffset);
+        for (int x = 1; x <= out.paintedColumns; ++x) *line++ = grey(source.at(x, y));
+    }
+    return out;
+}
+
 void Console::showimage() {
     // A range of 0 has no picture; the previous one stays.
     if (record.range == 0) return;
@@ -64,46 +102,37 @@ void Console::showimage() {
     std::vector<std::uint8_t> bits(static_cast<std::size_t>(lineBytes) *
                                    static_cast<std::size_t>(lines));
 
-    // During a reception the array already has the new size while the record still names
-    // the old one: only what both cover is read.
-    const PixelArray& source = flat.showflat ? flat.flatdata : record.imagedata;
-    const int w =
-        std::clamp<int>(flat.showflat ? flat.flatwidth : record.imagewidth, 0, source.width);
-    const int h =
-        std::clamp<int>(flat.showflat ? flat.flatheight : record.imageheight, 0, source.height);
-    GreyLevels grey(record.background, levelStep(record.range));
-
     if (geometry.bitsPerPixel == 24 || geometry.bitsPerPixel == 32) {
         const int pixelBytes = geometry.bitsPerPixel / 8;
-        const int columns = lineBytes / pixelBytes;
-        record.xoffset = offsetWithin(columns, w);
-        record.yoffset = offsetWithin(lines, h);
-        const int paintedColumns = std::min(w, columns - record.xoffset);
-        const int paintedRows = std::min(h, lines - record.yoffset);
-        for (int y = 1; y <= paintedRows; ++y) {
-            std::uint8_t* line = bits.data() +
-                                 static_cast<std::size_t>(y - 1 + record.yoffset) *
-                                     static_cast<std::size_t>(lineBytes) +
-                                 static_cast<std::size_t>(record.xoffset * pixelBytes);
-            for (int x = 1; x <= paintedColumns; ++x) {
-                const std::uint8_t g = grey(source.at(x, y));
-                std::fill_n(line, pixelBytes, g);
-                line += pixelBytes;
+        Rendering r = renderPicture(record, flat, lineBytes / pixelBytes, lines);
+        // Only the image is lit; the rest of the buffer is black already.
+        for (int y = r.yoffset; y < r.yoffset + r.paintedRows; ++y) {
+            const std::uint8_t* grey =
+                r.picture.greys.data() +
+                static_cast<std::size_t>(y) * static_cast<std::size_t>(r.picture.columns) +
+                static_cast<std::size_t>(r.xoffset);
+            std::uint8_t* out = bits.data() +
+                                static_cast<std::size_t>(y) * static_cast<std::size_t>(lineBytes) +
+                                static_cast<std::size_t>(r.xoffset * pixelBytes);
+            for (int x = 0; x < r.paintedColumns; ++x) {
+                std::fill_n(out, pixelBytes, grey[x]);
+                out += pixelBytes;
             }
         }
         host.setBitmapBits(bits);
+        keep(record, std::move(r));
     } else {
         host.setBitmapBits(bits);
-        record.xoffset = offsetWithin(kSurfaceColumns, w);
-        record.yoffset = offsetWithin(kSurfaceRows, h);
-        const int paintedColumns = std::min(w, kSurfaceColumns - record.xoffset);
-        const int paintedRows = std::min(h, kSurfaceRows - record.yoffset);
-        for (int y = 1; y <= paintedRows; ++y) {
-            for (int x = 1; x <= paintedColumns; ++x) {
-                const std::uint8_t g = grey(source.at(x, y));
-                host.setPixel(x - 1 + record.xoffset, y - 1 + record.yoffset, Colour{g, g, g});
+        Rendering r = renderPicture(record, flat, kSurfaceColumns, kSurfaceRows);
+        for (int y = r.yoffset; y < r.yoffset + r.paintedRows; ++y) {
+            for (int x = r.xoffset; x < r.xoffset + r.paintedColumns; ++x) {
+                const std::uint8_t g =
+                    r.picture.greys[static_cast<std::size_t>(y) * kSurfaceColumns +
+                                    static_cast<std::size_t>(x)];
+                host.setPixel(x, y, Colour{g, g, g});
             }
         }
+        keep(record, std::move(r));
     }
     host.repaintPicture();
     record.imageshown = true;

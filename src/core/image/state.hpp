@@ -33,6 +33,13 @@ struct PixelArray {
     }
 };
 
+// What the picture `Picdata` shows: one grey level a pixel of its surface, top row first.
+struct Picture {
+    std::int32_t columns = 320;
+    std::int32_t rows = 200;
+    std::vector<std::uint8_t> greys;  // columns x rows; empty (black) before the first picture
+};
+
 struct ImageRecord {
     PixelArray imagedata;
     std::int16_t imagewidth = 0;  // 0: no image yet
@@ -42,6 +49,7 @@ struct ImageRecord {
     std::int16_t xoffset = 0;
     std::int16_t yoffset = 0;
     bool imageshown = false;
+    Picture picture;  // the grey levels last painted, for the bitmap export
 
     std::uint16_t hdrflags = 0;
     std::int16_t hdrheight = 0;

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "console.hpp"
+#include "image/flat_correction.hpp"
 #include "link/frame.hpp"
 #include "link/rowcodec.hpp"
 
@@ -238,6 +239,9 @@ void Console::onRow(bool checksumGood) {
     sendremotemode(1);
     record.imagewidth = record.imagedata.width;
     record.imageheight = record.imagedata.height;
+    // A flat field shifts by this image's own track offsets, never by those of a file loaded
+    // before it.
+    track = receivedTrackOffsets(reception.tracklist, record.numexposures);
     if (files.autosave) autosaveReceivedImage();
     removeFront(bytes);
     host.hideProgress();

@@ -1,0 +1,225 @@
+// The flat-field arithmetic and the track offsets of a received image, by hand-computed cases.
+#include "image/flat_correction.hpp"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace qtx::test {
+namespace {
+
+using Outcome = FlatCorrection::Outcome;
+
+PixelArray filled(int w, int h, const std::function<int(int, int)>& value) {
+    PixelArray p;
+    p.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
+    for (int y = 1; y <= h; ++y) {
+        for (int x = 1; x <= w; ++x) p.at(x, y) = static_cast<std::uint16_t>(value(x, y));
+    }
+    return p;
+}
+
+PixelArray uniform(int w, int h, int value) {
+    return filled(w, h, [value](int, int) { return value; });
+}
+
+TrackOffsets offsets(std::vector<std::pair<int, int>> shifts) {
+    TrackOffsets t;
+    t.trackcount = static_cast<std::int16_t>(shifts.size() + 1);
+    for (std::size_t k = 0; k < shifts.size(); ++k) {
+        t.trackx[k + 2] = static_cast<std::int16_t>(shifts[k].first);
+        t.tracky[k + 2] = static_cast<std::int16_t>(shifts[k].second);
+    }
+    return t;
+}
+
+// One exposure, a 12 x 12 flat of 1100 (mean 1000) but for pixel (12, 12), outside the
+// centre box, where the flat and the image pixel vary.
+TEST(FlatCorrection, OneExposurePixelByPixel) {
+    const struct {
+        int flat, image, pedestal, result;
+    } cases[] = {
+        {1100, 600, 100, 700},  // (600 + 100 - 100) x 1000 / 1000 + 100
+        {2100, 5, 100, 102},    // 2.5 + 100: a half goes to the even neighbour
+        {2100, 7, 100, 104},    // 3.5 + 100
+        {100, 5000, 100, 100},  // no light in the flat: 100
+        {50, 5000, 100, 100},
+        {101, 65535, 100, 65534},   // far above the top
+        {1100, 65434, 100, 65534},  // exactly the top
+        {1100, 65433, 100, 65533},
+        {1100, 0, -200, 1},  // -200: below the bottom
+        {1100, 0, 0, 1},     // 0
+        {1100, 2, 0, 2},
+        // Single precision: 31645000 / 951 is 33275.4995 but 33275.5 as a float, which goes
+        // to the even 33376 after adding 100; 32072000 / 951 likewise becomes 33724.5.
+        {1051, 31645, 100, 33376},
+        {1051, 32072, 100, 33824},
+    };
+    for (const auto& c : cases) {
+        PixelArray flat = uniform(12, 12, 1100);
+        flat.at(12, 12) = static_cast<std::uint16_t>(c.flat);
+        PixelArray image = filled(12, 12, [](int x, int y) { return 10 * y + x; });
+        image.at(12, 12) = static_cast<std::uint16_t>(c.image);
+        const FlatCorrection out =
+            correctFlatField(image, 12, 12, c.pedestal, flat, TrackOffsets{});
+        ASSERT_EQ(out.outcome, Outcome::Corrected);
+        EXPECT_EQ(out.mean, 1000);
+        EXPECT_EQ(out.pixels.at(12, 12), c.result) << c.flat << " " << c.image << " " << c.pedestal;
+        // Everywhere else the flat is uniform: the image plus the pedestal, never below 1.
+        EXPECT_EQ(out.pixels.at(11, 12), std::max(1, 10 * 12 + 11 + c.pedestal));
+        EXPECT_EQ(out.pixels.at(1, 1), std::max(1, 11 + c.pedestal));
+    }
+}
+
+TEST(FlatCorrection, TwoExposuresCropToTheCommonRegion) {
+    // Shift (3, -2): columns 4..20 and rows 1..13 are in both exposures.
+    const PixelArray image = filled(20, 15, [](int x, int y) { return 100 * y + x; });
+    const FlatCorrection out =
+        correctFlatField(image, 20, 15, 100, uniform(20, 15, 1100), offsets({{3, -2}}));
+    ASSERT_EQ(out.outcome, Outcome::Corrected);
+    EXPECT_EQ(out.mean, 2000);
+    EXPECT_EQ((std::vector<int>{out.xmin, out.xmax, out.ymin, out.ymax}),
+              (std::vector<int>{4, 20, 1, 13}));
+    ASSERT_EQ(out.pixels.width, 17);
+    ASSERT_EQ(out.pixels.height, 13);
+    EXPECT_EQ(out.pixels.at(1, 1), 100 + 4 + 100);      // from image pixel (4, 1)
+    EXPECT_EQ(out.pixels.at(17, 13), 1300 + 20 + 100);  // from (20, 13)
+    EXPECT_EQ(out.pixels.at(5, 7), 700 + 8 + 100);      // from (8, 7)
+}
+
+TEST(FlatCorrection, TwoExposuresWithAGradedFlat) {
+    // 12 x 12, flat 100 + x, second exposure shifted by (1, 1). The shifted and summed flat
+    // is x in row 1 and column 1, and x + (x - 1) = 2x - 1 elsewhere. The centre box (columns
+    // and rows 1..11) adds up to 66 + 10 x 121 = 1276, a mean of 10. The image is 1000 with
+    // a last row of 2000, the pedestal 100: result (1000 x 10) / (2x - 1) + 100.
+    const PixelArray flat = filled(12, 12, [](int x, int) { return 100 + x; });
+    const PixelArray image = filled(12, 12, [](int, int y) { return y == 12 ? 2000 : 1000; });
+    const FlatCorrection out = correctFlatField(image, 12, 12, 100, flat, offsets({{1, 1}}));
+    ASSERT_EQ(out.outcome, Outcome::Corrected);
+    EXPECT_EQ(out.mean, 10);
+    ASSERT_EQ(out.pixels.width, 11);
+    ASSERT_EQ(out.pixels.height, 11);
+    const std::vector<int> row{3433, 2100, 1529, 1211, 1009, 869, 767, 688, 626, 576, 535};
+    const std::vector<int> last{6767, 4100, 2957, 2322, 1918, 1638, 1433, 1276, 1153, 1052, 970};
+    for (int y = 1; y <= 11; ++y) {
+        for (int x = 1; x <= 11; ++x) {
+            EXPECT_EQ(out.pixels.at(x, y), (y == 11 ? last : row)[static_cast<std::size_t>(x - 1)])
+                << x << "," << y;
+        }
+    }
+}
+
+TEST(FlatCorrection, FullSizeSixtyFourExposuresStayInThirtyTwoBits) {
+    // 64 exposures of 65535: 4,187,840 a pixel and 506,728,640 in the box.
+    TrackOffsets track;
+    track.trackcount = 64;
+    const FlatCorrection out =
+        correctFlatField(uniform(320, 200, 65000), 320, 200, 0, uniform(320, 200, 65535), track);
+    ASSERT_EQ(out.outcome, Outcome::Corrected);
+    EXPECT_EQ(out.mean, 64 * 65435);
+    EXPECT_EQ(out.pixels.cells, std::vector<std::uint16_t>(320 * 200, 65000));
+}
+
+TEST(FlatCorrection, Refusals) {
+    const struct {
+        const char* what;
+        int w, h;            // the image size named
+        int arrayW, arrayH;  // the arrays that exist
+        int flatValue;
+        TrackOffsets track;
+        Outcome outcome;
+    } cases[] = {
+        {"11 columns", 11, 12, 11, 12, 1100, {}, Outcome::TooSmall},
+        {"11 rows", 12, 11, 12, 11, 1100, {}, Outcome::TooSmall},
+        {"no image", 0, 0, 0, 0, 1100, {}, Outcome::TooSmall},
+        {"array smaller", 13, 12, 12, 12, 1100, {}, Outcome::Incomplete},
+        {"flat at 100", 12, 12, 12, 12, 100, {}, Outcome::DarkCentre},
+        {"flat at 0", 12, 12, 12, 12, 0, {}, Outcome::DarkCentre},
+        {"shift a whole width", 12, 12, 12, 12, 1100, offsets({{12, 0}}), Outcome::NoCommonRegion},
+        {"shift a whole height up", 12, 12, 12, 12, 1100, offsets({{0, -12}}),
+         Outcome::NoCommonRegion},
+        {"largest shifts", 320, 200, 320, 200, 1100, offsets({{32767, -32768}, {-32768, 32767}}),
+         Outcome::NoCommonRegion},
+    };
+    for (const auto& c : cases) {
+        const FlatCorrection out =
+            correctFlatField(uniform(c.arrayW, c.arrayH, 500), c.w, c.h, 100,
+                             uniform(c.arrayW, c.arrayH, c.flatValue), c.track);
+        EXPECT_EQ(out.outcome, c.outcome) << c.what;
+        EXPECT_TRUE(out.pixels.cells.empty()) << c.what;
+    }
+    // A flat smaller than the image it is to correct.
+    EXPECT_EQ(correctFlatField(uniform(12, 12, 500), 12, 12, 0, uniform(12, 11, 1100), {}).outcome,
+              Outcome::Incomplete);
+}
+
+TEST(FlatCorrection, EdgesOfTheOffsetsThatStillLeaveARegion) {
+    // A 12 x 12 image of 500 with pedestal 100 and a uniform flat of 1100: every exposure that
+    // covers a pixel adds 1000 to its sum. `first` is the result's pixel (1, 1).
+    const struct {
+        std::vector<std::pair<int, int>> shifts;
+        std::int16_t trackcount;  // 0: one more than the shifts
+        int xmin, xmax, ymin, ymax, mean, first;
+    } cases[] = {
+        {{{11, 0}}, 0, 12, 12, 1, 12, 1000, 350},   // one column, summed twice
+        {{{-11, 11}}, 0, 1, 1, 12, 12, 1000, 350},  // one pixel
+        // The box holds 121 sums of 1000, 88 more from the first shift and 99 from the
+        // second: 308000 / 121 = 2545; (4, 3) sums 3000.
+        {{{3, 0}, {0, 2}}, 0, 4, 12, 3, 12, 2545, 524},
+        {{{3, 0}, {0, 2}}, 2, 4, 12, 1, 12, 1727, 532},  // the count takes the first shift only
+        {{{3, 0}}, 1, 1, 12, 1, 12, 1000, 600},          // one exposure: no shift
+        {{{3, 0}}, -5, 1, 12, 1, 12, 1000, 600},
+    };
+    for (const auto& c : cases) {
+        TrackOffsets track = offsets(c.shifts);
+        if (c.trackcount != 0) track.trackcount = c.trackcount;
+        const FlatCorrection out =
+            correctFlatField(uniform(12, 12, 500), 12, 12, 100, uniform(12, 12, 1100), track);
+        ASSERT_EQ(out.outcome, Outcome::Corrected);
+        EXPECT_EQ((std::vector<int>{out.xmin, out.xmax, out.ymin, out.ymax, out.mean}),
+                  (std::vector<int>{c.xmin, c.xmax, c.ymin, c.ymax, c.mean}));
+        EXPECT_EQ(out.pixels.width, c.xmax - c.xmin + 1);
+        EXPECT_EQ(out.pixels.height, c.ymax - c.ymin + 1);
+        EXPECT_EQ(out.pixels.at(1, 1), c.first);
+    }
+    // A mean that truncates to 1 is still light: 120 counts in the box are not, 121 are.
+    for (int extra : {120, 121}) {
+        PixelArray flat = uniform(12, 12, 100);
+        flat.at(6, 6) = static_cast<std::uint16_t>(100 + extra);
+        EXPECT_EQ(correctFlatField(uniform(12, 12, 500), 12, 12, 100, flat, {}).outcome,
+                  extra == 121 ? Outcome::Corrected : Outcome::DarkCentre);
+    }
+}
+
+TEST(ReceivedTrackOffsets, PairsFromTheTrackRow) {
+    std::array<std::int32_t, 320> row{};
+    const std::int32_t words[] = {5, 65533, 0, 12, 1, 65535, 32767, 32768};
+    std::copy(std::begin(words), std::end(words), row.begin());
+    for (std::size_t k = 8; k < 320; ++k) row[k] = static_cast<std::int32_t>(k);
+
+    const TrackOffsets three = receivedTrackOffsets(row, 3);
+    EXPECT_EQ(three.trackcount, 3);
+    EXPECT_EQ((std::vector<int>{three.trackx[1], three.tracky[1], three.trackx[2], three.tracky[2],
+                                three.trackx[3], three.tracky[3], three.trackx[4]}),
+              (std::vector<int>{5, -3, 0, 12, 1, -1, 0}));
+
+    const TrackOffsets four = receivedTrackOffsets(row, 4);
+    EXPECT_EQ(four.trackx[4], 32767);
+    EXPECT_EQ(four.tracky[4], -32768);
+
+    const struct {
+        std::int16_t numexposures, trackcount;
+    } counts[] = {{1, 1}, {0, 1}, {-3, 1}, {64, 64}, {65, 64}, {32767, 64}};
+    for (const auto& c : counts) {
+        const TrackOffsets t = receivedTrackOffsets(row, c.numexposures);
+        EXPECT_EQ(t.trackcount, c.trackcount) << c.numexposures;
+        if (c.trackcount == 64) {
+            EXPECT_EQ(t.trackx[64], 126);
+            EXPECT_EQ(t.tracky[64], 127);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qtx::test

@@ -1,0 +1,283 @@
+// The Flat Field command on a console with a fake host: loading the flat frame, its messages
+// and refusals, the corrected image, and the track offsets it shifts by.
+#include <functional>
+
+#include "console_fixture.hpp"
+#include "files/kelm.hpp"
+#include "image/contrast.hpp"
+#include "test_frames.hpp"
+#include "text/numtext.hpp"
+
+namespace qtx::test {
+namespace {
+
+const std::string kUnreadable = "Flat field unsuccessfully loaded";
+const std::string kMismatch = "Flat field dimensions do not match image!";
+
+// A flat frame file as the console saves one: background 1000, range 500.
+std::string flatFile(int w, int h, const std::function<int(int, int)>& value) {
+    ImageRecord r;
+    r.imagewidth = static_cast<std::int16_t>(w);
+    r.imageheight = static_cast<std::int16_t>(h);
+    r.background = 1000;
+    r.range = 500;
+    Bytes bytes = composeHeader(r, false);
+    std::vector<std::uint16_t> row(static_cast<std::size_t>(w));
+    for (int y = 1; y <= h; ++y) {
+        for (int x = 1; x <= w; ++x)
+            row[static_cast<std::size_t>(x - 1)] = static_cast<std::uint16_t>(value(x, y));
+        packRow(row, bytes);
+    }
+    return {bytes.begin(), bytes.end()};
+}
+
+std::string uniformFlat(int w, int h, int value) {
+    return flatFile(w, h, [value](int, int) { return value; });
+}
+
+// A header line changed; the padding of the header block takes up the difference, so that
+// the pixel block still starts at byte 2048.
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    text.replace(text.find(from), from.size(), to);
+    if (to.size() > from.size()) text.erase(2048, to.size() - from.size());
+    if (to.size() < from.size())
+        text.insert(2048 - (from.size() - to.size()), from.size() - to.size(), ' ');
+    return text;
+}
+
+class FlatFieldTest : public ConsoleTest {
+  protected:
+    // A w x h image of 100 y + x, pedestal 100, shown with background 50 and range 2000.
+    void holdImage(int w, int h) {
+        ImageRecord& r = console.record;
+        r.imagedata.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
+        for (int y = 1; y <= h; ++y) {
+            for (int x = 1; x <= w; ++x)
+                r.imagedata.at(x, y) = static_cast<std::uint16_t>(100 * y + x);
+        }
+        r.imagewidth = static_cast<std::int16_t>(w);
+        r.imageheight = static_cast<std::int16_t>(h);
+        r.pedestal = 100;
+        r.background = 50;
+        r.range = 2000;
+    }
+    void flatField(const std::string& name, const std::string& bytes) {
+        TempDir::write(tmp.path(name), bytes);
+        host.fileAnswers.push_back(tmp.path(name));
+        console.mnuflatfield_Click();
+    }
+    std::vector<std::string> pcTexts() const {
+        std::vector<std::string> out;
+        for (const TextEvent& t : host.texts) {
+            if (t.box == TextBox::PCtext) out.push_back(t.text);
+        }
+        return out;
+    }
+};
+
+TEST_F(FlatFieldTest, CorrectsShiftsCropsAndEndsWithAutoContrast) {
+    holdImage(20, 15);
+    console.track.trackcount = 2;
+    console.track.trackx[2] = 3;
+    console.track.tracky[2] = -2;
+    flatField("flat.QTX", uniformFlat(20, 15, 1100));
+
+    ASSERT_EQ(host.fileDialogs.size(), 1U);
+    EXPECT_TRUE(host.fileDialogs[0].open);
+    EXPECT_EQ(host.fileDialogs[0].filter, "All Files (*.*)|*.*|QTX Files (*.QTX)|*.QTX");
+    EXPECT_TRUE(host.messageBoxes.empty());
+    // The flat's header lines, without the path, stay in the information box.
+    const std::string info = host.text(TextBox::headertxt);
+    EXPECT_EQ(info.substr(0, 22), "QTX Compressed Image\r\n");
+    EXPECT_EQ(info.substr(info.size() - 5), "End\r\n");
+    EXPECT_EQ(console.files.currentfile, tmp.path("flat.QTX"));
+
+    const ImageRecord& r = console.record;
+    ASSERT_EQ(r.imagewidth, 17);
+    ASSERT_EQ(r.imageheight, 13);
+    EXPECT_EQ(r.imagedata.at(1, 1), 104 + 100);  // image pixel (4, 1) plus the pedestal
+    EXPECT_EQ(r.imagedata.at(17, 13), 1320 + 100);
+    EXPECT_FALSE(console.flat.showflat);
+    const ContrastLevels levels = autoContrastLevels(r.imagedata, 17, 13);
+    EXPECT_EQ(r.background, levels.background);
+    EXPECT_EQ(r.range, levels.range);
+    EXPECT_EQ(pcTexts(),
+              (std::vector<std::string>{
+                  tmp.path("flat.QTX") + " loaded",
+                  "Background = 1000\r\nRange = 500",  // the flat is drawn with its own levels
+                  "Calculating shifted and summed flat field",
+                  "Done with flat field correction",
+                  "Background =" + signedText(levels.background) +
+                      "\r\nRange =" + signedText(levels.range),
+              }));
+    // The corrected image is on the screen, centred.
+    EXPECT_EQ(r.xoffset, (320 - 17) / 2);
+    EXPECT_EQ(r.yoffset, (200 - 13) / 2);
+}
+
+TEST_F(FlatFieldTest, AFlatThatStopsTheCommandStaysOnTheScreen) {
+    // A flat of another size, whose range of 0 is not taken: it is drawn with the range in
+    // use, then refused.
+    holdImage(20, 15);
+    flatField("other.QTX", replaced(uniformFlat(30, 10, 1400), "Range =  500", "Range =  0"));
+    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{kMismatch});
+    EXPECT_FALSE(console.flat.showflat);
+    EXPECT_EQ(console.record.background, 1000);
+    EXPECT_EQ(console.record.range, 2000);
+    EXPECT_EQ(host.text(TextBox::PCtext), "Background = 1000\r\nRange = 2000");
+    // The flat, not the image: 30 x 10 centred, (1400 - 1000) / 7.8125 = 51.2 -> grey 51.
+    EXPECT_EQ(console.record.xoffset, 145);
+    EXPECT_EQ(console.record.yoffset, 95);
+    EXPECT_EQ(host.surface.at((95 * 320 + 145) * 4), 51);
+    EXPECT_EQ(console.record.imagewidth, 20);
+    EXPECT_EQ(console.record.imagedata.at(20, 15), 1520);
+}
+
+TEST_F(FlatFieldTest, RefusalsLeaveTheImageAsItWas) {
+    const std::string good = uniformFlat(20, 15, 1100);
+    const std::string small = uniformFlat(11, 12, 1100);
+    const struct {
+        const char* what;
+        std::string file;  // empty: the dialog is cancelled
+        int w, h;          // the image
+        std::vector<std::string> messages;
+        std::int32_t background;  // what the record holds afterwards
+    } cases[] = {
+        {"cancelled", "", 20, 15, {"No file was selected"}, 50},
+        {"value not a number",
+         replaced(good, "Range =  500", "Range = lots"),
+         20,
+         15,
+         {kUnreadable},
+         1000},
+        {"rows cut short", good.substr(0, good.size() - 5), 20, 15, {kUnreadable}, 1000},
+        {"no End line", good.substr(0, good.find("End")), 20, 15, {kUnreadable}, 1000},
+        {"no columns", replaced(good, "Width =  20", "Width =  0"), 20, 15, {kUnreadable}, 1000},
+        {"negative rows",
+         replaced(good, "Height =  15", "Height = -15"),
+         20,
+         15,
+         {kUnreadable},
+         1000},
+        {"too wide",
+         replaced(good, "Width =  20", "Width =  321"),
+         20,
+         15,
+         {"Image is too wide - not QTX Format!", kMismatch},
+         1000},
+        {"too tall",
+         replaced(good, "Height =  15", "Height =  201"),
+         20,
+         15,
+         {"Image is too tall - not QTX Format!", kMismatch},
+         1000},
+        {"other size", uniformFlat(20, 14, 1100), 20, 15, {kMismatch}, 1000},
+        {"one column", uniformFlat(1, 15, 1100), 20, 15, {kMismatch}, 1000},
+        {"one row", uniformFlat(20, 1, 1100), 20, 15, {kMismatch}, 1000},
+        {"the largest flat", uniformFlat(320, 200, 1100), 20, 15, {kMismatch}, 1000},
+        {"image too small",
+         small,
+         11,
+         12,
+         {"Image is too small for flat field correction (12 x 12 pixels at least)"},
+         1000},
+        {"flat dark at the centre",
+         uniformFlat(20, 15, 100),
+         20,
+         15,
+         {"Flat field is too dark at its centre - flat field correction not done"},
+         1000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        holdImage(c.w, c.h);
+        const PixelArray before = console.record.imagedata;
+        host.messageBoxes.clear();
+        host.texts.clear();
+        if (c.file.empty()) {
+            console.mnuflatfield_Click();
+            EXPECT_TRUE(host.texts.empty());
+        } else {
+            flatField(std::string(c.what) + ".QTX", c.file);
+        }
+        EXPECT_EQ(host.messageBoxes, c.messages);
+        EXPECT_EQ(console.record.imagedata.cells, before.cells);
+        EXPECT_EQ(console.record.imagewidth, c.w);
+        EXPECT_EQ(console.record.imageheight, c.h);
+        EXPECT_EQ(console.record.background, c.background);
+        EXPECT_FALSE(console.flat.showflat);
+    }
+    host.messageBoxes.clear();
+    host.fileAnswers.push_back(tmp.path("missing.QTX"));
+    console.mnuflatfield_Click();
+    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{kUnreadable});
+}
+
+TEST_F(FlatFieldTest, TrackAndReceptionRefusals) {
+    // Offsets that leave nothing in common.
+    holdImage(20, 15);
+    console.track.trackcount = 2;
+    console.track.trackx[2] = 20;
+    flatField("flat.QTX", uniformFlat(20, 15, 1100));
+    EXPECT_EQ(host.messageBoxes.back(),
+              "Track offsets leave no part of the image in every exposure - flat field correction "
+              "not done");
+    EXPECT_EQ(console.record.imagewidth, 20);
+
+    // A new header has sized the array for the image on its way in; the record still names
+    // the size of the previous one.
+    console.track.trackcount = 1;
+    console.record.imagedata.resize(20, 12);
+    flatField("flat2.QTX", uniformFlat(20, 15, 1100));
+    EXPECT_EQ(host.messageBoxes.back(),
+              "The image is still being received - flat field correction not done");
+    EXPECT_EQ(console.record.imagedata.height, 12);
+    EXPECT_FALSE(console.flat.showflat);
+}
+
+// A received image brings its own track offsets; the flat field never uses those of a file
+// loaded before it.
+TEST_F(FlatFieldTest, ReceivedImageSetsItsTrackOffsets) {
+    const auto header = [](std::uint16_t exposures) {
+        Bytes block(38, 0);
+        const auto put = [&](std::size_t at, std::uint16_t w) {
+            block[at] = static_cast<std::uint8_t>(w & 0xFF);
+            block[at + 1] = static_cast<std::uint8_t>(w >> 8);
+        };
+        put(2, 1);  // height
+        put(4, 2);  // width
+        put(12, exposures);
+        put(34, 256);  // range
+        return frameOf(4, block);
+    };
+    const auto rawRow = [](const std::vector<std::uint16_t>& words) {
+        Bytes payload;
+        for (std::uint16_t w : words)
+            payload.insert(payload.end(), {static_cast<std::uint8_t>(w & 0xFF),
+                                           static_cast<std::uint8_t>(w >> 8)});
+        return frameOf(5, payload);
+    };
+    console.track.trackcount = 5;
+    console.track.trackx[2] = 99;
+
+    console.mnudownloadlight_Click();
+    receive(header(2));
+    receive(rawRow({1, 2}));
+    std::vector<std::uint16_t> trackRow(320, 0);
+    trackRow[2] = 7;
+    trackRow[3] = 65534;
+    receive(rawRow(trackRow));
+    ASSERT_TRUE(console.reception.imagecomplete);
+    EXPECT_EQ(console.track.trackcount, 2);
+    EXPECT_EQ(console.track.trackx[2], 7);
+    EXPECT_EQ(console.track.tracky[2], -2);
+
+    console.mnudownloadlight_Click();
+    receive(header(1));
+    receive(rawRow({1, 2}));
+    ASSERT_TRUE(console.reception.imagecomplete);
+    EXPECT_EQ(console.track.trackcount, 1);
+}
+
+}  // namespace
+}  // namespace qtx::test

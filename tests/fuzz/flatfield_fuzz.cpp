@@ -1,0 +1,102 @@
+// Arbitrary sizes, array shapes, pedestal, track offsets and pixels for the flat-field
+// arithmetic: it must stay inside both arrays and give a result of the region's size with
+// every value in 1..65534, or refuse.
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+
+#include "image/flat_correction.hpp"
+
+namespace {
+
+class Bytes {
+  public:
+    Bytes(const std::uint8_t* data, std::size_t size) : data(data), size(size) {}
+    std::uint8_t byte() { return at < size ? data[at++] : 0; }
+    std::uint16_t word() {
+        const std::uint8_t low = byte();
+        return static_cast<std::uint16_t>(low | (byte() << 8));
+    }
+    // The rest of the input, over and over, as pixel values.
+    std::uint16_t cycled() {
+        if (at >= size) return 0;
+        if (next < at || next >= size) next = at;
+        const std::uint8_t low = data[next++];
+        const std::uint8_t high = next < size ? data[next++] : 0;
+        return static_cast<std::uint16_t>(low | (high << 8));
+    }
+
+  private:
+    const std::uint8_t* data;
+    std::size_t size;
+    std::size_t at = 0;
+    std::size_t next = 0;
+};
+
+// Small sizes most of the time, so that shifts overlap often; now and then up to the surface.
+std::int32_t size(Bytes& in, std::int32_t largest) {
+    const std::uint8_t b = in.byte();
+    return b < 240 ? b % 30 : (b - 240) * largest / 15;
+}
+
+qtx::PixelArray pixels(Bytes& in, std::int32_t w, std::int32_t h) {
+    qtx::PixelArray p;
+    p.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
+    for (std::uint16_t& cell : p.cells) cell = in.cycled();
+    return p;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size_) {
+    Bytes in(data, size_);
+    const std::int32_t width = size(in, 320);
+    const std::int32_t height = size(in, 200);
+    // The arrays may be smaller or larger than the size named, as during a reception.
+    const std::int32_t imageW = std::max(0, width + in.byte() % 5 - 2);
+    const std::int32_t imageH = std::max(0, height + in.byte() % 5 - 2);
+    const std::int32_t flatW = std::max(0, width + in.byte() % 3 - 1);
+    const std::int32_t flatH = std::max(0, height + in.byte() % 3 - 1);
+    const std::uint32_t low = in.word();
+    const auto pedestal =
+        static_cast<std::int32_t>(low | (static_cast<std::uint32_t>(in.word()) << 16));
+    qtx::TrackOffsets track;
+    track.trackcount = static_cast<std::int16_t>(in.word());
+    const std::size_t pairs = in.byte() % 66;
+    for (std::size_t k = 1; k < track.trackx.size() && k <= pairs; ++k) {
+        // Near the image size most of the time, anything else now and then.
+        const std::uint8_t how = in.byte();
+        const auto raw = [&] { return static_cast<std::int16_t>(in.word()); };
+        const auto near = [&] {
+            return static_cast<std::int16_t>(static_cast<std::int8_t>(in.byte()) % 24);
+        };
+        track.trackx[k] = how & 1 ? raw() : near();
+        track.tracky[k] = how & 2 ? raw() : near();
+    }
+    const qtx::PixelArray image = pixels(in, imageW, imageH);
+    const qtx::PixelArray flat = pixels(in, flatW, flatH);
+
+    const qtx::FlatCorrection out =
+        qtx::correctFlatField(image, width, height, pedestal, flat, track);
+    if (out.outcome != qtx::FlatCorrection::Outcome::Corrected) {
+        if (!out.pixels.cells.empty()) std::abort();
+    } else {
+        if (out.mean <= 0 || out.xmin < 1 || out.ymin < 1 || out.xmax > width ||
+            out.ymax > height || out.xmin > out.xmax || out.ymin > out.ymax ||
+            out.pixels.width != out.xmax - out.xmin + 1 ||
+            out.pixels.height != out.ymax - out.ymin + 1 ||
+            out.pixels.cells.size() !=
+                static_cast<std::size_t>(out.pixels.width * out.pixels.height)) {
+            std::abort();
+        }
+        for (std::uint16_t v : out.pixels.cells) {
+            if (v < 1 || v > 65534) std::abort();
+        }
+    }
+
+    std::array<std::int32_t, 320> words{};
+    for (std::int32_t& w : words) w = in.cycled();
+    const qtx::TrackOffsets received = qtx::receivedTrackOffsets(words, track.trackcount);
+    if (received.trackcount < 1 || received.trackcount > qtx::kMaxTrackPairs) std::abort();
+    return 0;
+}

@@ -78,6 +78,12 @@ class Line {
         stuck = true;
     }
 
+    // What the console wrote so far never reaches the QTX (and is not kept).
+    void forgetWritten() {
+        host.written.clear();
+        fed = 0;
+    }
+
     // One watchdog interval passes.
     void tick() {
         model.lineIdle();

@@ -165,7 +165,5 @@ int main(int argc, char** argv) {
     put("firmware_fuzz", "bad-crc", code);
     code[0] = 0x06;
     put("firmware_fuzz", "good-crc", code);
-    code[0] = 0x36;
-    put("firmware_fuzz", "good-crc-ticks", code);
     return 0;
 }

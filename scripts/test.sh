@@ -31,8 +31,11 @@ case "$mode" in
     for target in build-fuzz/tests/fuzz/*_fuzz; do
       echo "== $(basename "$target") for ${seconds}s"
       corpus="build-fuzz/corpus/$(basename "$target")"
+      seeds="tests/fuzz/corpus/$(basename "$target")"
       mkdir -p "$corpus"
-      "$target" -max_total_time="$seconds" -print_final_stats=1 "$corpus" 2>&1 | tail -n 3
+      # New inputs go to the first folder; the committed seeds are only read.
+      "$target" -max_total_time="$seconds" -print_final_stats=1 "$corpus" \
+        $([ -d "$seeds" ] && echo "$seeds") 2>&1 | tail -n 3
     done
     ;;
   *)

@@ -50,6 +50,17 @@ Faults (deterministic from --fault-seed, default the --seed):
   --corrupt-frames LIST send these frames with a failing checksum
   --garbage F           send a few garbage bytes before the fraction F of its frames
   --silent              listen but never answer
+  --pause F:MS          answer the fraction F of requests only after a pause of MS
+                        milliseconds (longer than the console's watchdog interval, the
+                        console repeats the request while the QTX is still thinking)
+
+Faults on the requests, before the QTX reads them (seeded apart from those above):
+  --request-drop F      lose the fraction F of the console's frames
+  --request-corrupt F   damage the fraction F so that their checksum fails
+                        (--corrupt-where applies to these too)
+  --request-garbage F   put a few garbage bytes before the fraction F of them
+  --request-drop-frames LIST, --request-corrupt-frames LIST
+                        the same for chosen frames, numbered from 1 as they arrive
 
 Program:
   --exit-with-parent    stop when the process that started it ends
@@ -170,6 +181,23 @@ int main(int argc, char** argv) {
             model.faults.corruptFrames = frameList(arg, value());
         } else if (arg == "--garbage") {
             model.faults.garbage = fraction(arg, value());
+        } else if (arg == "--pause") {
+            const std::string v = value();
+            const std::size_t colon = v.find(':');
+            if (colon == std::string::npos) fail("--pause needs F:MS, for example 0.1:1500");
+            model.requestFaults.delay = fraction(arg, v.substr(0, colon));
+            model.requestFaults.delayMs =
+                static_cast<std::uint32_t>(wholeNumber(arg, v.substr(colon + 1), 600000));
+        } else if (arg == "--request-drop") {
+            model.requestFaults.drop = fraction(arg, value());
+        } else if (arg == "--request-corrupt") {
+            model.requestFaults.corrupt = fraction(arg, value());
+        } else if (arg == "--request-garbage") {
+            model.requestFaults.garbage = fraction(arg, value());
+        } else if (arg == "--request-drop-frames") {
+            model.requestFaults.dropFrames = frameList(arg, value());
+        } else if (arg == "--request-corrupt-frames") {
+            model.requestFaults.corruptFrames = frameList(arg, value());
         } else if (arg == "--silent") {
             model.faults.silent = true;
         } else if (arg == "--exit-with-parent") {
@@ -179,6 +207,9 @@ int main(int argc, char** argv) {
         }
     }
     model.faults.seed = faultSeed.value_or(model.seed);
+    // Its own stream of decisions: a fault on a request never shifts those on the answers.
+    model.requestFaults.seed = qtx::sim::mixSeed(model.faults.seed, 0x5EC0);
+    model.requestFaults.corruptWhere = model.faults.corruptWhere;
 
     std::FILE* log = nullptr;
     if (logPath == "-") {

@@ -58,13 +58,68 @@ void OutputStage::send(std::vector<std::uint8_t> frame) {
             note = "payload corrupted";
         }
     }
-    std::uint32_t wait = 0;
-    if (delayDraw && faults.delayMs > 0) {
-        wait = faults.delayMs;
-        note += (note.empty() ? "" : ", ") + std::string("delayed ") + std::to_string(wait) + " ms";
+    Emission e{std::move(frame), 0, 0};
+    if (delayDraw && (faults.delayMs > 0 || faults.delayTicks > 0)) {
+        e.delayMs = faults.delayMs;
+        e.delayTicks = faults.delayTicks;
+        note += (note.empty() ? "" : ", ") + std::string("delayed ") +
+                std::to_string(e.delayMs) + " ms";
+    } else if (holding) {
+        // Only the first answer carries the hold: the rest queue behind it on the line.
+        e.delayMs = holdMs;
+        e.delayTicks = holdTicks;
+        holding = false;
     }
-    if (watch) watch(frame, note);
-    queue.push_back({std::move(frame), wait});
+    if (watch) watch(e.bytes, note);
+    queue.push_back(std::move(e));
+}
+
+void OutputStage::pass(std::vector<std::uint8_t> bytes) {
+    if (faults.silent || bytes.empty()) return;
+    queue.push_back({std::move(bytes), 0, 0});
+}
+
+void OutputStage::hold(std::uint32_t ms, std::uint32_t ticks) {
+    holding = true;
+    holdMs = ms;
+    holdTicks = ticks;
+}
+
+std::vector<FrameCutter::Piece> FrameCutter::push(std::span<const std::uint8_t> in) {
+    bytes.insert(bytes.end(), in.begin(), in.end());
+    std::vector<Piece> out;
+    std::size_t at = 0;
+    auto passOn = [&] {
+        if (out.empty() || out.back().frame) out.push_back({});
+        out.back().bytes.push_back(bytes[at++]);
+    };
+    while (at < bytes.size()) {
+        const auto rest = std::span<const std::uint8_t>(bytes).subspan(at);
+        if (rest[0] != kSync) {
+            passOn();
+            continue;
+        }
+        if (rest.size() < kHeaderSize) break;
+        const std::size_t n = payloadLength(rest);
+        // Nothing the console sends is longer than the QTX's receive buffer.
+        if (!headerChecksumOk(rest) || n + 8 > 1024) {
+            passOn();
+            continue;
+        }
+        const std::size_t total = n == 0 ? kHeaderSize : n + 8;
+        if (rest.size() < total) break;
+        out.push_back({std::vector<std::uint8_t>(rest.begin(), rest.begin() + static_cast<long>(total)),
+                       true});
+        at += total;
+    }
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<long>(at));
+    return out;
+}
+
+std::vector<std::uint8_t> FrameCutter::flush() {
+    std::vector<std::uint8_t> out;
+    out.swap(bytes);
+    return out;
 }
 
 std::vector<Emission> OutputStage::take() {

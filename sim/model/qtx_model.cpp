@@ -28,6 +28,7 @@ QtxModel::QtxModel(const ModelOptions& opts)
       panelRng(mixSeed(opts.seed, 0x9A4E1)),
       buffers(makeCatalogue(opts.seed)) {
     output.setPlan(opts.faults);
+    inbound.setPlan(opts.requestFaults);
     panel.bestFocus = 450 + static_cast<int>(mixSeed(opts.seed, 0xF0C5) % 100);
     showHome();
 }
@@ -36,16 +37,37 @@ void QtxModel::setWatcher(FrameWatcher watcher) {
     watch = std::move(watcher);
     if (!watch) {
         output.setObserver({});
+        inbound.setObserver({});
         return;
     }
+    // Requests are logged as the reader takes them; here only what the line did to them.
+    inbound.setObserver([this](std::span<const std::uint8_t> bytes, const std::string& note) {
+        if (!note.empty()) watch(Direction::In, bytes, "line: " + note);
+    });
     output.setObserver([this](std::span<const std::uint8_t> bytes, const std::string& note) {
         watch(Direction::Out, bytes, note);
     });
 }
 
-void QtxModel::receive(std::span<const std::uint8_t> bytes) { reader.push(bytes); }
+void QtxModel::receive(std::span<const std::uint8_t> bytes) {
+    for (FrameCutter::Piece& piece : cutter.push(bytes)) {
+        if (!piece.frame) {
+            reader.push(piece.bytes);
+            continue;
+        }
+        inbound.send(std::move(piece.bytes));
+        for (const Emission& e : inbound.take()) {
+            if (e.delayMs > 0 || e.delayTicks > 0) output.hold(e.delayMs, e.delayTicks);
+            reader.push(e.bytes);
+            output.release();
+        }
+    }
+}
 
-void QtxModel::lineIdle() { reader.flushPartial(); }
+void QtxModel::lineIdle() {
+    reader.push(cutter.flush());
+    reader.flushPartial();
+}
 
 std::vector<std::uint8_t> QtxModel::takeOutput() { return output.takeBytes(); }
 

@@ -64,7 +64,8 @@ struct ModelOptions {
     std::uint64_t seed = 1;
     bool linkRequestOnContact = false;  // ask for the link when the first frame arrives
     bool flashOfferOnRemote = false;    // offer the buffers after the first CMD_REMOTE 1
-    FaultPlan faults;
+    FaultPlan faults;         // on the QTX's answers
+    FaultPlan requestFaults;  // on the console's requests, before the QTX reads them
 };
 
 enum class Direction { In, Out };
@@ -87,9 +88,11 @@ class QtxModel {
     std::vector<Emission> takeEmissions();
     bool hasOutput() const { return !output.empty(); }
     void lineIdle();  // the line went quiet: give up a frame that stopped half-way
-    bool holdsPartialFrame() const { return reader.held() > 0; }
+    bool holdsPartialFrame() const { return reader.held() > 0 || cutter.held() > 0; }
     void setWatcher(FrameWatcher watcher);
     void setFaults(const FaultPlan& plan) { output.setPlan(plan); }
+    // A request chosen for delay is answered late: its answers wait as a delayed frame does.
+    void setRequestFaults(const FaultPlan& plan) { inbound.setPlan(plan); }
 
     // The instrument on its own: its keypad, and what it sends unasked.
     void pressKey(std::uint16_t code);  // a key on the QTX itself: no acknowledgement
@@ -163,6 +166,8 @@ class QtxModel {
 
     ModelOptions options;
     FrameReader reader;
+    FrameCutter cutter;
+    OutputStage inbound;
     OutputStage output;
     FrameWatcher watch;
     Rng panelRng;

@@ -92,7 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const Bytes ack{0xA5, 0x06, 0x00, 0x00, 0xAB, 0x00};
     const int tickEvery = mode >> 4;
-    for (int n = 1; n <= 194 && console.link.pendingop != 0; ++n) {
+    // A tick makes the console send the frame again, and the QTX answers both copies: each
+    // tick can cost one acknowledgement more than the 194 frames.
+    for (int n = 1; n <= 2 * 194 && console.link.pendingop != 0; ++n) {
         if (tickEvery != 0 && n % tickEvery == 0) console.watchdogTick();
         host.incoming = ack;
         console.onSerialEvent(qtx::SerialEvent::DataReceived);

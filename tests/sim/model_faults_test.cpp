@@ -139,5 +139,57 @@ TEST(ModelFaults, DelayAndSilence) {
     EXPECT_EQ(mute.mode(), Mode::Focus);  // it still works, it only says nothing
 }
 
+TEST(ModelFaults, RequestsAreDamagedBeforeTheQtxReadsThem) {
+    // A key press is answered by an acknowledgement and a display (62 bytes); a header
+    // request, with the four spare bytes the console sends behind it, by a header.
+    Bytes headerRequest = frameOf(4, word(1));
+    headerRequest.insert(headerRequest.end(), 4, 0);
+    struct Case {
+        const char* what;
+        FaultPlan plan;
+        Bytes request;
+        bool answered;
+        std::uint32_t firstTicks;  // hold on the first answer
+    };
+    FaultPlan lost, badHeader, badPayload, junk, paused;
+    lost.dropFrames = {1};
+    badHeader.corruptFrames = {1};
+    badHeader.corruptWhere = CorruptWhere::Header;
+    badPayload.corruptFrames = {1};
+    badPayload.corruptWhere = CorruptWhere::Payload;
+    junk.garbage = 1.0;
+    paused.delay = 1.0;
+    paused.delayMs = 1500;
+    paused.delayTicks = 2;
+    const Case cases[] = {
+        {"key lost", lost, keyFrame(key::kFocus), false, 0},
+        {"key header damaged", badHeader, keyFrame(key::kFocus), false, 0},
+        {"key payload damaged", badPayload, keyFrame(key::kFocus), false, 0},
+        {"garbage before the key", junk, keyFrame(key::kFocus), true, 0},
+        {"garbage before the header request", junk, headerRequest, true, 0},
+        {"key paused", paused, keyFrame(key::kFocus), true, 2},
+        {"header request paused", paused, headerRequest, true, 2},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t piece : {c.request.size(), std::size_t{1}}) {
+            ModelOptions options;
+            options.requestFaults = c.plan;
+            QtxModel model(options);
+            for (std::size_t at = 0; at < c.request.size(); at += piece) {
+                model.receive(std::span(c.request).subspan(at, std::min(piece, c.request.size() - at)));
+            }
+            model.lineIdle();
+            const auto out = model.takeEmissions();
+            EXPECT_EQ(!out.empty(), c.answered) << c.what << ", pieces of " << piece;
+            EXPECT_EQ(model.mode() == Mode::Focus, c.answered && c.request[1] == 8) << c.what;
+            if (out.empty()) continue;
+            EXPECT_EQ(out[0].delayTicks, c.firstTicks) << c.what;
+            EXPECT_EQ(out[0].delayMs, c.firstTicks ? 1500U : 0U) << c.what;
+            // The rest of the answer queues behind the first on the line.
+            for (std::size_t k = 1; k < out.size(); ++k) EXPECT_EQ(out[k].delayTicks, 0U) << c.what;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qtx::sim::test

@@ -169,6 +169,19 @@ TEST_F(FilesTest, FailedWritesLeaveNothingBehind) {
     EXPECT_EQ(reports(), std::vector<Bytes>{kNotSaved});
 }
 
+// Runs a write as if the disk filled up after 40 bytes of any file.
+void onFullDisk(const std::function<void()>& write) {
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 40;
+    setrlimit(RLIMIT_FSIZE, &small);
+    write();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+}
+
 // A disk that fills up part-way: every writer removes its half-written file, says why and
 // tells the QTX, and the console goes on.
 TEST_F(FilesTest, FullDiskLeavesNoPartialFile) {
@@ -187,20 +200,19 @@ TEST_F(FilesTest, FullDiskLeavesNoPartialFile) {
     for (const auto& w : writers) {
         host.written.clear();
         console.reception.downloadall = true;
-        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit small = saved;
-        small.rlim_cur = 40;
-        setrlimit(RLIMIT_FSIZE, &small);
-        w.write();
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previous);
+        onFullDisk(w.write);
         EXPECT_FALSE(std::filesystem::exists(w.file)) << w.what;
         EXPECT_EQ(host.text(TextBox::PCtext), w.file + " could not be written: File too large") << w.what;
         EXPECT_EQ(reports(), std::vector<Bytes>{kNotSaved}) << w.what;
         EXPECT_FALSE(console.reception.downloadall) << w.what;
     }
+    // The bitmap is no file of the QTX's: it tells the QTX nothing, but leaves nothing half.
+    host.written.clear();
+    host.fileAnswers.push_back(tmp.path("full.bmp"));
+    onFullDisk([&] { console.mnubitmap_Click(); });
+    EXPECT_FALSE(std::filesystem::exists(tmp.path("full.bmp")));
+    EXPECT_EQ(host.text(TextBox::PCtext),
+              "Bitmap not saved: " + tmp.path("full.bmp") + ": File too large");
     // And the next save, with room again, works.
     saveAs(tmp.path("room.QTX"));
     EXPECT_TRUE(std::filesystem::exists(tmp.path("room.QTX")));

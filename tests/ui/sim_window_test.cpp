@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTimer>
@@ -15,12 +16,17 @@
 #include <memory>
 #include <string>
 
+#include "files/kelm.hpp"
 #include "image/render.hpp"
 #include "main_window.hpp"
 #include "model/qtx_model.hpp"
 #include "picture_view.hpp"
 #include "pty/pty_server.hpp"
+#include "temp_dir.hpp"
 #include "ui_support.hpp"
+
+#include <cstdlib>
+#include <filesystem>
 
 namespace qtx::test {
 namespace {
@@ -288,6 +294,113 @@ TEST_F(SimWindowTest, UploadedCodeRunsAndRemoteComesBackOnTheTimer) {
     EXPECT_TRUE(
         pumpUntil([&] { return model<bool>([](QtxModel& m) { return m.remote(); }); }, 4000));
     QFile::remove(path);
+}
+
+// Answers whatever modal dialog comes up: a file dialog with the given path, a message box
+// with OK.
+class DialogAnswers {
+  public:
+    DialogAnswers() {
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* d = qobject_cast<QFileDialog*>(modal)) {
+                d->selectFile(path);
+                QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                QMetaObject::invokeMethod(box, "accept", Qt::QueuedConnection);
+            }
+        });
+        poll.start(5);
+    }
+    QString path;
+
+  private:
+    QTimer poll;
+};
+
+// Every image file left behind is whole: it reads back completely.
+void expectOnlyWholeFiles(const std::string& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() != ".QTX") continue;
+        const Bytes file = TempDir::read(entry.path().string());
+        const KelmHeader header = parseHeader(file);
+        ASSERT_EQ(header.failure, "") << entry.path();
+        PixelArray pixels;
+        pixels.resize(header.imagewidth.value_or(0), header.imageheight.value_or(0));
+        EXPECT_EQ(readPixelBlock(file, header.compressed, pixels), "") << entry.path();
+    }
+}
+
+// The adapter pulled out in the middle of a Download All and of an upload, as often as
+// QTX_UNPLUG_ROUNDS says (scripts/unplug.sh runs it 20 times under the sanitizers): the
+// window stays, goes idle, says what happened, and Establish Link starts over.
+TEST_F(SimWindowTest, PullingTheAdapterOutMidTransfer) {
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    const char* wanted = std::getenv("QTX_UNPLUG_ROUNDS");
+    const int rounds = wanted ? std::max(1, std::atoi(wanted)) : 1;
+    TempDir tmp;
+    const std::string com1 = tmp.path("ttyUSB0");  // a stable name, as udev gives one
+    Bytes code(sim::kCodeBytes, 0x5A);
+    const std::uint16_t crc = sim::crc16CcittFalse(std::span(code).first(sim::kCodeChecked));
+    code[sim::kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
+    code[sim::kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+    TempDir::write(tmp.path("code.bin"), std::string(code.begin(), code.end()));
+    DialogAnswers answers;
+
+    const auto plugIn = [&](std::uint32_t baud) {
+        sim::ServerOptions options;
+        options.baud = baud;
+        server = std::make_unique<sim::PtyServer>(sim::ModelOptions{}, options);
+        ASSERT_TRUE(server->start()) << server->error();
+        std::filesystem::remove(com1);
+        std::filesystem::create_symlink(server->slavePath(), com1);
+    };
+    ASSERT_NO_FATAL_FAILURE(plugIn(kFastBaud));
+    window = std::make_unique<MainWindow>(PortMap{QString::fromStdString(com1), QString()});
+    window->show();
+
+    for (int round = 1; round <= rounds; ++round) {
+        for (const bool upload : {false, true}) {
+            SCOPED_TRACE((upload ? "upload, round " : "Download All, round ") + std::to_string(round));
+            if (round > 1 || upload) {
+                ASSERT_NO_FATAL_FAILURE(plugIn(upload ? 115200 : kFastBaud));
+                window->findChild<QAction*>(QStringLiteral("mnuestablishlink1"))->trigger();
+            }
+            ASSERT_TRUE(pumpUntil([&] { return text("PCtext") == "Link Established"; }))
+                << text("PCtext").toStdString();
+            const std::string base = tmp.path("night" + std::to_string(round));
+            if (upload) {
+                answers.path = QString::fromStdString(tmp.path("code.bin"));
+                window->findChild<QAction*>(QStringLiteral("mnuUploadFile"))->trigger();
+                ASSERT_TRUE(pumpUntil([&] { return console().upload.pagenumber >= 2; }));
+            } else {
+                answers.path = QString::fromStdString(base + ".QTX");
+                window->findChild<QAction*>(QStringLiteral("mnuflashdownload"))->trigger();
+                ASSERT_TRUE(pumpUntil([&] { return std::filesystem::exists(base + "002.QTX"); }));
+            }
+            server.reset();  // pulled out
+
+            ASSERT_TRUE(pumpUntil([&] { return text("PCtext").contains("was disconnected"); }))
+                << text("PCtext").toStdString();
+            EXPECT_TRUE(window->isVisible());
+            EXPECT_FALSE(console().link.portopen);
+            // Idle within the time a user would wait: no timer, no descriptor keeps it busy.
+            pumpUntil([] { return false; }, 200);
+            const double before = processCpuSeconds();
+            pumpUntil([] { return false; }, 1000);
+            EXPECT_LT(processCpuSeconds() - before, 0.3);
+            EXPECT_FALSE(window->host().watchdogTimer().isActive());
+            ASSERT_NO_FATAL_FAILURE(expectOnlyWholeFiles(tmp.path("")));
+        }
+    }
+    // Plugged in again, a download works from the start.
+    ASSERT_NO_FATAL_FAILURE(plugIn(kFastBaud));
+    window->findChild<QAction*>(QStringLiteral("mnuestablishlink1"))->trigger();
+    ASSERT_TRUE(pumpUntil([&] { return text("PCtext") == "Link Established"; }));
+    console().reception.imagecomplete = false;
+    window->findChild<QAction*>(QStringLiteral("mnudownloadlight"))->trigger();
+    ASSERT_TRUE(awaitImage());
+    expectShown(console(), surface(), buffer(31));
 }
 
 }  // namespace

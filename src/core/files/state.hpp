@@ -1,4 +1,4 @@
-// State of the file dialog, saving and file naming, and the track offsets of a loaded image.
+// State of the file dialog, saving and file naming, and the track offsets of the current image.
 #pragma once
 
 #include <array>
@@ -21,7 +21,8 @@ struct FileNaming {
 inline constexpr int kMaxTrackPairs = 64;
 
 struct TrackOffsets {
-    // Column and row offsets of the exposures of a loaded image, pair 1..64 at index 1..64.
+    // Column and row offsets of the exposures of the current image, from its track list file
+    // or its own track row, pair 1..64 at index 1..64.
     std::array<std::int16_t, kMaxTrackPairs + 1> trackx{};
     std::array<std::int16_t, kMaxTrackPairs + 1> tracky{};
     std::int16_t trackcount = 1;

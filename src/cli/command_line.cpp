@@ -17,17 +17,25 @@ namespace {
 
 using namespace std::string_view_literals;
 
+constexpr OptionSpec kPort{
+    "port", "DEV",
+    "serial device of the QTX: /dev/ttyUSB0 for a USB adapter, or the path that qtx-sim "
+    "prints (required)"};
+constexpr OptionSpec kBaud{
+    "baud", "N",
+    "line speed 19200, 38400, 57600 or 115200 (default 115200); set the QTX to the same"};
+constexpr OptionSpec kTimeout{
+    "timeout", "S", "give up when the QTX has not answered for S seconds (default 30)"};
+
 constexpr OptionSpec kDownloadOptions[] = {
-    {"port", "DEV",
-     "serial device of the QTX: /dev/ttyUSB0 for a USB adapter, or the path that qtx-sim "
-     "prints (required)"},
-    {"baud", "N",
-     "line speed 19200, 38400, 57600 or 115200 (default 115200); set the QTX to the same"},
+    kPort,
+    kBaud,
     {"all", "",
      "fetch every stored image (Download All) as PATH001.QTX, PATH002.QTX, ..., each summed "
      "image with its .trk and each mosaic with its .txt file"},
-    {"timeout", "S", "give up when the QTX has not answered for S seconds (default 30)"},
+    kTimeout,
 };
+constexpr OptionSpec kUploadOptions[] = {kPort, kBaud, kTimeout};
 
 // clang-format off
 const CommandSpec kCommands[] = {
@@ -61,6 +69,21 @@ const CommandSpec kCommands[] = {
      .maxOperands = -1,
      .check = nullptr,
      .run = runInfo},
+    {.name = "upload",
+     .synopsis = "--port DEV [--baud N] [--timeout S] FILE.bin",
+     .summary = "load new program code into the QTX from a .bin file",
+     .details =
+         "The console checks FILE's name, length and CRC first; a file it refuses is not sent. "
+         "The code goes in 192 pages, each resent until the QTX has acknowledged it; the "
+         "progress goes to standard error. After the QTX has taken the code it restarts and "
+         "is put back under remote operation, then switched out of it at the end.\n"
+         "Exit status: 0 when the QTX took the code, 1 when the file was refused or the "
+         "upload failed, 2 for a mistake on the command line.\n",
+     .options = kUploadOptions,
+     .minOperands = 1,
+     .maxOperands = 1,
+     .check = checkUpload,
+     .run = runUpload},
 };
 // clang-format on
 

@@ -8,5 +8,9 @@ namespace qtx::cli {
 std::string checkDownload(const Invocation& call);
 int runDownload(const Invocation& call);  // download.cpp
 int runInfo(const Invocation& call);      // info.cpp
+std::string checkUpload(const Invocation& call);
+int runUpload(const Invocation& call);  // upload.cpp
+int runConvert(const Invocation& call);  // convert.cpp
+int runFlat(const Invocation& call);     // flat.cpp
 
 }  // namespace qtx::cli

@@ -58,6 +58,12 @@ TEST(CommandLine, EveryFormOfArgumentsIsReadOrRefused) {
         {"info", Kind::UsageError, "info", "too few operands"},
         {"info a.QTX b.QTX - c.QTX", Kind::Run, "info", ""},
         {"info --all a.QTX", Kind::UsageError, "info", "unknown option '--all'"},
+        {"upload --port a --baud 19200 --timeout 9 new.bin", Kind::Run, "upload", ""},
+        {"upload new.bin", Kind::UsageError, "upload", "'--port DEV' is required"},
+        {"upload --port a", Kind::UsageError, "upload", "too few operands"},
+        {"upload --port a ''", Kind::UsageError, "upload", "FILE is empty"},
+        {"upload --port a --baud 300 new.bin", Kind::UsageError, "upload", "not '300'"},
+        {"upload --port a --all new.bin", Kind::UsageError, "upload", "unknown option '--all'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -91,8 +97,8 @@ TEST(CommandLine, UsageErrorsNameTheCommandAndWhereHelpIs) {
               "qtx: '--baud' is one of 19200, 38400, 57600 and 115200, not '1'\n"
               "Usage: qtx download --port DEV [--baud N] [--all] [--timeout S] PATH\n"
               "Try 'qtx download --help'.\n");
-    EXPECT_EQ(usageError(parseWords("upload")),
-              "qtx: unknown command 'upload'\n"
+    EXPECT_EQ(usageError(parseWords("flash")),
+              "qtx: unknown command 'flash'\n"
               "Usage: qtx COMMAND [OPTIONS] [OPERANDS]\n"
               "Try 'qtx --help'.\n");
 }

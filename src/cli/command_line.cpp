@@ -84,6 +84,36 @@ const CommandSpec kCommands[] = {
      .maxOperands = 1,
      .check = checkUpload,
      .run = runUpload},
+    {.name = "convert",
+     .synopsis = "FILE.QTX OUT.bmp",
+     .summary = "export a saved .QTX image as a bitmap, at the file's own levels",
+     .details =
+         "The picture the console shows after loading FILE, at the Background and Range saved "
+         "in it, as an 8-bit grey bitmap of 320 x 200. OUT is cut before its first \".\" "
+         "(folders included) and \".bmp\" is added; an existing file is never overwritten.\n"
+         "Exit status: 0 when the bitmap was written, 1 when FILE could not be read or the "
+         "bitmap not written, 2 for a mistake on the command line.\n",
+     .options = {},
+     .minOperands = 2,
+     .maxOperands = 2,
+     .check = checkConvert,
+     .run = runConvert},
+    {.name = "flat",
+     .synopsis = "IMAGE.QTX FLAT.QTX OUT.QTX",
+     .summary = "correct a saved image by a flat frame into a new .QTX file",
+     .details =
+         "IMAGE is loaded with its track list (a summed image needs it: the flat is shifted "
+         "by the offsets of each exposure), divided by FLAT, which must have the same size, "
+         "and saved as OUT. OUT is cut before its first \".\" and \".QTX\" is added; existing "
+         "files are never overwritten.\n"
+         "Exit status: 0 when the corrected image was written, 1 when a file could not be "
+         "read, the correction was refused or OUT not written, 2 for a mistake on the command "
+         "line.\n",
+     .options = {},
+     .minOperands = 3,
+     .maxOperands = 3,
+     .check = checkFlat,
+     .run = runFlat},
 };
 // clang-format on
 
@@ -245,7 +275,9 @@ std::string overviewHelp() {
     text +=
         "\nExamples:\n"
         "  qtx download --port /dev/ttyUSB0 --all night/m31\n"
-        "  qtx info night/m31001.QTX\n";
+        "  qtx info night/m31001.QTX\n"
+        "  qtx flat night/m31001.QTX flats/f1.QTX night/m31-flat.QTX\n"
+        "  qtx convert night/m31-flat.QTX m31.bmp\n";
     return text;
 }
 

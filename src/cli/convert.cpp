@@ -1,7 +1,10 @@
 // `qtx convert`: "Load QTX Frame from Disk", then "Save as Bitmap", as the window runs them:
 // the picture at the file's own display levels, in a new .bmp file.
+#include <filesystem>
+
 #include "commands.hpp"
 #include "file_run.hpp"
+#include "text/numtext.hpp"
 
 namespace qtx::cli {
 
@@ -21,10 +24,15 @@ std::string checkConvert(const Invocation& call) {
 int runConvert(const Invocation& call) {
     FileRun run;
     if (run.load(call.operands[0], false)) {
-        // The export says nothing when it has written the file.
+        // The export says nothing when it has written the file, so the file itself is the
+        // proof: the one the export names, new since.
+        const std::string bitmap = basePath(call.operands[1], ".bmp");
+        std::error_code error;
+        const bool existed = std::filesystem::exists(bitmap, error);
         const FileRun::Said said = run.step(&Console::mnubitmap_Click, call.operands[1]);
-        if (said.messages.empty() && said.status.empty()) {
-            FileRun::summary("1 bitmap written");
+        if (said.messages.empty() && said.status.empty() && !existed &&
+            std::filesystem::is_regular_file(bitmap, error)) {
+            FileRun::summary(bitmap + " written");
             return kExitOk;
         }
     }

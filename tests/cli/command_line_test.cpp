@@ -64,6 +64,16 @@ TEST(CommandLine, EveryFormOfArgumentsIsReadOrRefused) {
         {"upload --port a ''", Kind::UsageError, "upload", "FILE is empty"},
         {"upload --port a --baud 300 new.bin", Kind::UsageError, "upload", "not '300'"},
         {"upload --port a --all new.bin", Kind::UsageError, "upload", "unknown option '--all'"},
+        {"convert m31.QTX out/m31.bmp", Kind::Run, "convert", ""},
+        {"convert m31.QTX", Kind::UsageError, "convert", "too few operands"},
+        {"convert m31.QTX m31.png", Kind::UsageError, "convert", "OUT ends in \".bmp\""},
+        {"convert m31.QTX m31.BMP", Kind::UsageError, "convert", "convert writes a .bmp"},
+        {"convert m31.QTX night.bmp/m31", Kind::UsageError, "convert", "not 'night.bmp/m31'"},
+        {"convert '' m31.bmp", Kind::UsageError, "convert", "FILE.QTX is empty"},
+        {"flat a.QTX f.QTX out.QTX", Kind::Run, "flat", ""},
+        {"flat a.QTX f.QTX", Kind::UsageError, "flat", "too few operands"},
+        {"flat a.QTX '' out.QTX", Kind::UsageError, "flat", "FLAT.QTX is empty"},
+        {"flat a.QTX f.QTX out.QTX more", Kind::UsageError, "flat", "unexpected operand 'more'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);

@@ -7,19 +7,17 @@ namespace qtx::cli {
 
 namespace {
 
-// What the console says about a summed image's track list while loading it: the image
-// itself was read all the same.
-bool isTrackListWarning(const std::string& text) {
-    return text == "Track File does not match image!" ||
-           text == "No track file found for this track and accumulate image!";
-}
-
 void say(const std::string& text) {
     std::fprintf(stderr, "%s\n", plainLines(text).c_str());
     std::fflush(stderr);
 }
 
 }  // namespace
+
+bool isTrackListWarning(const std::string& text) {
+    return text == "Track File does not match image!" ||
+           text == "No track file found for this track and accumulate image!";
+}
 
 FileRun::FileRun() : host(PortMap{}, *this) { host.attach(console); }
 

@@ -11,6 +11,10 @@
 
 namespace qtx::cli {
 
+// What the console says about a summed image's track list while loading it: the image
+// itself was read all the same.
+bool isTrackListWarning(const std::string& text);
+
 class FileRun : public HostListener {
   public:
     FileRun();

@@ -17,17 +17,25 @@ namespace {
 
 using namespace std::string_view_literals;
 
+constexpr OptionSpec kPort{
+    "port", "DEV",
+    "serial device of the QTX: /dev/ttyUSB0 for a USB adapter, or the path that qtx-sim "
+    "prints (required)"};
+constexpr OptionSpec kBaud{
+    "baud", "N",
+    "line speed 19200, 38400, 57600 or 115200 (default 115200); set the QTX to the same"};
+constexpr OptionSpec kTimeout{
+    "timeout", "S", "give up when the QTX has not answered for S seconds (default 30)"};
+
 constexpr OptionSpec kDownloadOptions[] = {
-    {"port", "DEV",
-     "serial device of the QTX: /dev/ttyUSB0 for a USB adapter, or the path that qtx-sim "
-     "prints (required)"},
-    {"baud", "N",
-     "line speed 19200, 38400, 57600 or 115200 (default 115200); set the QTX to the same"},
+    kPort,
+    kBaud,
     {"all", "",
      "fetch every stored image (Download All) as PATH001.QTX, PATH002.QTX, ..., each summed "
      "image with its .trk and each mosaic with its .txt file"},
-    {"timeout", "S", "give up when the QTX has not answered for S seconds (default 30)"},
+    kTimeout,
 };
+constexpr OptionSpec kUploadOptions[] = {kPort, kBaud, kTimeout};
 
 // clang-format off
 const CommandSpec kCommands[] = {
@@ -61,6 +69,51 @@ const CommandSpec kCommands[] = {
      .maxOperands = -1,
      .check = nullptr,
      .run = runInfo},
+    {.name = "upload",
+     .synopsis = "--port DEV [--baud N] [--timeout S] FILE.bin",
+     .summary = "load new program code into the QTX from a .bin file",
+     .details =
+         "The console checks FILE's name, length and CRC first; a file it refuses is not sent. "
+         "The code goes in 192 pages, each resent until the QTX has acknowledged it; the "
+         "progress goes to standard error. After the QTX has taken the code it restarts and "
+         "is put back under remote operation, then switched out of it at the end.\n"
+         "Exit status: 0 when the QTX took the code, 1 when the file was refused or the "
+         "upload failed, 2 for a mistake on the command line.\n",
+     .options = kUploadOptions,
+     .minOperands = 1,
+     .maxOperands = 1,
+     .check = checkUpload,
+     .run = runUpload},
+    {.name = "convert",
+     .synopsis = "FILE.QTX OUT.bmp",
+     .summary = "export a saved .QTX image as a bitmap, at the file's own levels",
+     .details =
+         "The picture the console shows after loading FILE, at the Background and Range saved "
+         "in it, as an 8-bit grey bitmap of 320 x 200. OUT is cut before its first \".\" "
+         "(folders included) and \".bmp\" is added; an existing file is never overwritten.\n"
+         "Exit status: 0 when the bitmap was written, 1 when FILE could not be read or the "
+         "bitmap not written, 2 for a mistake on the command line.\n",
+     .options = {},
+     .minOperands = 2,
+     .maxOperands = 2,
+     .check = checkConvert,
+     .run = runConvert},
+    {.name = "flat",
+     .synopsis = "IMAGE.QTX FLAT.QTX OUT.QTX",
+     .summary = "correct a saved image by a flat frame into a new .QTX file",
+     .details =
+         "IMAGE is loaded with its track list (a summed image needs it: the flat is shifted "
+         "by the offsets of each exposure), divided by FLAT, which must have the same size, "
+         "and saved as OUT. OUT is cut before its first \".\" and \".QTX\" is added; existing "
+         "files are never overwritten.\n"
+         "Exit status: 0 when the corrected image was written, 1 when a file could not be "
+         "read, the correction was refused or OUT not written, 2 for a mistake on the command "
+         "line.\n",
+     .options = {},
+     .minOperands = 3,
+     .maxOperands = 3,
+     .check = checkFlat,
+     .run = runFlat},
 };
 // clang-format on
 
@@ -222,7 +275,9 @@ std::string overviewHelp() {
     text +=
         "\nExamples:\n"
         "  qtx download --port /dev/ttyUSB0 --all night/m31\n"
-        "  qtx info night/m31001.QTX\n";
+        "  qtx info night/m31001.QTX\n"
+        "  qtx flat night/m31001.QTX flats/f1.QTX night/m31-flat.QTX\n"
+        "  qtx convert night/m31-flat.QTX m31.bmp\n";
     return text;
 }
 

@@ -7,17 +7,11 @@
 #include "cli_host.hpp"
 #include "commands.hpp"
 #include "console.hpp"
+#include "file_run.hpp"
 
 namespace qtx::cli {
 
 namespace {
-
-// What the console says about a summed image's track list while loading it: the image
-// itself was read all the same.
-bool isTrackListWarning(const std::string& text) {
-    return text == "Track File does not match image!" ||
-           text == "No track file found for this track and accumulate image!";
-}
 
 class Load : public HostListener {
   public:

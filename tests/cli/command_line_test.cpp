@@ -58,6 +58,22 @@ TEST(CommandLine, EveryFormOfArgumentsIsReadOrRefused) {
         {"info", Kind::UsageError, "info", "too few operands"},
         {"info a.QTX b.QTX - c.QTX", Kind::Run, "info", ""},
         {"info --all a.QTX", Kind::UsageError, "info", "unknown option '--all'"},
+        {"upload --port a --baud 19200 --timeout 9 new.bin", Kind::Run, "upload", ""},
+        {"upload new.bin", Kind::UsageError, "upload", "'--port DEV' is required"},
+        {"upload --port a", Kind::UsageError, "upload", "too few operands"},
+        {"upload --port a ''", Kind::UsageError, "upload", "FILE is empty"},
+        {"upload --port a --baud 300 new.bin", Kind::UsageError, "upload", "not '300'"},
+        {"upload --port a --all new.bin", Kind::UsageError, "upload", "unknown option '--all'"},
+        {"convert m31.QTX out/m31.bmp", Kind::Run, "convert", ""},
+        {"convert m31.QTX", Kind::UsageError, "convert", "too few operands"},
+        {"convert m31.QTX m31.png", Kind::UsageError, "convert", "OUT ends in \".bmp\""},
+        {"convert m31.QTX m31.BMP", Kind::UsageError, "convert", "convert writes a .bmp"},
+        {"convert m31.QTX night.bmp/m31", Kind::UsageError, "convert", "not 'night.bmp/m31'"},
+        {"convert '' m31.bmp", Kind::UsageError, "convert", "FILE.QTX is empty"},
+        {"flat a.QTX f.QTX out.QTX", Kind::Run, "flat", ""},
+        {"flat a.QTX f.QTX", Kind::UsageError, "flat", "too few operands"},
+        {"flat a.QTX '' out.QTX", Kind::UsageError, "flat", "FLAT.QTX is empty"},
+        {"flat a.QTX f.QTX out.QTX more", Kind::UsageError, "flat", "unexpected operand 'more'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -91,8 +107,8 @@ TEST(CommandLine, UsageErrorsNameTheCommandAndWhereHelpIs) {
               "qtx: '--baud' is one of 19200, 38400, 57600 and 115200, not '1'\n"
               "Usage: qtx download --port DEV [--baud N] [--all] [--timeout S] PATH\n"
               "Try 'qtx download --help'.\n");
-    EXPECT_EQ(usageError(parseWords("upload")),
-              "qtx: unknown command 'upload'\n"
+    EXPECT_EQ(usageError(parseWords("flash")),
+              "qtx: unknown command 'flash'\n"
               "Usage: qtx COMMAND [OPTIONS] [OPERANDS]\n"
               "Try 'qtx --help'.\n");
 }

@@ -1,0 +1,49 @@
+// The console without a port, for the commands that work on files: its menu procedures run
+// one after another with the command's paths answered in their dialogs, everything the console
+// shows goes to standard error, and each step tells what was said during it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli_host.hpp"
+#include "console.hpp"
+
+namespace qtx::cli {
+
+// What the console says about a summed image's track list while loading it: the image
+// itself was read all the same.
+bool isTrackListWarning(const std::string& text);
+
+class FileRun : public HostListener {
+  public:
+    FileRun();
+
+    struct Said {
+        std::vector<std::string> status;    // PCtext, in order
+        std::vector<std::string> messages;  // message boxes, in order
+        bool header = false;                // the information text was set
+    };
+
+    // Runs `procedure` with `path` answered in every dialog it opens.
+    Said step(void (Console::*procedure)(), const std::string& path);
+
+    // "Load QTX Frame from Disk": whether the image was read. A summed image whose track list
+    // is missing or does not match was read all the same, but counts only when `needsTracks`
+    // is false.
+    bool load(const std::string& path, bool needsTracks);
+
+    void text(TextBox box, const std::string& text) override;
+    void message(const std::string& text) override;
+
+    // qtx's own closing line.
+    static void summary(const std::string& text);
+
+  private:
+    CliHost host;
+    Console console{host};
+    Said said;
+    std::string lastText;
+};
+
+}  // namespace qtx::cli

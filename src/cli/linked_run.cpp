@@ -1,0 +1,150 @@
+#include "linked_run.hpp"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+
+#include "text/numtext.hpp"
+
+namespace qtx::cli {
+
+namespace {
+
+constexpr int kMaxTimeoutS = 24 * 3600;
+// How long the QTX has to answer the switch to remote operation before the command is sent
+// all the same (a silent QTX then ends in the console's own "Communication Failed").
+constexpr int kLinkGraceMs = 2000;
+// Progress: a terminal line is rewritten a few times a second, a log gets a line a second.
+constexpr qint64 kTerminalPeriodMs = 250;
+constexpr qint64 kLogPeriodMs = 1000;
+
+bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+}  // namespace
+
+std::string number(double value) { return formatPattern(value, "0"); }
+
+std::optional<int> wholeIn(const std::string& text, int low, int high) {
+    const auto v = readWholeNumber(text);
+    if (!v || *v != roundHalfEven(*v) || *v < low || *v > high) return std::nullopt;
+    return static_cast<int>(*v);
+}
+
+std::string checkLinkOptions(const Invocation& call) {
+    if (!call.has("port") || call.value("port").empty()) return "'--port DEV' is required";
+    if (call.has("baud")) {
+        const auto baud = wholeIn(call.value("baud"), 0, 115200);
+        if (!baud || (*baud != 19200 && *baud != 38400 && *baud != 57600 && *baud != 115200)) {
+            return "'--baud' is one of 19200, 38400, 57600 and 115200, not '" + call.value("baud") +
+                   "'";
+        }
+    }
+    if (call.has("timeout") && !wholeIn(call.value("timeout"), 1, kMaxTimeoutS)) {
+        return "'--timeout' is a whole number of seconds from 1 to " + number(kMaxTimeoutS) +
+               ", not '" + call.value("timeout") + "'";
+    }
+    return {};
+}
+
+LinkOptions readLinkOptions(const Invocation& call) {
+    LinkOptions options;
+    options.device = QString::fromLocal8Bit(call.value("port"));
+    if (call.has("baud")) options.baud = wholeIn(call.value("baud"), 0, 115200);
+    if (call.has("timeout")) options.timeoutS = *wholeIn(call.value("timeout"), 1, kMaxTimeoutS);
+    return options;
+}
+
+LinkedRun::LinkedRun(LinkOptions linkOptions)
+    : host(PortMap{linkOptions.device, QString()}, *this),
+      options(std::move(linkOptions)),
+      output(stderr, stderrIsTerminal()),
+      meter(stderrIsTerminal() ? kTerminalPeriodMs : kLogPeriodMs) {
+    host.attach(console);
+    clock.start();
+    silence.setSingleShot(true);
+    silence.setInterval(options.timeoutS * 1000);
+    connect(&silence, &QTimer::timeout, this, [this] {
+        finish(kExitFailed, "qtx: no answer from the QTX for " + number(options.timeoutS) + " s");
+    });
+    connect(&host, &ShellHost::portLost, this, [this] { later([this] { finish(kExitFailed); }); });
+    connect(&termination, &TerminationWatcher::terminationRequested, this,
+            [this](int signal) { finish(128 + signal, "qtx: interrupted"); });
+}
+
+int LinkedRun::exec() {
+    later([this] { start(); });
+    QCoreApplication::exec();
+    return status;
+}
+
+void LinkedRun::text(TextBox box, const std::string& text) {
+    if (box != TextBox::PCtext) return;
+    stillGoing();
+    if (text != lastText && !isProgressText(text)) output.line(plainLines(text));
+    lastText = text;
+    if (phase == Phase::Linking) {
+        later([this] {
+            if (phase == Phase::Linking && console.link.linkup) run();
+        });
+    }
+    if (phase == Phase::Running) statusText(text);
+}
+
+void LinkedRun::message(const std::string& text) {
+    output.line(plainLines(text));
+    lastText.clear();
+    if (phase == Phase::Running) messageShown(text);
+}
+
+void LinkedRun::sent(std::span<const std::uint8_t> frame) {
+    stillGoing();
+    if (phase != Phase::Done) frameSent(frame);
+}
+
+void LinkedRun::progress(const Progress& p) {
+    stillGoing();
+    if (const auto shown = meter.update(p, clock.elapsed())) {
+        output.progress(shown->text.toStdString());
+    }
+}
+
+void LinkedRun::progressHidden() {
+    meter.stop();
+    output.clearProgress();
+}
+
+void LinkedRun::stillGoing() {
+    if (silence.isActive()) silence.start();
+}
+
+void LinkedRun::start() {
+    // As in the window: the speed is chosen first, then Establish Link opens COM1 with it.
+    if (options.baud) console.setBaud(*options.baud);
+    console.establishLink(1);
+    if (!console.link.portopen) {
+        finish(kExitFailed);
+        return;
+    }
+    phase = Phase::Linking;
+    silence.start();
+    QTimer::singleShot(kLinkGraceMs, this, [this] {
+        if (phase == Phase::Linking) run();
+    });
+}
+
+void LinkedRun::run() {
+    phase = Phase::Running;
+    begin();
+}
+
+void LinkedRun::finish(int exitStatus, const std::string& why) {
+    if (phase == Phase::Done) return;
+    phase = Phase::Done;
+    status = exitStatus;
+    silence.stop();
+    output.clearProgress();
+    if (!why.empty()) output.line(why);
+    console.closeLink();  // which also ends the event loop
+}
+
+}  // namespace qtx::cli

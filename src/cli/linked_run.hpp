@@ -1,0 +1,95 @@
+// What the commands that talk to a QTX share: Establish Link on --port (at --baud), a grace
+// for the QTX to answer, then the command's own menu procedure. The run ends on the command's
+// outcome, on a lost device, on silence for --timeout seconds or on a signal, and always
+// leaves the QTX out of remote operation with the port closed.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <optional>
+#include <string>
+
+#include "cli_host.hpp"
+#include "command_line.hpp"
+#include "console.hpp"
+#include "progress_meter.hpp"
+#include "termination.hpp"
+
+namespace qtx::cli {
+
+// A number as the console writes it, without a fraction.
+std::string number(double value);
+// A whole number written in `text`, within low..high.
+std::optional<int> wholeIn(const std::string& text, int low, int high);
+
+// The problem with --port, --baud and --timeout, in words; "" when none.
+std::string checkLinkOptions(const Invocation& call);
+
+struct LinkOptions {
+    QString device;
+    std::optional<int> baud;
+    int timeoutS = 30;
+};
+LinkOptions readLinkOptions(const Invocation& call);  // after checkLinkOptions passed
+
+class LinkedRun : public QObject, public HostListener {
+  public:
+    explicit LinkedRun(LinkOptions options);
+
+    // Runs until finish(); the exit status.
+    int exec();
+
+    void text(TextBox box, const std::string& text) override;
+    void message(const std::string& text) override;
+    void sent(std::span<const std::uint8_t> frame) override;
+    void progress(const Progress& p) override;
+    void progressHidden() override;
+
+  protected:
+    // The link is up, or its grace is over: start the command's menu procedure.
+    virtual void begin() = 0;
+    // What the console shows in PCtext, and each message box, once begin() ran.
+    virtual void statusText(const std::string& /*text*/) {}
+    virtual void messageShown(const std::string& /*text*/) {}
+    // A status text that the progress line already says in its own words.
+    virtual bool isProgressText(const std::string& /*text*/) const { return false; }
+    // Every frame the console writes, also while linking.
+    virtual void frameSent(std::span<const std::uint8_t> /*frame*/) {}
+
+    bool running() const { return phase == Phase::Running; }
+    // The outcome no longer depends on the QTX (the console's own timer takes it from here).
+    void stopSilenceTimer() { silence.stop(); }
+
+    template <class F>
+    void later(F step) {
+        QTimer::singleShot(0, this, step);
+    }
+
+    // Ends the run once: the QTX leaves remote operation, the port closes, the loop ends.
+    void finish(int exitStatus, const std::string& why = {});
+
+    CliHost host;
+    Console console{host};
+
+  private:
+    enum class Phase { Starting, Linking, Running, Done };
+
+    void start();
+    void run();
+    void stillGoing();
+
+    LinkOptions options;
+    StatusOutput output;
+    ProgressMeter meter;
+    QElapsedTimer clock;
+    TerminationWatcher termination;
+    // The exchange stood still this long: the console sent nothing, said nothing new and
+    // showed no progress. Bytes alone do not count, so a line of noise cannot hold it open.
+    QTimer silence;
+    Phase phase = Phase::Starting;
+    std::string lastText;
+    int status = kExitFailed;
+};
+
+}  // namespace qtx::cli

@@ -10,6 +10,8 @@
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <csignal>
+#include <cstdio>
+#include <random>
 #include <memory>
 
 #include "main_window.hpp"
@@ -186,6 +188,54 @@ TEST_F(ConsoleWindowTest, PortHeldByAnotherProgramIsCalledBusy) {
               QStringLiteral("Unable to open COM1\n%1: busy, in use by another program; close that "
                              "program and choose Establish Link.")
                   .arg(QString::fromStdString(pty.path())));
+}
+
+// Ten megabytes of noise at the port: the window keeps answering, nothing grows, and the
+// link works again afterwards. The worst pause of the event loop is printed, not asserted.
+TEST_F(ConsoleWindowTest, NoiseAtThePortIsSurvived) {
+    openOnPty();
+    EXPECT_EQ(pty.next(10), kRemoteOn);
+    std::mt19937 noise(7);
+    Bytes chunk(4096);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastBeat = 0;
+    qint64 worstPause = 0;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        worstPause = std::max(worstPause, clock.elapsed() - lastBeat);
+        lastBeat = clock.elapsed();
+    });
+    beat.start(10);
+    constexpr std::size_t kNoiseBytes = 10 * 1024 * 1024;
+    std::size_t sent = 0;
+    while (sent < kNoiseBytes) {
+        for (auto& b : chunk) b = static_cast<std::uint8_t>(noise());
+        std::size_t at = 0;
+        while (at < chunk.size()) {
+            at += pty.offer(Bytes(chunk.begin() + static_cast<std::ptrdiff_t>(at), chunk.end()));
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            pty.collect();  // what the console answers to frames the noise happened to hold
+        }
+        sent += chunk.size();
+        ASSERT_LT(clock.elapsed(), 120000) << "the console stopped taking bytes";
+    }
+    pumpUntil([] { return false; }, 100);
+    std::printf("10 MB of noise in %lld ms, worst event-loop pause %lld ms\n",
+                static_cast<long long>(clock.elapsed()), static_cast<long long>(worstPause));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->console().link.portopen) << text("PCtext").toStdString();
+    EXPECT_LE(window->console().link.rxcount, 1024);
+
+    action("mnuestablishlink1")->trigger();
+    pty.rest(50);
+    ASSERT_TRUE(pty.send(displayFrame()));
+    EXPECT_TRUE(pumpUntil([&] { return text("PCtext") == "Link Established"; }))
+        << text("PCtext").toStdString();
+    button("cmdup")->click();
+    EXPECT_EQ(pty.next(10), kKeyUp);
+    ASSERT_TRUE(pty.send({0xA5, 0x06, 0x00, 0x00, 0xAB, 0x00}));
+    EXPECT_TRUE(pumpUntil([&] { return text("PCtext") == "Keypress acknowledged"; }));
 }
 
 }  // namespace

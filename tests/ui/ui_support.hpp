@@ -79,6 +79,12 @@ class Pty {
         return true;
     }
 
+    // Writes what the line takes now, without waiting; the number of bytes written.
+    std::size_t offer(const Bytes& bytes) {
+        const ssize_t n = ::write(master, bytes.data(), bytes.size());
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+
     // Takes what the console has written so far, without waiting.
     void collect() {
         std::uint8_t chunk[512];

@@ -1,5 +1,6 @@
 // Saving, numbering, loading and the track list round trip, on a console with a fake host.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -216,6 +217,26 @@ TEST_F(FilesTest, FullDiskLeavesNoPartialFile) {
     // And the next save, with room again, works.
     saveAs(tmp.path("room.QTX"));
     EXPECT_TRUE(std::filesystem::exists(tmp.path("room.QTX")));
+}
+
+TEST_F(FilesTest, ReadOnlyFolderRefusesEveryWriter) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not refuse the superuser";
+    holdImage(3, 6);
+    const std::string folder = tmp.path("ro");
+    std::filesystem::create_directory(folder);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::owner_exec);
+    saveAs(folder + "/x.QTX");
+    EXPECT_EQ(host.text(TextBox::PCtext), folder + "/x.QTX could not be written: Permission denied");
+    EXPECT_EQ(reports(), std::vector<Bytes>{kNotSaved});
+    console.files.currentfile = folder + "/y.QTX";
+    console.writetracklist();
+    console.writemosaicdata();
+    host.fileAnswers.push_back(folder + "/z.bmp");
+    console.mnubitmap_Click();
+    EXPECT_EQ(host.text(TextBox::PCtext), "Bitmap not saved: " + folder + "/z.bmp: Permission denied");
+    EXPECT_EQ(reports(), std::vector<Bytes>(3, kNotSaved));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
 
 TEST_F(FilesTest, SavedImageLoadsBackTheSame) {

@@ -148,37 +148,6 @@ void expectShown(Console& console, const QImage& surface, const ImageBuffer& b) 
     EXPECT_EQ(wrong, 0);
 }
 
-TEST_F(SimWindowTest, LinkComesUpAndTheDisplayIsMirrored) {
-    ASSERT_NO_FATAL_FAILURE(startLinked());
-    EXPECT_EQ(text("QTXText"), mirrored());
-    EXPECT_TRUE(text("QTXText").startsWith("QTX  READY      REMOTE"))
-        << text("QTXText").toStdString();
-    EXPECT_TRUE(model<bool>([](QtxModel& m) { return m.remote(); }));
-}
-
-TEST_F(SimWindowTest, KeysAreAcknowledgedAndReachTheQtx) {
-    ASSERT_NO_FATAL_FAILURE(startLinked());
-    const auto mode = [&] { return model<sim::Mode>([](QtxModel& m) { return m.mode(); }); };
-    const auto line1 = [&] { return text("QTXText").section(u'\n', 0, 0); };
-
-    press("cmdfocus");
-    EXPECT_EQ(mode(), sim::Mode::Focus);
-    EXPECT_TRUE(line1().startsWith("FOCUS  pos 500")) << line1().toStdString();
-    press("cmdup");
-    EXPECT_TRUE(line1().startsWith("FOCUS  pos 501")) << line1().toStdString();
-
-    // Turbo shows in the corner of the QTX's display and makes the arrows take big steps.
-    press("cmdturbo");
-    EXPECT_TRUE(line1().endsWith(u'T')) << line1().toStdString();
-    press("cmdup");
-    EXPECT_TRUE(line1().startsWith("FOCUS  pos 511")) << line1().toStdString();
-    press("cmdturbo");
-    EXPECT_FALSE(line1().endsWith(u'T')) << line1().toStdString();
-
-    press("cmdsetup");
-    EXPECT_EQ(mode(), sim::Mode::Setup);
-}
-
 TEST_F(SimWindowTest, OfferedImageArrivesAndIsShown) {
     ASSERT_NO_FATAL_FAILURE(startLinked());
     click("cmdimage");
@@ -188,70 +157,6 @@ TEST_F(SimWindowTest, OfferedImageArrivesAndIsShown) {
     expectShown(console(), surface(), screen);
     EXPECT_TRUE(text("headertxt").startsWith("QTX Image\n")) << text("headertxt").toStdString();
     EXPECT_TRUE(progress()->isHidden());
-}
-
-TEST_F(SimWindowTest, SmallImageIsCentredOnBlack) {
-    ASSERT_NO_FATAL_FAILURE(startLinked());
-    showOnScreen(12);  // a 33 x 21 window
-    ASSERT_TRUE(awaitImage());
-    const ImageBuffer tiny = buffer(12);
-    ASSERT_EQ(buffer(sim::kScreenBuffer).pixels, tiny.pixels);
-    expectShown(console(), surface(), tiny);
-}
-
-TEST_F(SimWindowTest, ImageSurvivesADamagedLine) {
-    ASSERT_NO_FATAL_FAILURE(startLinked());
-    showOnScreen(1);  // a 200 x 100 window
-    ASSERT_TRUE(awaitImage());
-    // Once a key is answered, everything before it has been too: the faults then start
-    // with the header, and the same seed strikes the same frames on every run.
-    press("cmddisplay");
-
-    // This seed drops 4, damages 6 and puts garbage before 5 of the first 100 answers.
-    sim::FaultPlan plan;
-    plan.seed = 8;
-    plan.corrupt = 0.05;
-    plan.drop = 0.03;
-    plan.garbage = 0.03;
-    server->withModel([&](QtxModel& m) { m.setFaults(plan); });
-    console().reception.imagecomplete = false;
-    window->findChild<QAction*>(QStringLiteral("mnudownloadlight"))->trigger();
-    ASSERT_TRUE(awaitImage(30000)) << text("PCtext").toStdString();
-
-    expectShown(console(), surface(), buffer(1));
-    // The faults did strike, and every one was mended by asking again.
-    EXPECT_GE(console().reception.repeats, 4);
-    EXPECT_NE(text("PCtext"), "Communication Failed");
-    EXPECT_TRUE(progress()->isHidden());
-}
-
-TEST_F(SimWindowTest, SummedImageBringsItsTrackRow) {
-    ASSERT_NO_FATAL_FAILURE(startLinked());
-    showOnScreen(2);
-    ASSERT_TRUE(awaitImage());
-    const ImageBuffer summed = buffer(2);
-    ASSERT_EQ(summed.header.numexposures, 4);
-    expectShown(console(), surface(), summed);
-    for (std::size_t k = 0; k < summed.trackrow.size(); ++k) {
-        ASSERT_EQ(console().reception.tracklist[k], summed.trackrow[k]) << "track entry " << k;
-    }
-}
-
-TEST_F(SimWindowTest, QtxFallingSilentMidImageEndsInCommunicationFailed) {
-    // At the real line speed, so that the image is still on its way when the QTX stops.
-    ASSERT_NO_FATAL_FAILURE(startLinked(115200));
-    console().reception.imagecomplete = false;
-    window->findChild<QAction*>(QStringLiteral("mnudownloadlight"))->trigger();
-    ASSERT_TRUE(pumpUntil([&] { return progress()->isVisible(); }));
-    sim::FaultPlan silent;
-    silent.silent = true;
-    server->withModel([&](QtxModel& m) { m.setFaults(silent); });
-
-    ASSERT_TRUE(pumpUntil([&] { return text("PCtext") == "Communication Failed"; }))
-        << text("PCtext").toStdString();
-    EXPECT_FALSE(console().reception.imagecomplete);
-    EXPECT_TRUE(progress()->isHidden());
-    EXPECT_FALSE(window->host().watchdogTimer().isActive());
 }
 
 TEST_F(SimWindowTest, UploadedCodeRunsAndRemoteComesBackOnTheTimer) {

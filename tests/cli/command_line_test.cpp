@@ -113,43 +113,5 @@ TEST(CommandLine, UsageErrorsNameTheCommandAndWhereHelpIs) {
               "Try 'qtx --help'.\n");
 }
 
-// Every help text fits a terminal of 80 columns and names everything it offers.
-TEST(CommandLine, HelpTextsListEveryCommandAndOption) {
-    auto fits = [](const std::string& text) {
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) {
-            EXPECT_LE(line.size(), 80U) << line;
-        }
-    };
-    const std::string overview = overviewHelp();
-    fits(overview);
-    for (const CommandSpec& command : commands()) {
-        SCOPED_TRACE(std::string(command.name));
-        EXPECT_NE(overview.find("  " + std::string(command.name) + "  "), std::string::npos);
-        const std::string help = commandHelp(command);
-        fits(help);
-        EXPECT_EQ(help.rfind("Usage: qtx " + std::string(command.name) + " ", 0), 0U) << help;
-        for (const OptionSpec& option : command.options) {
-            EXPECT_NE(help.find("\n  --" + std::string(option.name) + " "), std::string::npos)
-                << option.name;
-        }
-        EXPECT_NE(help.find("\n  --help "), std::string::npos);
-        EXPECT_NE(help.find("Exit status: 0 "), std::string::npos);
-    }
-    EXPECT_EQ(versionText().rfind("qtx ", 0), 0U);
-}
-
-// Option texts run on in their own column; paragraphs start at the margin.
-TEST(CommandLine, HelpWrapsIntoColumns) {
-    const std::string help = commandHelp(commands()[0]);
-    EXPECT_NE(
-        help.find("\n  --port DEV   serial device of the QTX: /dev/ttyUSB0 for a USB adapter, "
-                  "or the\n               path that qtx-sim prints (required)\n"),
-        std::string::npos)
-        << help;
-    EXPECT_NE(help.find("\n  --help       this text\n\nWithout --all the image"), std::string::npos)
-        << help;
-}
-
 }  // namespace
 }  // namespace qtx::cli

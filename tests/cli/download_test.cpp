@@ -20,17 +20,6 @@ int count(const std::vector<std::string>& names, const std::string& name) {
     return static_cast<int>(std::count(names.begin(), names.end(), name));
 }
 
-TEST(Download, MissingDeviceIsNamedWithItsReason) {
-    QTemporaryDir dir;
-    const Finished f = runQtx({"download", "--port", "/nonexistent/ttyQTX", dir.filePath("m31")});
-    EXPECT_EQ(f.status, 1);
-    EXPECT_EQ(f.err,
-              "COM1 not available\n/nonexistent/ttyQTX: no such device; check the cable or "
-              "adapter, or name the right device with --port.\n");
-    EXPECT_TRUE(f.out.empty());
-    EXPECT_TRUE(QDir(dir.path()).isEmpty());
-}
-
 TEST(Download, SilentQtxEndsInCommunicationFailedAndRemoteOff) {
     Sim sim({"--silent", "--baud", kFastLine});
     ASSERT_TRUE(sim.ok());

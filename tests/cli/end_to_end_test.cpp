@@ -144,23 +144,5 @@ TEST(EndToEnd, DownloadAllWritesEveryImageOnceAndInfoReadsThemBack) {
     EXPECT_EQ(mixed.out.find(notes.toStdString()), std::string::npos);
 }
 
-TEST(EndToEnd, ScreenImageIsSavedUnderItsPathOnce) {
-    Sim sim({"--baud", kFastLine});
-    ASSERT_TRUE(sim.ok());
-    const QString path = sim.dir.filePath("screen.QTX");
-    const Finished first = runQtx({"download", "--port", sim.device, "--baud", "115200", path});
-    ASSERT_EQ(first.status, 0) << first.err;
-    EXPECT_TRUE(first.err.ends_with("\nqtx: 1 image written\n")) << first.err;
-    const std::map<QString, QByteArray> written = filesIn(sim.dir.path());
-    ASSERT_EQ(written.size(), 1U);
-    ASSERT_TRUE(written.contains("screen.QTX"));
-
-    const Finished again = runQtx({"download", "--port", sim.device, path});
-    EXPECT_EQ(again.status, 1);
-    EXPECT_NE(again.err.find("\n" + path.toStdString() + " already exists!\n"), std::string::npos)
-        << again.err;
-    EXPECT_EQ(filesIn(sim.dir.path()), written);
-}
-
 }  // namespace
 }  // namespace qtx::test

@@ -97,30 +97,5 @@ TEST(Flat, UniformFlatLeavesTheImageWithItsPedestalAdded) {
             ASSERT_EQ(corrected.at(column, row), ramp(column, row) + 50) << column << "," << row;
 }
 
-TEST(Flat, RefusalsWriteNothingNew) {
-    QTemporaryDir dir;
-    const QString image = writeImage(dir.filePath("m31.QTX"), 40, 30, ramp);
-    const QString flat = writeImage(dir.filePath("flat.QTX"), 40, 30, [](int, int) { return 900; });
-    const QString small = writeImage(dir.filePath("small.QTX"), 30, 30, [](int, int) { return 900; });
-    const QString taken = writeImage(dir.filePath("taken.QTX"), 12, 12, ramp);
-    const struct {
-        QString flat, out;
-        std::string said;
-    } cases[] = {
-        {small, dir.filePath("a.QTX"), "\nFlat field dimensions do not match image!\n"},
-        {dir.filePath("none.QTX"), dir.filePath("b.QTX"), "\nFlat field unsuccessfully loaded\n"},
-        {flat, taken, taken.toStdString() + " already exists!\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.said);
-        const QByteArray before = contents(c.out);
-        const Finished f = runQtx({"flat", image, c.flat, c.out});
-        EXPECT_EQ(f.status, 1);
-        EXPECT_NE(f.err.find(c.said), std::string::npos) << f.err;
-        EXPECT_TRUE(f.err.ends_with("\nqtx: no image written\n")) << f.err;
-        EXPECT_EQ(contents(c.out), before);
-    }
-}
-
 }  // namespace
 }  // namespace qtx::test

@@ -89,19 +89,5 @@ TEST(SaveTally, CountsImagesByTheirReports) {
     }
 }
 
-TEST(SaveTally, IgnoresWhatIsNotAFrame) {
-    SaveTally t;
-    const std::vector<std::uint8_t> shortReport{0xA5, 0x0B, 0x02, 0x00, 0xB2, 0x00};
-    const std::vector<std::uint8_t> noSync{0x00, 0x0B, 0x02, 0x00, 0xB2,
-                                           0x00, 0x00, 0x00, 0x00, 0x00};
-    const std::vector<std::uint8_t> stub{0xA5, 0x02};
-    t.sent(shortReport);
-    t.sent(noSync);
-    t.sent(stub);
-    t.sent({});
-    EXPECT_EQ(t.images(), 0);
-    EXPECT_FALSE(t.ended());
-}
-
 }  // namespace
 }  // namespace qtx::cli

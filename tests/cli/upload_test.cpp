@@ -80,29 +80,5 @@ TEST(Upload, SilentQtxEndsInCommunicationFailed) {
               static_cast<std::ptrdiff_t>(code.size()));
 }
 
-TEST(Upload, RefusedFileSendsNoCode) {
-    Sim sim({"--baud", kFastLine});
-    ASSERT_TRUE(sim.ok());
-    QByteArray badCrc = goodCode();
-    badCrc[100] = static_cast<char>(badCrc[100] ^ 1);
-    const struct {
-        QString name;
-        QByteArray bytes;
-        std::string said;
-    } cases[] = {
-        {"new.BIN", goodCode(), "QTX code will be in a '.bin' file"},
-        {"short.bin", goodCode().left(1000), "File length doesn not match expected '.bin' file"},
-        {"bad.bin", badCrc, "Code CRC check failed - code file is bad"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.said);
-        const QString file = written(sim.dir.filePath(c.name), c.bytes);
-        const Finished f = runQtx({"upload", "--port", sim.device, file});
-        EXPECT_EQ(f.status, 1);
-        EXPECT_TRUE(f.err.ends_with("\n" + c.said + "\n")) << f.err;
-    }
-    EXPECT_TRUE(codeFrames(sim.received()).empty());
-}
-
 }  // namespace
 }  // namespace qtx::test

@@ -107,19 +107,6 @@ TEST_F(BitmapTest, TheFileHoldsThePictureAsShown) {
     EXPECT_NE(second, first);
 }
 
-TEST_F(BitmapTest, WhatIsOnTheScreenNotWhatTheLevelsWouldPaint) {
-    showImage();
-    const std::vector<std::uint8_t> shown = host.surface;
-    // An emptied range box changes the background without a redraw; a range of 0 is never
-    // drawn.
-    console.record.background = 9000;
-    console.record.range = 0;
-    console.showimage();
-    const Bytes file = exportAs("kept");
-    EXPECT_EQ(host.surface, shown);
-    expectFileShowsTheScreen(file);
-}
-
 TEST_F(BitmapTest, EmptySurfaceUnderANameCutAtItsFirstPoint) {
     // A "." in a folder name cuts the name there.
     std::filesystem::create_directory(tmp.path("obs.2001"));

@@ -154,44 +154,6 @@ TEST(FlatCorrection, Refusals) {
               Outcome::Incomplete);
 }
 
-TEST(FlatCorrection, EdgesOfTheOffsetsThatStillLeaveARegion) {
-    // A 12 x 12 image of 500 with pedestal 100 and a uniform flat of 1100: every exposure that
-    // covers a pixel adds 1000 to its sum. `first` is the result's pixel (1, 1).
-    const struct {
-        std::vector<std::pair<int, int>> shifts;
-        std::int16_t trackcount;  // 0: one more than the shifts
-        int xmin, xmax, ymin, ymax, mean, first;
-    } cases[] = {
-        {{{11, 0}}, 0, 12, 12, 1, 12, 1000, 350},   // one column, summed twice
-        {{{-11, 11}}, 0, 1, 1, 12, 12, 1000, 350},  // one pixel
-        // The box holds 121 sums of 1000, 88 more from the first shift and 99 from the
-        // second: 308000 / 121 = 2545; (4, 3) sums 3000.
-        {{{3, 0}, {0, 2}}, 0, 4, 12, 3, 12, 2545, 524},
-        {{{3, 0}, {0, 2}}, 2, 4, 12, 1, 12, 1727, 532},  // the count takes the first shift only
-        {{{3, 0}}, 1, 1, 12, 1, 12, 1000, 600},          // one exposure: no shift
-        {{{3, 0}}, -5, 1, 12, 1, 12, 1000, 600},
-    };
-    for (const auto& c : cases) {
-        TrackOffsets track = offsets(c.shifts);
-        if (c.trackcount != 0) track.trackcount = c.trackcount;
-        const FlatCorrection out =
-            correctFlatField(uniform(12, 12, 500), 12, 12, 100, uniform(12, 12, 1100), track);
-        ASSERT_EQ(out.outcome, Outcome::Corrected);
-        EXPECT_EQ((std::vector<int>{out.xmin, out.xmax, out.ymin, out.ymax, out.mean}),
-                  (std::vector<int>{c.xmin, c.xmax, c.ymin, c.ymax, c.mean}));
-        EXPECT_EQ(out.pixels.width, c.xmax - c.xmin + 1);
-        EXPECT_EQ(out.pixels.height, c.ymax - c.ymin + 1);
-        EXPECT_EQ(out.pixels.at(1, 1), c.first);
-    }
-    // A mean that truncates to 1 is still light: 120 counts in the box are not, 121 are.
-    for (int extra : {120, 121}) {
-        PixelArray flat = uniform(12, 12, 100);
-        flat.at(6, 6) = static_cast<std::uint16_t>(100 + extra);
-        EXPECT_EQ(correctFlatField(uniform(12, 12, 500), 12, 12, 100, flat, {}).outcome,
-                  extra == 121 ? Outcome::Corrected : Outcome::DarkCentre);
-    }
-}
-
 TEST(ReceivedTrackOffsets, PairsFromTheTrackRow) {
     std::array<std::int32_t, 320> row{};
     const std::int32_t words[] = {5, 65533, 0, 12, 1, 65535, 32767, 32768};

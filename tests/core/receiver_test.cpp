@@ -40,35 +40,12 @@ TEST_F(ReceiverTest, DisplayFrameShowsTwoLines) {
     EXPECT_FALSE(console.link.headerok);
 }
 
-TEST_F(ReceiverTest, DisplayFrameSplitIsShownOnceWhenWhole) {
-    const Bytes frame = displayFrame("QTX Remote Control Ready", "Focus      Exp  0.10 s  ");
-    receive(Bytes(frame.begin(), frame.begin() + 10));
-    EXPECT_EQ(host.text(TextBox::PCtext), "Link Established");
-    EXPECT_TRUE(console.link.linkup);
-    EXPECT_TRUE(console.link.headerok);
-    receiveBytewise(Bytes(frame.begin() + 10, frame.end()));
-    int shown = 0;
-    for (const auto& t : host.texts) shown += t.box == TextBox::QTXText ? 1 : 0;
-    EXPECT_EQ(shown, 1);
-    EXPECT_EQ(host.text(TextBox::QTXText),
-              "QTX Remote Control Ready\r\nFocus      Exp  0.10 s  ");
-    int linkNotices = 0;
-    for (const auto& t : host.texts) linkNotices += t.text == "Link Established" ? 1 : 0;
-    EXPECT_EQ(linkNotices, 1);
-}
-
 TEST_F(ReceiverTest, DamagedDisplayShowsQuestionMarks) {
     Bytes frame = allADisplay();
     frame[20] = 0x42;
     receive(frame);
     EXPECT_EQ(host.text(TextBox::QTXText), "????????");
     EXPECT_EQ(console.link.rxcount, 0);
-}
-
-TEST_F(ReceiverTest, TwoDisplaysInOneReadLeaveTheSecond) {
-    receive(displayFrame(std::string(24, 'a'), std::string(24, 'b')) +
-            displayFrame(std::string(24, 'c'), std::string(24, 'd')));
-    EXPECT_EQ(host.text(TextBox::QTXText), std::string(24, 'c') + "\r\n" + std::string(24, 'd'));
 }
 
 TEST_F(ReceiverTest, GarbageIsSkippedAndCorruptHeaderLosesSixBytes) {
@@ -175,17 +152,6 @@ TEST_F(ReceiverTest, UnknownAndImpossibleFramesDoNotStall) {
     const Bytes tooLong{0xA5, 0x07, 0xD0, 0x07, 0x83, 0x01};
     receive(unknown + tooLong + kNak);
     EXPECT_EQ(host.text(TextBox::PCtext), "QTX did not understand command");
-    EXPECT_EQ(console.link.rxcount, 0);
-}
-
-TEST_F(ReceiverTest, ShortDisplayFrameNeverRemovesMoreThanHeld) {
-    const Bytes shortDisplay = frameOf(9, {0x41, 0x42});  // 10 bytes, not 56
-    receive(shortDisplay);
-    EXPECT_EQ(host.text(TextBox::QTXText), "AB");
-    EXPECT_EQ(console.link.rxcount, 0);
-    const Bytes emptyDisplay{0xA5, 0x09, 0x00, 0x00, 0xAE, 0x00, 0x00, 0x00};
-    receive(emptyDisplay);
-    EXPECT_EQ(host.text(TextBox::QTXText), "");
     EXPECT_EQ(console.link.rxcount, 0);
 }
 

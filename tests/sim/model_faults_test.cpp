@@ -74,26 +74,6 @@ TEST(ModelFaults, ChosenFramesAreDroppedOrDamaged) {
     }
 }
 
-TEST(ModelFaults, FractionsFollowTheSeed) {
-    FaultPlan plan;
-    plan.seed = 77;
-    plan.drop = 0.5;
-    plan.corrupt = 0.2;
-    plan.garbage = 0.2;
-    QtxModel a(withFaults(plan)), b(withFaults(plan));
-    const Bytes first = pressMany(a, 200);  // 400 frames
-    EXPECT_EQ(first, pressMany(b, 200));
-    EXPECT_EQ(a.framesSent(), 400U);  // numbered whether sent or not
-    std::size_t acks = 0;
-    for (std::size_t i = 0; i + 1 < first.size(); ++i)
-        acks += first[i] == 0xA5 && first[i + 1] == 0x06;
-    EXPECT_GT(acks, 70U);  // about half of 200 survive the drops
-    EXPECT_LT(acks, 130U);
-    plan.seed = 78;
-    QtxModel c(withFaults(plan));
-    EXPECT_NE(first, pressMany(c, 200));
-}
-
 TEST(ModelFaults, GarbageNeverHoldsASyncByteAndLeavesFramesWhole) {
     FaultPlan plan;
     plan.garbage = 1.0;

@@ -151,11 +151,6 @@ Bytes endFrame(const Bytes& image) {
     return frameOf(250, Bytes{0x20, 0x00, image[98303], image[98302]});
 }
 
-TEST(ModelFirmware, CrcOfTheZeroImage) {
-    EXPECT_EQ(crc16CcittFalse(Bytes(98300, 0)), 0x1E0C);
-    EXPECT_EQ(crc16CcittFalse(Bytes{'1', '2', '3', '4', '5', '6', '7', '8', '9'}), 0x29B1);
-}
-
 TEST(ModelFirmware, FailuresAreRefusedAndShown) {
     const Bytes image = codeImage(9);
     Bytes badCrc = image;

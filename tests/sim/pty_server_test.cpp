@@ -65,12 +65,6 @@ Bytes readBytes(int fd, std::size_t count, int limitMs = 3000) {
 
 const Bytes kRemoteOn{0xA5, 0x09, 0x02, 0x00, 0xB0, 0x00, 0x01, 0x00, 0x01, 0x00};
 
-Bytes homeDisplay() {
-    const std::string frame = std::string("\xA5\x09\x30\x00\xDE\x00", 6) +
-                              "QTX  READY      REMOTE  Exp 1.000s Bin1 x2      \x21\x0B";
-    return {frame.begin(), frame.end()};
-}
-
 TEST(PtyServer, OutputIsPacedAtTheLineSpeed) {
     // Rows of the full frame in buffer 0 until at least 2000 bytes are due.
     Bytes requests;
@@ -123,73 +117,6 @@ TEST(PtyServer, UnaskedFramesAndTheLog) {
           "<- CMD_LINK_OK        a5 fe 00 00 a3 01\n",
           "-> MSG_LINK_OK        a5 fe 00 00 a3 01\n"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\nin\n" << text;
-    }
-}
-
-// Runs qtx-sim with the arguments; its standard output comes back through `out`.
-pid_t spawn(std::vector<std::string> args, int& out) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(pipeFds[1], 1);
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        std::vector<char*> argv{const_cast<char*>(QTX_SIM_PROGRAM)};
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(QTX_SIM_PROGRAM, argv.data());
-        _exit(127);
-    }
-    ::close(pipeFds[1]);
-    out = pipeFds[0];
-    return pid;
-}
-
-std::string readLine(int fd) {
-    std::string line;
-    char c;
-    while (line.size() < 4096 && ::read(fd, &c, 1) == 1 && c != '\n') line.push_back(c);
-    return line;
-}
-
-int waitExit(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TEST(QtxSimProgram, PrintsItsDeviceFirstAndStopsOnTerm) {
-    int out = -1;
-    const pid_t pid = spawn({"--seed", "1", "--link-request"}, out);
-    ASSERT_GT(pid, 0);
-    const std::string path = readLine(out);
-    ASSERT_EQ(path.rfind("/dev/", 0), 0U) << path;
-    const int fd = openPort(path);
-    ASSERT_GE(fd, 0);
-    writeAll(fd, kRemoteOn);
-    const Bytes got = readBytes(fd, 62);
-    ASSERT_EQ(got.size(), 62U);
-    EXPECT_EQ(Bytes(got.begin(), got.begin() + 6), (Bytes{0xA5, 0xFF, 0x00, 0x00, 0xA4, 0x01}));
-    EXPECT_EQ(Bytes(got.begin() + 6, got.end()), homeDisplay());
-    ::close(fd);
-    kill(pid, SIGTERM);
-    EXPECT_EQ(waitExit(pid), 0);
-    ::close(out);
-}
-
-TEST(QtxSimProgram, RefusesBadOptions) {
-    for (std::vector<std::string> args : {std::vector<std::string>{"--drop", "1.5"},
-                                          {"--baud", "fast"},
-                                          {"--delay", "0.5"},
-                                          {"--drop-frames", "0"},
-                                          {"--frobnicate"}}) {
-        int out = -1;
-        const pid_t pid = spawn(args, out);
-        ASSERT_GT(pid, 0);
-        EXPECT_EQ(readLine(out), "") << args[0];
-        EXPECT_EQ(waitExit(pid), 2) << args[0];
-        ::close(out);
     }
 }
 

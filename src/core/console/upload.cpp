@@ -26,12 +26,7 @@ constexpr int kEndAnswerMs = 5000;
 constexpr int kRestartMs = 2000;
 
 std::int32_t baudOf(std::int16_t baudindex) {
-    switch (baudindex) {
-        case 2: return 57600;
-        case 3: return 38400;
-        case 4: return 19200;
-        default: return 115200;
-    }
+    return baudindex >= 2 && baudindex <= 4 ? kBaudRates[static_cast<std::size_t>(baudindex)] : 115200;
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 // Opening, reopening and closing the serial port, and its speed.
+#include <algorithm>
+
 #include "console.hpp"
 
 namespace qtx {
@@ -9,14 +11,9 @@ constexpr std::int16_t kLongInterval = 256;
 constexpr std::int16_t kShortInterval = 110;
 
 // Establish Link always uses two stop bits; the baud menu one.
-const char* linkSettings(std::int16_t baudindex) {
-    switch (baudindex) {
-        case 1: return "115200,N,8,2";
-        case 2: return "57600,N,8,2";
-        case 3: return "38400,N,8,2";
-        case 4: return "19200,N,8,2";
-        default: return nullptr;
-    }
+std::string linkSettings(std::int16_t baudindex) {
+    if (baudindex < 1 || baudindex > 4) return {};
+    return std::to_string(kBaudRates[static_cast<std::size_t>(baudindex)]) + ",N,8,2";
 }
 
 }  // namespace
@@ -58,7 +55,9 @@ void Console::establishLink(int portNumber) {
         link.portopen = false;
     }
     link.rxcount = 0;
-    if (const char* settings = linkSettings(link.baudindex)) link.settings = settings;
+    if (const std::string settings = linkSettings(link.baudindex); !settings.empty()) {
+        link.settings = settings;
+    }
     if (!host.openPort(portNumber, link.settings)) {
         const std::string detail = host.portFailureDetail();
         setText(TextBox::PCtext, "COM" + std::to_string(portNumber) + " not available" +
@@ -75,14 +74,9 @@ void Console::establishLink(int portNumber) {
 }
 
 void Console::setBaud(std::int32_t speed) {
-    std::int16_t index = 0;
-    switch (speed) {
-        case 115200: index = 1; break;
-        case 57600: index = 2; break;
-        case 38400: index = 3; break;
-        case 19200: index = 4; break;
-        default: return;  // only the four menu speeds exist
-    }
+    const auto found = std::find(kBaudRates.begin() + 1, kBaudRates.end(), speed);
+    if (found == kBaudRates.end()) return;  // only the four menu speeds exist
+    const auto index = static_cast<std::int16_t>(found - kBaudRates.begin());
     link.settings = std::to_string(speed) + ",N,8,1";
     host.applySettings(link.settings);
     link.baudindex = index;

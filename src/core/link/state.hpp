@@ -11,6 +11,9 @@ namespace qtx {
 
 inline constexpr std::size_t kRxBufferSize = 1024;
 
+// The speeds of the baud menu by `baudindex` 1..4.
+inline constexpr std::array<std::int32_t, 5> kBaudRates{0, 115200, 57600, 38400, 19200};
+
 struct LinkState {
     std::array<std::uint8_t, kRxBufferSize> rxbuffer{};
     std::int16_t rxcount = 0;  // valid bytes at the front of rxbuffer, 0..1024

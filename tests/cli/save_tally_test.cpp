@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string_view>
+
+#include "test_frames.hpp"
 
 namespace qtx::cli {
 namespace {
@@ -11,44 +14,11 @@ namespace {
 // One letter a frame: H header request, R row request, T track row request, S saved report
 // 0, N saved report 1, E download end, K a key (nothing to do with saving).
 SaveTally tallyOf(std::string_view frames) {
-    const std::vector<std::uint8_t> header{0xA5, 0x04, 0x02, 0x00, 0xAB,
-                                           0x00, 0x1F, 0x00, 0x1F, 0x00};
-    const std::vector<std::uint8_t> row{0xA5, 0x07, 0x08, 0x00, 0xB4, 0x00, 0,    0,
-                                        0,    0,    0x40, 0x01, 0x1F, 0,    0x60, 0x01};
-    const std::vector<std::uint8_t> track{0xA5, 0x05, 0x08, 0x00, 0xB2, 0x00, 0xC8, 0,
-                                          0,    0,    0x40, 0x01, 0x1F, 0,    0x28, 0x02};
-    const std::vector<std::uint8_t> saved{0xA5, 0x0B, 0x02, 0x00, 0xB2,
-                                          0x00, 0x00, 0x00, 0x00, 0x00};
-    const std::vector<std::uint8_t> notSaved{0xA5, 0x0B, 0x02, 0x00, 0xB2,
-                                             0x00, 0x01, 0x00, 0x01, 0x00};
-    const std::vector<std::uint8_t> end{0xA5, 0x02, 0x00, 0x00, 0xA7, 0x00};
-    const std::vector<std::uint8_t> key{0xA5, 0x08, 0x02, 0x00, 0xAF, 0x00, 0x00, 0x20, 0x20, 0x00};
+    using namespace qtx::test;
+    const std::map<char, Bytes> sent{{'H', headerRequest(31)}, {'R', kRow10}, {'T', kTrackRowRequest},
+                                     {'S', kSaved},  {'N', kNotSaved},       {'E', kDownloadEnd}};
     SaveTally tally;
-    for (char f : frames) {
-        switch (f) {
-            case 'H':
-                tally.sent(header);
-                break;
-            case 'R':
-                tally.sent(row);
-                break;
-            case 'T':
-                tally.sent(track);
-                break;
-            case 'S':
-                tally.sent(saved);
-                break;
-            case 'N':
-                tally.sent(notSaved);
-                break;
-            case 'E':
-                tally.sent(end);
-                break;
-            default:
-                tally.sent(key);
-                break;
-        }
-    }
+    for (char f : frames) tally.sent(sent.contains(f) ? sent.at(f) : kKeyUp);
     return tally;
 }
 

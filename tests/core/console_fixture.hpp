@@ -8,10 +8,9 @@
 #include "console.hpp"
 #include "fake_host.hpp"
 #include "temp_dir.hpp"
+#include "test_frames.hpp"
 
 namespace qtx::test {
-
-using Bytes = std::vector<std::uint8_t>;
 
 class ConsoleTest : public ::testing::Test {
 protected:
@@ -29,8 +28,19 @@ protected:
         host.incoming.insert(host.incoming.end(), bytes.begin(), bytes.end());
         console.onSerialEvent(SerialEvent::DataReceived);
     }
-    void receiveBytewise(const Bytes& bytes) {
-        for (std::uint8_t b : bytes) receive(Bytes{b});
+    // The user asks for the screen image and its header arrives.
+    void startImage(const HeaderFields& h = {}) {
+        console.mnudownloadlight_Click();
+        receive(headerFrame(h));
+        host.written.clear();
+    }
+    // The texts that went to PCtext, in order.
+    std::vector<std::string> pcTexts() const {
+        std::vector<std::string> out;
+        for (const TextEvent& t : host.texts) {
+            if (t.box == TextBox::PCtext) out.push_back(t.text);
+        }
+        return out;
     }
 
     TempDir tmp;

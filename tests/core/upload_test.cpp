@@ -5,16 +5,13 @@
 #include "console/code_image.hpp"
 #include "console/crc16.hpp"
 #include "console_fixture.hpp"
-#include "test_frames.hpp"
 
 namespace qtx::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-const Bytes kAck{0xA5, 0x06, 0x00, 0x00, 0xAB, 0x00};
-const Bytes kBegin{0xA5, 0xFD, 0x02, 0x00, 0xA4, 0x01, 0x20, 0x00, 0x20, 0x00};
-const Bytes kRemoteOn{0xA5, 0x09, 0x02, 0x00, 0xB0, 0x00, 0x01, 0x00, 0x01, 0x00};
+const Bytes& kBegin = kCodeBegin;
 const std::string kAbandoned = "Code upload abandoned - upload the code file again";
 const std::string kSuccess = "Code succesfully uploaded - QTX restarting";
 
@@ -73,20 +70,9 @@ Bytes head(const Bytes& bytes, std::size_t n) {
 
 class UploadTest : public ConsoleTest {
 protected:
-    void SetUp() override {
-        ConsoleTest::SetUp();
-        dir = fs::path(::testing::TempDir()) /
-              ("upload_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::string file(const std::string& name, const Bytes& bytes) {
-        const fs::path path = dir / name;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return path.string();
+        TempDir::write(tmp.path(name), std::string(bytes.begin(), bytes.end()));
+        return tmp.path(name);
     }
 
     // Chooses a good image in the dialog and starts the upload.
@@ -102,13 +88,9 @@ protected:
         ASSERT_EQ(console.link.pendingop, 3);
     }
     bool claimedSuccess() const {
-        for (const auto& t : host.texts) {
-            if (t.text == kSuccess) return true;
-        }
-        return false;
+        const auto texts = pcTexts();
+        return std::find(texts.begin(), texts.end(), kSuccess) != texts.end();
     }
-
-    fs::path dir;
 };
 
 TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
@@ -117,7 +99,7 @@ TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
     const std::string crc = "Code CRC check failed - code file is bad";
     Bytes changed = codeImage(false, 0x1E0C);
     changed[98299] = 1;
-    fs::create_directory(dir / "folder.bin");
+    fs::create_directory(tmp.path("folder.bin"));
     const struct {
         const char* what;
         std::string path;
@@ -128,8 +110,8 @@ TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
         {"one byte short", file("short.bin", Bytes(98303, 0)), length},
         {"one byte long", file("long.bin", Bytes(98305, 0)), length},
         {"empty", file("empty.bin", {}), length},
-        {"no such file", (dir / "absent.bin").string(), length},
-        {"a directory", (dir / "folder.bin").string(), length},
+        {"no such file", tmp.path("absent.bin"), length},
+        {"a directory", tmp.path("folder.bin"), length},
         {"CRC stored low byte first", file("swapped.bin", codeImage(false, 0x0C1E)), crc},
         {"last checked byte changed", file("changed.bin", changed), crc},
     };

@@ -50,10 +50,11 @@ inline FaultPlan planFor(Fault fault, double rate, std::uint64_t seed) {
 }
 
 // The line between the two, holding back what the fault plan delays; what follows a held
-// emission waits behind it.
+// emission waits behind it. With a piece size the answers arrive in several receive events,
+// as from a real port.
 class Line {
   public:
-    explicit Line(const ModelOptions& options = {}) : model(options) {}
+    explicit Line(const ModelOptions& options = {}, std::size_t piece = 0) : model(options), piece(piece) {}
 
     void pump() {
         for (int round = 0; round < 100000; ++round) {
@@ -68,8 +69,10 @@ class Line {
                 ready.insert(ready.end(), held.front().bytes.begin(), held.front().bytes.end());
                 held.pop_front();
             }
-            if (!ready.empty()) {
-                host.incoming.insert(host.incoming.end(), ready.begin(), ready.end());
+            const std::size_t step = piece == 0 ? std::max<std::size_t>(ready.size(), 1) : piece;
+            for (std::size_t at = 0; at < ready.size(); at += step) {
+                host.incoming.insert(host.incoming.end(), ready.begin() + static_cast<long>(at),
+                                     ready.begin() + static_cast<long>(std::min(ready.size(), at + step)));
                 console.onSerialEvent(SerialEvent::DataReceived);
                 moved = true;
             }
@@ -99,6 +102,7 @@ class Line {
     bool stuck = false;  // the exchange never settled
 
   private:
+    std::size_t piece;
     std::deque<Emission> held;
     std::size_t fed = 0;
 };

@@ -11,8 +11,7 @@
 namespace qtx::sim::test {
 
 using Bytes = std::vector<std::uint8_t>;
-using qtx::test::frameOf;
-using qtx::test::operator+;
+using namespace qtx::test;  // frame builders and golden frames
 
 inline Bytes word(unsigned v) {
     return {static_cast<std::uint8_t>(v & 0xFF), static_cast<std::uint8_t>(v >> 8)};

@@ -12,7 +12,6 @@
 #include <QTimer>
 #include <cstdint>
 #include <cstdlib>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -33,12 +32,6 @@ bool pumpUntil(Done done, int timeoutMs = 5000) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
-}
-
-inline double processCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 // The test's end of a pseudo-terminal; the console opens the other end as its COM port.
@@ -63,26 +56,6 @@ class Pty {
     void closeMaster() {
         if (master >= 0) ::close(master);
         master = -1;
-    }
-
-    bool send(const Bytes& bytes) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
-            if (n > 0) {
-                done += static_cast<std::size_t>(n);
-            } else {
-                pollfd fd{master, POLLOUT, 0};
-                if (::poll(&fd, 1, 1000) <= 0) return false;
-            }
-        }
-        return true;
-    }
-
-    // Writes what the line takes now, without waiting; the number of bytes written.
-    std::size_t offer(const Bytes& bytes) {
-        const ssize_t n = ::write(master, bytes.data(), bytes.size());
-        return n > 0 ? static_cast<std::size_t>(n) : 0;
     }
 
     // Takes what the console has written so far, without waiting.

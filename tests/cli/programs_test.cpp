@@ -1,0 +1,226 @@
+// The qtx program against the qtx-sim program: each command's exit status, last words and
+// files, and what the QTX heard last. What the console does inside a run is the core suites'.
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QRegularExpression>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "cli_support.hpp"
+#include "console.hpp"
+#include "fake_host.hpp"
+#include "model/firmware.hpp"
+#include "model/star_field.hpp"
+
+namespace qtx::test {
+namespace {
+
+// Fast enough that a whole Download All takes a few seconds; the line is still paced.
+const QString kFastLine = QStringLiteral("2000000");
+
+// An image file as the console saves it: w x h of 300 + 7 x + y.
+void writeImage(const QString& path, int w, int h, std::int16_t exposures = 1) {
+    FakeHost host;
+    Console console(host);
+    ImageRecord& r = console.record;
+    r.imagedata.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
+    for (int y = 1; y <= h; ++y)
+        for (int x = 1; x <= w; ++x) r.imagedata.at(x, y) = static_cast<std::uint16_t>(300 + 7 * x + y);
+    r.imagewidth = static_cast<std::int16_t>(w);
+    r.imageheight = static_cast<std::int16_t>(h);
+    r.range = 2000;
+    r.numexposures = exposures;
+    host.fileAnswers.push_back(path.toStdString());
+    console.mnuCompSave_Click();
+}
+
+QByteArray codeImage() {
+    QByteArray image(static_cast<qsizetype>(sim::kCodeBytes), '\x5A');
+    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(image.constData()), sim::kCodeChecked);
+    const std::uint16_t crc = sim::crc16CcittFalse(bytes);
+    image[sim::kCodeBytes - 2] = static_cast<char>(crc >> 8);
+    image[sim::kCodeBytes - 1] = static_cast<char>(crc & 0xFF);
+    return image;
+}
+
+std::map<QString, QByteArray> filesIn(const QDir& dir) {
+    std::map<QString, QByteArray> files;
+    for (const QString& name : dir.entryList(QDir::Files)) {
+        QFile f(dir.filePath(name));
+        if (name != "sim.log" && f.open(QIODevice::ReadOnly))
+            files[name] = QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+    }
+    return files;
+}
+
+TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
+    QTemporaryDir tmp;
+    const QDir dir(tmp.path());
+    writeImage(dir.filePath("small.QTX"), 40, 30);
+    writeImage(dir.filePath("flat.QTX"), 40, 30);
+    writeImage(dir.filePath("summed.QTX"), 40, 30, 3);
+    ASSERT_TRUE(QFile::remove(dir.filePath("summed.trk")));
+    const auto put = [&](const char* name, const QByteArray& bytes) {
+        QFile file(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    put("notes.QTX", "not an image\r\n");
+    put("new.bin", codeImage());
+    // A header that announces more columns than the console holds.
+    QFile small(dir.filePath("small.QTX"));
+    ASSERT_TRUE(small.open(QIODevice::ReadOnly));
+    put("wide.QTX", small.readAll().replace("Width =  40\n", "Width =  321\n"));
+    // The images a Download All brings: every filled buffer, with the files of its kind.
+    std::map<QString, QByteArray> downloaded;
+    int images = 0;
+    for (const sim::ImageBuffer& b : sim::makeCatalogue(1)) {
+        if (b.empty()) continue;
+        const QString name = QStringLiteral("obs%1").arg(++images, 3, 10, QLatin1Char('0'));
+        downloaded[name + ".QTX"];
+        if (b.header.numexposures > 1) downloaded[name + ".trk"];
+        if (b.header.flags & (sim::kFlagMosaic40 | sim::kFlagMosaic6)) downloaded[name + ".txt"];
+    }
+    const auto here = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+    const struct {
+        const char* what;
+        QStringList sim;  // qtx-sim's options; empty: no simulator
+        QStringList args;  // "DEV": the simulator's device
+        int status;
+        std::vector<std::string> err;  // lines standard error holds
+        QString made = {};             // a file the run leaves
+        bool onlyErr = false;          // nothing else on standard error
+    } runs[] = {
+        {"download all", {"--baud", kFastLine}, {"download", "--port", "DEV", "--all", here("obs.2024/m31")},
+         0, {"\nqtx: " + std::to_string(images) + " images written\n"}, here("obs001.QTX")},
+        {"download all again: the first file exists", {"--baud", kFastLine},
+         {"download", "--port", "DEV", "--all", here("obs")}, 1, {"\n" + here("obs001.QTX").toStdString() + " already exists!\n"}},
+        {"download from a silent QTX", {"--silent", "--baud", kFastLine},
+         {"download", "--port", "DEV", here("m31")}, 1, {"\nCommunication Failed\n"}},
+        {"download all from a silent QTX", {"--silent", "--baud", kFastLine},
+         {"download", "--port", "DEV", "--all", "--timeout", "3", here("m31")}, 1, {"\nqtx: no answer from the QTX for 3 s\n"}},
+        {"upload", {"--baud", kFastLine}, {"upload", "--port", "DEV", here("new.bin")}, 0, {"\nCode succesfully uploaded - QTX restarting\n", "\nqtx: code uploaded\n"}},
+        {"upload to a silent QTX", {"--silent", "--baud", kFastLine}, {"upload", "--port", "DEV", here("new.bin")},
+         1, {"\nCommunication Failed\n"}},
+        {"info", {}, {"info", here("obs001.QTX"), here("small.QTX")}, 0, {}, {}, true},
+        {"info of what is no image", {}, {"info", here("notes.QTX"), here("gone.QTX"), here("picture.bmp")}, 1,
+         {here("notes.QTX").toStdString() + ": Load file command failed\n",
+          here("gone.QTX").toStdString() + ": Load file command failed\n",
+          here("picture.bmp").toStdString() + ": Program cannot read bitmap files\n"}},
+        {"info of a summed image without its track list", {}, {"info", here("summed.QTX")}, 0,
+         {here("summed.QTX").toStdString() + ": No track file found for this track and accumulate image!\n"}},
+        {"info of a header too wide", {}, {"info", here("wide.QTX")}, 1,
+         {here("wide.QTX").toStdString() + ": Image is too wide - not QTX Format!\n"}, {}, true},
+        {"convert", {}, {"convert", here("small.QTX"), here("small.bmp")}, 0,
+         {"\nqtx: " + here("small.bmp").toStdString() + " written\n"}, here("small.bmp")},
+        {"convert onto a bitmap that exists", {}, {"convert", here("obs001.QTX"), here("small.bmp")}, 1,
+         {"\nBitmap File with same name already exists!\nqtx: no bitmap written\n"}},
+        {"convert a missing file", {}, {"convert", here("gone.QTX"), here("gone.bmp")}, 1, {"\nLoad file command failed\n"}},
+        {"flat", {}, {"flat", here("small.QTX"), here("flat.QTX"), here("small-flat.QTX")}, 0,
+         {"\nDone with flat field correction\n", " saved\nqtx: 1 image written\n"}, here("small-flat.QTX")},
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.what);
+        std::unique_ptr<Sim> sim;
+        QStringList args = r.args;
+        if (!r.sim.isEmpty()) {
+            sim = std::make_unique<Sim>(r.sim);
+            ASSERT_TRUE(sim->ok());
+            args.replaceInStrings(QRegularExpression("^DEV$"), sim->device);
+        }
+        const auto before = filesIn(dir);
+        const Finished f = runQtx(args, 60000);
+        EXPECT_EQ(f.status, r.status) << f.err;
+        for (const std::string& line : r.err) EXPECT_NE(f.err.find(line), std::string::npos) << line << " in\n" << f.err;
+        if (r.onlyErr) {
+            EXPECT_EQ(f.err, r.err.empty() ? "" : r.err[0]);
+        }
+        if (r.onlyErr && r.status != 0) {
+            EXPECT_EQ(f.out, "");
+        }
+        // A run that fails leaves everything as it was; the QTX is told it is no longer remote.
+        if (r.status != 0) {
+            EXPECT_EQ(filesIn(dir), before);
+        }
+        if (!r.made.isEmpty()) {
+            EXPECT_TRUE(QFile::exists(r.made)) << r.made.toStdString();
+        }
+        if (sim) {
+            EXPECT_EQ(sim->lastReceived("CMD_REMOTE 0"), "CMD_REMOTE 0");
+        }
+        if (r.args[0] == "info" && r.status == 0) {  // each file's path, then its header lines
+            for (qsizetype k = 1; k < r.args.size(); ++k) {
+                EXPECT_NE(f.out.find(r.args[k].toStdString() + "\nQTX Compressed Image\n"), std::string::npos) << f.out;
+            }
+            EXPECT_EQ(f.out.rfind(r.args[1].toStdString(), 0), 0U);
+        }
+        if (std::string(r.what) == "download all") {
+            std::map<QString, QByteArray> obs;
+            for (const auto& [name, hash] : filesIn(dir)) if (name.startsWith("obs")) obs[name];
+            EXPECT_EQ(obs, downloaded);
+        }
+    }
+}
+
+// A run ended from outside: by a signal (the QTX is switched out of remote operation first)
+// or by the device going away.
+TEST(Programs, RunsEndedFromOutside) {
+    const struct {
+        int signal;  // 0: the simulator is killed
+        int status;
+        const char* err;
+    } cases[] = {{SIGINT, 128 + SIGINT, "\nqtx: interrupted\n"},
+                 {SIGTERM, 128 + SIGTERM, "\nqtx: interrupted\n"},
+                 {0, 1, ") was disconnected.\n"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.signal);
+        // At the real line speed, so that the transfer is under way when the end comes.
+        Sim sim({"--baud", "115200"});
+        ASSERT_TRUE(sim.ok());
+        Qtx qtx({"download", "--port", sim.device, "--all", sim.dir.filePath("m31")});
+        ASSERT_TRUE(qtx.awaitError("image 1 of "));
+        if (c.signal != 0) {
+            qtx.signal(c.signal);
+        } else {
+            sim.kill();
+        }
+        const Finished f = qtx.wait(5000);
+        EXPECT_EQ(f.status, c.status);
+        EXPECT_TRUE(f.err.ends_with(c.err)) << f.err;
+        if (c.signal != 0) {
+            EXPECT_EQ(sim.lastReceived("CMD_REMOTE 0"), "CMD_REMOTE 0");
+        }
+    }
+}
+
+// Bytes that never make a frame do not keep a silent run open.
+TEST(Programs, LineOfNoiseDoesNotKeepTheRunOpen) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    termios raw{};
+    ::tcgetattr(master, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(master, TCSANOW, &raw);
+    Qtx qtx({"download", "--port", ::ptsname(master), "--all", "--timeout", "1", "m31"});
+    const std::string noise(64, '\x5A');
+    QElapsedTimer clock;
+    clock.start();
+    while (!qtx.finished(20) && clock.elapsed() < 10000) {
+        ASSERT_EQ(::write(master, noise.data(), noise.size()), static_cast<ssize_t>(noise.size()));
+        char drain[256];
+        while (::read(master, drain, sizeof drain) > 0) {
+        }
+    }
+    const Finished f = qtx.wait();
+    ::close(master);
+    EXPECT_EQ(f.status, 1);
+    EXPECT_TRUE(f.err.ends_with("qtx: no answer from the QTX for 1 s\n")) << f.err;
+}
+
+}  // namespace
+}  // namespace qtx::test

@@ -1,0 +1,227 @@
+// The main window's own parts: every menu entry reaches its command of the console, the
+// contrast dialog, the picture and the progress line.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+
+#include "contrast_dialog.hpp"
+#include "main_window.hpp"
+#include "picture_view.hpp"
+#include "ui_support.hpp"
+
+namespace qtx::test {
+namespace {
+
+// Closes every modal dialog that comes up, writing down which it was.
+class Dismisser {
+  public:
+    Dismisser() {
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* d = qobject_cast<QFileDialog*>(modal)) {
+                seen << (d->acceptMode() == QFileDialog::AcceptOpen ? "open " : "save ") +
+                            d->selectedNameFilter();
+                d->reject();
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                seen << box->text();
+                box->accept();
+            } else if (auto* input = qobject_cast<QInputDialog*>(modal)) {
+                seen << input->labelText();
+                input->reject();
+            } else if (auto* contrast = qobject_cast<ContrastDialog*>(modal)) {
+                seen << contrast->windowTitle();
+                contrast->close();
+            }
+        });
+        poll.start(2);
+    }
+    QStringList seen;
+
+  private:
+    QTimer poll;
+};
+
+// Each entry by its menu path (as the README names them) and what it does when the port
+// could not be opened and every dialog is cancelled.
+TEST(Window, EveryMenuEntryReachesItsCommand) {
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    MainWindow window(PortMap{QStringLiteral("/nonexistent/com1"), QStringLiteral("/nonexistent/com2")});
+    window.show();
+    Console& console = window.console();
+    const QString noPort = QStringLiteral("No COM port is open to QTX");
+    const QString noFile = QStringLiteral("No file was selected");
+    const QString qtx = QStringLiteral("QTX Files (*.QTX)");
+    const struct {
+        const char* path;  // menu titles and the entry's caption, as the README names them
+        const char* name;
+        QStringList dialogs;
+        std::function<bool()> done = {};  // what the command changed, when no dialog shows it
+    } entries[] = {
+        {"File I/O > Load QTX  Frame from Disk", "mnuload", {"open " + qtx, noFile}},
+        {"File I/O > Save QTX Frame to Disk in KELM Format", "mnuCompSave", {"save " + qtx, "No file name specified"}},
+        {"File I/O > Save Displayed Image in Bitmap Format", "mnubitmap", {"save BMP Files (*.bmp)", "No file name specified"}},
+        {"File I/O > Receive and Automatically Save Images", "mnuautosave", {"save " + qtx, noFile}},
+        {"Download > Download Screen Image", "mnudownloadlight", {noPort}},
+        {"Download > Download All", "mnuflashdownload", {"save " + qtx, noFile}},
+        {"Download > Abort Download All", "mnuabort", {}, [&] { return !console.reception.downloadall; }},
+        {"Link > Set Baud Rate > 19200 Baud", "mnu19200", {}, [&] { return console.link.baudindex == 4; }},
+        {"Link > Set Baud Rate > 38400 Baud", "mnu38400", {}, [&] { return console.link.baudindex == 3; }},
+        {"Link > Set Baud Rate > 57600 Baud", "mnu57600", {}, [&] { return console.link.baudindex == 2; }},
+        {"Link > Set Baud Rate > 115200 Baud", "mnu115200", {}, [&] { return console.link.baudindex == 1; }},
+        {"Link > Establish Link (COM1)", "mnuestablishlink1", {}, [&] { return window.findChild<QPlainTextEdit*>("PCtext")->toPlainText().startsWith("COM1 not available\n/nonexistent/com1: no such device"); }},
+        {"Link > Establish Link (COM2)", "mnuestablishlink2", {}, [&] { return window.findChild<QPlainTextEdit*>("PCtext")->toPlainText().startsWith("COM2 not available\n/nonexistent/com2: no such device"); }},
+        {"Display > Adjust Contrast", "mnucontrast", {"Adjust Background and Range"}},
+        {"Display > Auto Contrast", "mnuautocontrast", {}, [&] { return console.record.range == 128; }},
+        {"Process > Flat Field", "mnuflatfield", {"open " + qtx, noFile}},
+        {"Edit Data > Note", "mnunote", {"Input note (if desired)"}},
+        {"Edit Data > Focal Length", "mnufocallength", {"Input focal length in inches"}},
+        {"Edit Data > Aperture Diameter", "mnuaperturedia", {"Input aperture diameter in inches"}},
+        {"Edit Data > Units > Centimeters", "mnucentimeters", {}, [&] { return console.optics.unitscm; }},
+        {"Edit Data > Units > Inches", "mnuinches", {}, [&] { return !console.optics.unitscm; }},
+        {"Upload > Upload New QTX Code", "mnuUploadFile", {noPort}},
+        {"File I/O > Exit", "mnuexit", {}, [&] { return !window.isVisible(); }},
+    };
+    console.link.baudindex = 0;
+    console.reception.downloadall = true;
+    console.record.range = 7;
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.path);
+        QStringList path = QString::fromLatin1(e.path).split(QStringLiteral(" > "));
+        const QString caption = path.takeLast();
+        auto* action = window.findChild<QAction*>(QString::fromLatin1(e.name));
+        ASSERT_NE(action, nullptr);
+        EXPECT_EQ(action->text(), caption);
+        for (const QObject* menu = action->parent(); !path.isEmpty(); menu = menu->parent()) {
+            ASSERT_NE(qobject_cast<const QMenu*>(menu), nullptr);
+            EXPECT_EQ(static_cast<const QMenu*>(menu)->title(), path.takeLast());
+        }
+        Dismisser dismisser;
+        action->trigger();
+        pumpUntil([&] { return dismisser.seen.size() >= e.dialogs.size(); }, 3000);
+        EXPECT_EQ(dismisser.seen, e.dialogs);
+        if (e.done) {
+            EXPECT_TRUE(e.done());
+        }
+    }
+}
+
+TEST(Window, TurboKeyFaceTurnsGreenAndBack) {
+    MainWindow window(PortMap{QStringLiteral("/nonexistent/com1"), QString()});
+    window.show();
+    Dismisser dismisser;  // "No COM port is open to QTX"
+    auto* turbo = window.findChild<QAbstractButton*>("cmdturbo");
+    const auto face = [&] {
+        const QImage image = turbo->grab().toImage();
+        return image.pixelColor(image.width() / 2, image.height() / 4);
+    };
+    EXPECT_EQ(face(), QColor(255, 0, 0));
+    turbo->click();
+    EXPECT_EQ(face(), QColor(0, 255, 0));
+    turbo->click();
+    EXPECT_EQ(face(), QColor(255, 0, 0));
+}
+
+TEST(Window, ContrastDialogReturnsTextsOnlyFromDone) {
+    MainWindow window(PortMap{QStringLiteral("/nonexistent/com1"), QString()});
+    auto* dialog = window.findChild<ContrastDialog*>("frmcontrast");
+    auto* background = dialog->findChild<QLineEdit*>("txtbackground");
+    auto* range = dialog->findChild<QLineEdit*>("txtrange");
+    QString shown;
+    QTimer::singleShot(0, dialog, [&] {
+        shown = background->text() + "|" + range->text();
+        background->setText(QStringLiteral("-200"));
+        range->setText(QStringLiteral("3000"));
+        dialog->findChild<QPushButton*>("cmddone")->click();
+    });
+    const ContrastTexts typed = window.host().runContrastDialog({" 884", " 128"});
+    EXPECT_EQ(shown, " 884| 128");
+    EXPECT_EQ(typed.background, "-200");
+    EXPECT_EQ(typed.range, "3000");
+    EXPECT_FALSE(dialog->isVisible());
+    // Closing it with the window's close button throws away what was typed.
+    QTimer::singleShot(0, dialog, [&] {
+        background->setText(QStringLiteral("5"));
+        dialog->close();
+    });
+    const ContrastTexts closed = window.host().runContrastDialog({" 1", " 2"});
+    EXPECT_EQ(closed.background + closed.range, "");
+}
+
+TEST(Window, PictureReportsPicturePixelsAndTakesBitsLineByLine) {
+    PictureView view(2);
+    std::vector<std::array<double, 4>> moves;
+    view.onMouseMove = [&](int button, int shift, double x, double y) {
+        moves.push_back({static_cast<double>(button), static_cast<double>(shift), x, y});
+    };
+    const struct {
+        QPointF at;
+        Qt::MouseButtons buttons;
+        Qt::KeyboardModifiers modifiers;
+        std::array<double, 4> expected;
+    } cases[] = {
+        {{0, 0}, Qt::NoButton, Qt::NoModifier, {0, 0, 0, 0}},
+        {{121, 41}, Qt::LeftButton, Qt::ShiftModifier, {1, 1, 60, 20}},
+        {{120.5, 41.9}, Qt::RightButton, Qt::ControlModifier, {2, 2, 60, 20}},
+        {{639, 399}, Qt::MiddleButton, Qt::AltModifier, {4, 4, 319, 199}},
+    };
+    for (const auto& c : cases) {
+        QMouseEvent move(QEvent::MouseMove, c.at, view.mapToGlobal(c.at), Qt::NoButton, c.buttons, c.modifiers);
+        QCoreApplication::sendEvent(&view, &move);
+        ASSERT_FALSE(moves.empty());
+        EXPECT_EQ(moves.back(), c.expected);
+    }
+    EXPECT_EQ(view.geometryOfBits().bytesPerLine, 1280);
+    EXPECT_EQ(view.geometryOfBits().scanLines, 200);
+    EXPECT_EQ(view.geometryOfBits().bitsPerPixel, 32);
+    // Line 1 grey 0x40 at pixel 2, the rest of the first two lines 0x10; the lines below
+    // keep their black.
+    std::vector<std::uint8_t> bits(2 * 1280, 0x10);
+    std::fill_n(bits.begin() + 1280 + 8, 4, 0x40);
+    view.setBits(bits);
+    EXPECT_EQ(view.image().pixel(2, 1), qRgb(0x40, 0x40, 0x40));
+    EXPECT_EQ(view.image().pixel(319, 0), qRgb(0x10, 0x10, 0x10));
+    EXPECT_EQ(view.image().pixel(0, 2), qRgb(0, 0, 0));
+    view.setPixel(5, 199, Colour{1, 2, 3});
+    view.setPixel(320, 0, Colour{9, 9, 9});  // off the surface: ignored
+    EXPECT_EQ(view.image().pixel(5, 199), qRgb(1, 2, 3));
+}
+
+TEST(Window, ProgressShowsRowsRepeatsAndTimeLeft) {
+    MainWindow window(PortMap{QStringLiteral("/nonexistent/com1"), QString()});
+    window.show();
+    auto* bar = window.findChild<QProgressBar*>();
+    EXPECT_FALSE(bar->isVisible());
+    window.host().showProgress(Progress{Progress::Kind::Rows, 0, 200, 0, 5, 2, 7});
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->maximum(), 200);
+    QElapsedTimer clock;
+    clock.start();
+    pumpUntil([&] { return clock.elapsed() >= 20; });
+    window.host().showProgress(Progress{Progress::Kind::Rows, 50, 200, 2, 5, 2, 7});
+    EXPECT_EQ(bar->value(), 50);
+    QString shown;
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->text().startsWith("Buffer ")) shown = label->text();
+    }
+    EXPECT_TRUE(shown.startsWith("Buffer 5, image 2 of 7: row 50 of 200, 2 repeated, about ")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(" s left")) << shown.toStdString();
+    window.host().hideProgress();
+    EXPECT_FALSE(bar->isVisible());
+}
+
+}  // namespace
+}  // namespace qtx::test

@@ -1,49 +1,26 @@
+// The receive state machine: frames found in any stream of bytes, and what each short frame
+// does.
 #include <string>
 
 #include "console_fixture.hpp"
-#include "test_frames.hpp"
 
 namespace qtx::test {
 namespace {
 
-
-Bytes displayFrame(const std::string& line1, const std::string& line2) {
-    Bytes payload(line1.begin(), line1.end());
-    payload.insert(payload.end(), line2.begin(), line2.end());
-    return frameOf(9, payload);
-}
-
-
-const Bytes kAck{0xA5, 0x06, 0x00, 0x00, 0xAB, 0x00};
-const Bytes kNak{0xA5, 0x15, 0x00, 0x00, 0xBA, 0x00};
-const Bytes kLinkOk{0xA5, 0xFE, 0x00, 0x00, 0xA3, 0x01};
-const Bytes kLinkRequest{0xA5, 0xFF, 0x00, 0x00, 0xA4, 0x01};
-const Bytes kImageOffer{0xA5, 0x00, 0x00, 0x00, 0xA5, 0x00};
-const Bytes kFlashOffer{0xA5, 0x01, 0x00, 0x00, 0xA6, 0x00};
-
-// 48 x 'A', written out: header sum 0xDE, payload sum 0x0C30.
-Bytes allADisplay() {
-    Bytes f{0xA5, 0x09, 0x30, 0x00, 0xDE, 0x00};
-    f.insert(f.end(), 48, 0x41);
-    f.push_back(0x30);
-    f.push_back(0x0C);
-    return f;
+Bytes displayFrame(char line1, char line2) {
+    return frameOf(9, Bytes(24, static_cast<std::uint8_t>(line1)) + Bytes(24, static_cast<std::uint8_t>(line2)));
 }
 
 using ReceiverTest = ConsoleTest;
 
-TEST_F(ReceiverTest, DisplayFrameShowsTwoLines) {
-    receive(allADisplay());
+TEST_F(ReceiverTest, DisplayFramesAndTheirDamage) {
+    receive(kDisplayAllA);
     EXPECT_EQ(host.text(TextBox::QTXText), std::string(24, 'A') + "\r\n" + std::string(24, 'A'));
     EXPECT_EQ(host.text(TextBox::PCtext), "Link Established");
-    EXPECT_EQ(console.link.rxcount, 0);
     EXPECT_FALSE(console.link.headerok);
-}
-
-TEST_F(ReceiverTest, DamagedDisplayShowsQuestionMarks) {
-    Bytes frame = allADisplay();
-    frame[20] = 0x42;
-    receive(frame);
+    Bytes damaged = kDisplayAllA;
+    damaged[20] = 0x42;
+    receive(damaged);
     EXPECT_EQ(host.text(TextBox::QTXText), "????????");
     EXPECT_EQ(console.link.rxcount, 0);
 }
@@ -53,18 +30,11 @@ TEST_F(ReceiverTest, GarbageIsSkippedAndCorruptHeaderLosesSixBytes) {
     EXPECT_EQ(console.link.rxcount, 0);
     Bytes badHeader = kNak;
     badHeader[4] ^= 0x01;
-    receive(Bytes{0x11, 0x22} + badHeader + kLinkOk);
-    EXPECT_EQ(host.text(TextBox::PCtext), "Link established to QTX");
-    EXPECT_EQ(console.link.rxcount, 0);
-    for (const auto& t : host.texts) EXPECT_NE(t.text, "QTX did not understand command");
-}
-
-TEST_F(ReceiverTest, ShortFramesInOneRead) {
+    // Unknown code 0x42 with a length field; an image row claiming 2000 bytes.
+    receive(Bytes{0x11, 0x22} + badHeader + Bytes{0xA5, 0x42, 0x10, 0x00, 0xF7, 0x00} +
+            Bytes{0xA5, 0x07, 0xD0, 0x07, 0x83, 0x01} + kNak + kLinkOk);
     // NAK and LINK_OK are both handled in the same call.
-    receive(kNak + kLinkOk);
-    ASSERT_EQ(host.texts.size(), 2U);
-    EXPECT_EQ(host.texts[0].text, "QTX did not understand command");
-    EXPECT_EQ(host.texts[1].text, "Link established to QTX");
+    EXPECT_EQ(pcTexts(), (std::vector<std::string>{"QTX did not understand command", "Link established to QTX"}));
     EXPECT_EQ(console.link.rxcount, 0);
 }
 
@@ -76,9 +46,7 @@ TEST_F(ReceiverTest, OffersLeaveTheNextFrameForTheNextEvent) {
     EXPECT_EQ(console.link.rxcount, 6);
     EXPECT_TRUE(console.reception.headerpending);
     EXPECT_EQ(console.reception.bufferindex, 31);
-    const Bytes headerRequest{0xA5, 0x04, 0x02, 0x00, 0xAB, 0x00, 0x1F,
-                              0x00, 0x1F, 0x00, 0x00, 0x00, 0x00, 0x00};
-    EXPECT_EQ(host.written, std::vector<Bytes>{headerRequest});
+    EXPECT_EQ(host.written, std::vector<Bytes>{headerRequest(31)});
     EXPECT_TRUE(host.timerRunning);
     EXPECT_EQ(host.timerInterval, 256);
     // A non-data event does nothing while headerok stays set.
@@ -90,18 +58,18 @@ TEST_F(ReceiverTest, OffersLeaveTheNextFrameForTheNextEvent) {
 
     receive(kFlashOffer + kNak);
     EXPECT_EQ(host.texts.back().text, "QTX is downloading flash memory");
-    EXPECT_EQ(host.lastWritten(), (Bytes{0xA5, 0x01, 0x00, 0x00, 0xA6, 0x00}));  // decline
+    EXPECT_EQ(host.lastWritten(), kFlashOffer);  // declined
     EXPECT_EQ(console.link.rxcount, 6);
     console.files.autosave = true;
     receive(kFlashOffer);
-    EXPECT_EQ(host.lastWritten(), (Bytes{0xA5, 0x03, 0x00, 0x00, 0xA8, 0x00}));  // download all
+    EXPECT_EQ(host.lastWritten(), kDownloadAll);
+
 }
 
 TEST_F(ReceiverTest, BufferStatusWithoutAutosaveIsDeclined) {
     const Bytes status{0xA5, 0x03, 0x04, 0x00, 0xAC, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00};
     receive(status + kNak);
-    const Bytes decline{0xA5, 0x01, 0x00, 0x00, 0xA6, 0x00};
-    EXPECT_EQ(host.written, std::vector<Bytes>{decline});
+    EXPECT_EQ(host.written, std::vector<Bytes>{kFlashOffer});
     EXPECT_EQ(host.texts.front().text, "QTX is communicating filled data buffers");
     EXPECT_TRUE(console.link.headerok);  // stays set: the NAK waits
     EXPECT_EQ(console.link.rxcount, 6);
@@ -112,7 +80,7 @@ TEST_F(ReceiverTest, BufferStatusWithoutAutosaveIsDeclined) {
     EXPECT_TRUE(host.written.empty());
 }
 
-TEST_F(ReceiverTest, AcknowledgementByPendingOp) {
+TEST_F(ReceiverTest, AcknowledgementByPendingOpAndLinkRequest) {
     receive(kAck);
     EXPECT_EQ(host.text(TextBox::PCtext), "Link Established");
     receive(kAck);
@@ -122,9 +90,7 @@ TEST_F(ReceiverTest, AcknowledgementByPendingOp) {
     receive(kAck);
     EXPECT_TRUE(host.texts.empty());
     EXPECT_EQ(console.link.rxcount, 0);
-}
 
-TEST_F(ReceiverTest, LinkRequestIsConfirmed) {
     console.mnudownloadlight_Click();
     receive(kLinkRequest);
     EXPECT_FALSE(host.timerRunning);
@@ -138,58 +104,41 @@ TEST_F(ReceiverTest, HeaderPiecesRestartTheWatchdogEachTime) {
     receive(Bytes(header.begin() + 8, header.begin() + 20));
     int starts = 0, shown = 0;
     for (const auto& e : host.timerEvents) starts += e.kind == TimerEvent::Start ? 1 : 0;
-    for (const auto& t : host.texts) {
-        shown += t.text == "Header data being received per host request" && t.repainted ? 1 : 0;
-    }
+    for (const auto& t : host.texts) shown += t.text == "Header data being received per host request" && t.repainted;
     EXPECT_EQ(starts, 2);
     EXPECT_EQ(shown, 2);
     EXPECT_EQ(host.timerInterval, 110);
 }
 
-TEST_F(ReceiverTest, UnknownAndImpossibleFramesDoNotStall) {
-    // Unknown code 0x42 with a length field; an image row claiming 2000 bytes.
-    const Bytes unknown{0xA5, 0x42, 0x10, 0x00, 0xF7, 0x00};
-    const Bytes tooLong{0xA5, 0x07, 0xD0, 0x07, 0x83, 0x01};
-    receive(unknown + tooLong + kNak);
-    EXPECT_EQ(host.text(TextBox::PCtext), "QTX did not understand command");
-    EXPECT_EQ(console.link.rxcount, 0);
-}
-
 TEST_F(ReceiverTest, MoreThanTheBufferHoldsInOneRead) {
     Bytes garbage(3000);
     for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<std::uint8_t>(i % 160);
-    receive(garbage + displayFrame(std::string(24, 'x'), std::string(24, 'y')));
+    receive(garbage + displayFrame('x', 'y'));
     EXPECT_EQ(host.text(TextBox::QTXText), std::string(24, 'x') + "\r\n" + std::string(24, 'y'));
     EXPECT_EQ(console.link.rxcount, 0);
     // Many frames in one read, far beyond 1024 bytes.
     Bytes many;
-    for (int i = 0; i < 60; ++i) many = many + displayFrame(std::string(24, 'a' + i % 26), std::string(24, '-'));
+    for (int i = 0; i < 60; ++i) many = many + displayFrame(static_cast<char>('a' + i % 26), '-');
     receive(many);
     EXPECT_EQ(host.text(TextBox::QTXText), std::string(24, 'a' + 59 % 26) + "\r\n" + std::string(24, '-'));
 }
 
 TEST_F(ReceiverTest, EverySplitOfAStreamGivesTheSameTexts) {
-    const Bytes stream = Bytes{0x01, 0x02} + kNak + displayFrame(std::string(24, 'p'), std::string(24, 'q')) +
-                         kAck + kLinkOk + displayFrame(std::string(24, 'r'), std::string(24, 's'));
-    FakeHost wholeHost;
-    Console whole(wholeHost);
-    whole.Form_Load();
-    wholeHost.texts.clear();
-    wholeHost.incoming = stream;
-    whole.onSerialEvent(SerialEvent::DataReceived);
-    for (std::size_t cut = 1; cut < stream.size(); ++cut) {
+    const Bytes stream = Bytes{0x01, 0x02} + kNak + displayFrame('p', 'q') + kAck + kLinkOk + displayFrame('r', 's');
+    const auto run = [&](std::size_t cut) {
         FakeHost h;
         Console c(h);
         c.Form_Load();
-        h.texts.clear();
         h.incoming.assign(stream.begin(), stream.begin() + static_cast<long>(cut));
         c.onSerialEvent(SerialEvent::DataReceived);
         h.incoming.assign(stream.begin() + static_cast<long>(cut), stream.end());
         c.onSerialEvent(SerialEvent::DataReceived);
-        EXPECT_EQ(h.text(TextBox::QTXText), wholeHost.text(TextBox::QTXText)) << cut;
-        EXPECT_EQ(h.text(TextBox::PCtext), wholeHost.text(TextBox::PCtext)) << cut;
         EXPECT_EQ(c.link.rxcount, 0) << cut;
-    }
+        return h.text(TextBox::QTXText) + "|" + h.text(TextBox::PCtext);
+    };
+    const std::string whole = run(stream.size());
+    EXPECT_EQ(whole, std::string(24, 'r') + "\r\n" + std::string(24, 's') + "|Link established to QTX");
+    for (std::size_t cut = 1; cut < stream.size(); ++cut) EXPECT_EQ(run(cut), whole) << cut;
 }
 
 }  // namespace

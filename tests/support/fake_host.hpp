@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host.hpp"
@@ -35,29 +36,18 @@ public:
 
     bool openPort(int portNumber, const std::string& settings) override {
         settingsHistory.push_back(settings);
-        if (!openResult) return false;
-        open = true;
-        openedPort = portNumber;
-        return true;
+        if (openResult) openedPort = portNumber;
+        return open = openResult;
     }
-    void closePort() override {
-        open = false;
-        ++closeCount;
-    }
+    void closePort() override { open = false, ++closeCount; }
     std::string portFailureDetail() override { return failureDetail; }
     void applySettings(const std::string& settings) override { settingsHistory.push_back(settings); }
-    void write(std::span<const std::uint8_t> bytes) override {
-        written.emplace_back(bytes.begin(), bytes.end());
-    }
-    std::vector<std::uint8_t> readAll() override {
-        std::vector<std::uint8_t> out;
-        out.swap(incoming);
-        return out;
-    }
+    void write(std::span<const std::uint8_t> bytes) override { written.emplace_back(bytes.begin(), bytes.end()); }
+    std::vector<std::uint8_t> readAll() override { return std::exchange(incoming, {}); }
 
-    // Timer.
-    bool timerRunning = false;
-    int timerInterval = 0;
+    // Timers: the watchdog and the one-shot.
+    bool timerRunning = false, oneShotRunning = false;
+    int timerInterval = 0, oneShotInterval = 0;
     std::vector<TimerEvent> timerEvents;
     void startTimer(int intervalMs) override {
         timerRunning = true;
@@ -68,46 +58,55 @@ public:
         timerRunning = false;
         timerEvents.push_back({TimerEvent::Stop, 0});
     }
+    void startOneShot(int intervalMs) override { oneShotRunning = true, oneShotInterval = intervalMs; }
+    void stopOneShot() override { oneShotRunning = false; }
 
-    // Window.
+    // Window; dialogs are answered from the scripts, "" (cancel) when one runs out.
     std::vector<TextEvent> texts;
     std::map<TextBox, std::string> current;
     std::vector<std::string> messageBoxes;
-    std::deque<std::string> promptAnswers;
     struct PromptCall {
         std::string prompt, title, defaultText;
     };
     std::vector<PromptCall> prompts;
+    std::deque<std::string> promptAnswers;
     std::vector<Colour> turboColours;
     Pointer pointer = Pointer::Default;
     int pointerChanges = 0;
-    std::deque<ContrastTexts> contrastAnswers;
     std::vector<ContrastTexts> contrastShown;
+    std::deque<ContrastTexts> contrastAnswers;
+    struct FileDialogCall {
+        bool open;
+        std::string filter;
+    };
+    std::vector<FileDialogCall> fileDialogs;
+    std::deque<std::string> fileAnswers;
+    template <class T>
+    static T next(std::deque<T>& answers) {
+        if (answers.empty()) return {};
+        T answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
 
     void setText(TextBox box, const std::string& text, bool repaintNow) override {
         texts.push_back({box, text, repaintNow});
         current[box] = text;
     }
     void messageBox(const std::string& text) override { messageBoxes.push_back(text); }
-    std::string prompt(const std::string& prompt, const std::string& title,
-                       const std::string& defaultText) override {
+    std::string prompt(const std::string& prompt, const std::string& title, const std::string& defaultText) override {
         prompts.push_back({prompt, title, defaultText});
-        if (promptAnswers.empty()) return "";
-        std::string answer = promptAnswers.front();
-        promptAnswers.pop_front();
-        return answer;
+        return next(promptAnswers);
     }
     void setTurboColour(Colour colour) override { turboColours.push_back(colour); }
-    void setPointer(Pointer shape) override {
-        pointer = shape;
-        ++pointerChanges;
-    }
+    void setPointer(Pointer shape) override { pointer = shape, ++pointerChanges; }
     ContrastTexts runContrastDialog(const ContrastTexts& initial) override {
         contrastShown.push_back(initial);
-        if (contrastAnswers.empty()) return {};
-        ContrastTexts answer = contrastAnswers.front();
-        contrastAnswers.pop_front();
-        return answer;
+        return next(contrastAnswers);
+    }
+    std::string fileDialog(bool open, const std::string& filter) override {
+        fileDialogs.push_back({open, filter});
+        return next(fileAnswers);
     }
 
     // Picture surface: 320 x 200 at the depth a test chooses.
@@ -115,59 +114,24 @@ public:
     std::vector<std::uint8_t> surface;  // the bits last set
     std::map<std::pair<int, int>, Colour> pixelsSet;
     int repaints = 0;
-    SurfaceGeometry surfaceGeometry() override {
-        return {320 * bitsPerPixel / 8, 200, bitsPerPixel};
-    }
-    void setBitmapBits(std::span<const std::uint8_t> bits) override {
-        surface.assign(bits.begin(), bits.end());
-    }
+    SurfaceGeometry surfaceGeometry() override { return {320 * bitsPerPixel / 8, 200, bitsPerPixel}; }
+    void setBitmapBits(std::span<const std::uint8_t> bits) override { surface.assign(bits.begin(), bits.end()); }
     void setPixel(int x, int y, Colour colour) override { pixelsSet[{x, y}] = colour; }
     void repaintPicture() override { ++repaints; }
 
-    // File dialog: answered from a script, "" (cancel) when it runs out.
-    struct FileDialogCall {
-        bool open;
-        std::string filter;
-    };
-    std::vector<FileDialogCall> fileDialogs;
-    std::deque<std::string> fileAnswers;
-    std::string fileDialog(bool open, const std::string& filter) override {
-        fileDialogs.push_back({open, filter});
-        if (fileAnswers.empty()) return "";
-        std::string answer = fileAnswers.front();
-        fileAnswers.pop_front();
-        return answer;
-    }
-
-    // Progress.
     std::vector<Progress> progress;
     bool progressVisible = false;
-    void showProgress(const Progress& p) override {
-        progress.push_back(p);
-        progressVisible = true;
-    }
+    void showProgress(const Progress& p) override { progress.push_back(p), progressVisible = true; }
     void hideProgress() override { progressVisible = false; }
-
-    // One-shot timer.
-    bool oneShotRunning = false;
-    int oneShotInterval = 0;
-    void startOneShot(int intervalMs) override {
-        oneShotRunning = true;
-        oneShotInterval = intervalMs;
-    }
-    void stopOneShot() override { oneShotRunning = false; }
 
     int endProgramCalls = 0;
     void endProgram() override { ++endProgramCalls; }
 
-    // Helpers for tests.
     std::string text(TextBox box) const {
         auto it = current.find(box);
         return it == current.end() ? std::string{} : it->second;
     }
-    std::vector<std::uint8_t> lastWritten() const {
-        return written.empty() ? std::vector<std::uint8_t>{} : written.back();
-    }
+    std::vector<std::uint8_t> lastWritten() const { return written.empty() ? std::vector<std::uint8_t>{} : written.back(); }
 };
 
 }  // namespace qtx::test

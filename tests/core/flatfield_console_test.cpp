@@ -1,11 +1,8 @@
 // The Flat Field command on a console with a fake host: loading the flat frame, its messages
 // and refusals, the corrected image, and the track offsets it shifts by.
-#include <functional>
-
 #include "console_fixture.hpp"
 #include "files/kelm.hpp"
 #include "image/contrast.hpp"
-#include "test_frames.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx::test {
@@ -14,25 +11,17 @@ namespace {
 const std::string kUnreadable = "Flat field unsuccessfully loaded";
 const std::string kMismatch = "Flat field dimensions do not match image!";
 
-// A flat frame file as the console saves one: background 1000, range 500.
-std::string flatFile(int w, int h, const std::function<int(int, int)>& value) {
+// A uniform flat frame file as the console saves one: background 1000, range 500.
+std::string uniformFlat(int w, int h, int value) {
     ImageRecord r;
     r.imagewidth = static_cast<std::int16_t>(w);
     r.imageheight = static_cast<std::int16_t>(h);
     r.background = 1000;
     r.range = 500;
     Bytes bytes = composeHeader(r, false);
-    std::vector<std::uint16_t> row(static_cast<std::size_t>(w));
-    for (int y = 1; y <= h; ++y) {
-        for (int x = 1; x <= w; ++x)
-            row[static_cast<std::size_t>(x - 1)] = static_cast<std::uint16_t>(value(x, y));
-        packRow(row, bytes);
-    }
+    const std::vector<std::uint16_t> row(static_cast<std::size_t>(w), static_cast<std::uint16_t>(value));
+    for (int y = 1; y <= h; ++y) packRow(row, bytes);
     return {bytes.begin(), bytes.end()};
-}
-
-std::string uniformFlat(int w, int h, int value) {
-    return flatFile(w, h, [value](int, int) { return value; });
 }
 
 // A header line changed; the padding of the header block takes up the difference, so that
@@ -40,8 +29,7 @@ std::string uniformFlat(int w, int h, int value) {
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
     text.replace(text.find(from), from.size(), to);
     if (to.size() > from.size()) text.erase(2048, to.size() - from.size());
-    if (to.size() < from.size())
-        text.insert(2048 - (from.size() - to.size()), from.size() - to.size(), ' ');
+    if (to.size() < from.size()) text.insert(2048 - (from.size() - to.size()), from.size() - to.size(), ' ');
     return text;
 }
 
@@ -49,29 +37,13 @@ class FlatFieldTest : public ConsoleTest {
   protected:
     // A w x h image of 100 y + x, pedestal 100, shown with background 50 and range 2000.
     void holdImage(int w, int h) {
-        ImageRecord& r = console.record;
-        r.imagedata.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
-        for (int y = 1; y <= h; ++y) {
-            for (int x = 1; x <= w; ++x)
-                r.imagedata.at(x, y) = static_cast<std::uint16_t>(100 * y + x);
-        }
-        r.imagewidth = static_cast<std::int16_t>(w);
-        r.imageheight = static_cast<std::int16_t>(h);
-        r.pedestal = 100;
-        r.background = 50;
-        r.range = 2000;
+        ConsoleTest::holdImage(w, h, [](int x, int y) { return 100 * y + x; }, 50, 2000);
+        console.record.pedestal = 100;
     }
     void flatField(const std::string& name, const std::string& bytes) {
         TempDir::write(tmp.path(name), bytes);
         host.fileAnswers.push_back(tmp.path(name));
         console.mnuflatfield_Click();
-    }
-    std::vector<std::string> pcTexts() const {
-        std::vector<std::string> out;
-        for (const TextEvent& t : host.texts) {
-            if (t.box == TextBox::PCtext) out.push_back(t.text);
-        }
-        return out;
     }
 };
 
@@ -101,15 +73,13 @@ TEST_F(FlatFieldTest, CorrectsShiftsCropsAndEndsWithAutoContrast) {
     const ContrastLevels levels = autoContrastLevels(r.imagedata, 17, 13);
     EXPECT_EQ(r.background, levels.background);
     EXPECT_EQ(r.range, levels.range);
-    EXPECT_EQ(pcTexts(),
-              (std::vector<std::string>{
-                  tmp.path("flat.QTX") + " loaded",
-                  "Background = 1000\r\nRange = 500",  // the flat is drawn with its own levels
-                  "Calculating shifted and summed flat field",
-                  "Done with flat field correction",
-                  "Background =" + signedText(levels.background) +
-                      "\r\nRange =" + signedText(levels.range),
-              }));
+    EXPECT_EQ(pcTexts(), (std::vector<std::string>{
+                             tmp.path("flat.QTX") + " loaded",
+                             "Background = 1000\r\nRange = 500",  // the flat is drawn with its own levels
+                             "Calculating shifted and summed flat field",
+                             "Done with flat field correction",
+                             "Background =" + signedText(levels.background) + "\r\nRange =" + signedText(levels.range),
+                         }));
     // The corrected image is on the screen, centred.
     EXPECT_EQ(r.xoffset, (320 - 17) / 2);
     EXPECT_EQ(r.yoffset, (200 - 13) / 2);
@@ -135,58 +105,30 @@ TEST_F(FlatFieldTest, AFlatThatStopsTheCommandStaysOnTheScreen) {
 
 TEST_F(FlatFieldTest, RefusalsLeaveTheImageAsItWas) {
     const std::string good = uniformFlat(20, 15, 1100);
-    const std::string small = uniformFlat(11, 12, 1100);
+    const std::string tooWide = "Image is too wide - not QTX Format!", tooTall = "Image is too tall - not QTX Format!";
     const struct {
         const char* what;
         std::string file;  // empty: the dialog is cancelled
-        int w, h;          // the image
         std::vector<std::string> messages;
-        std::int32_t background;  // what the record holds afterwards
+        int w = 20, h = 15;  // the image
     } cases[] = {
-        {"cancelled", "", 20, 15, {"No file was selected"}, 50},
-        {"value not a number",
-         replaced(good, "Range =  500", "Range = lots"),
-         20,
-         15,
-         {kUnreadable},
-         1000},
-        {"rows cut short", good.substr(0, good.size() - 5), 20, 15, {kUnreadable}, 1000},
-        {"no End line", good.substr(0, good.find("End")), 20, 15, {kUnreadable}, 1000},
-        {"no columns", replaced(good, "Width =  20", "Width =  0"), 20, 15, {kUnreadable}, 1000},
-        {"negative rows",
-         replaced(good, "Height =  15", "Height = -15"),
-         20,
-         15,
-         {kUnreadable},
-         1000},
-        {"too wide",
-         replaced(good, "Width =  20", "Width =  321"),
-         20,
-         15,
-         {"Image is too wide - not QTX Format!", kMismatch},
-         1000},
-        {"too tall",
-         replaced(good, "Height =  15", "Height =  201"),
-         20,
-         15,
-         {"Image is too tall - not QTX Format!", kMismatch},
-         1000},
-        {"other size", uniformFlat(20, 14, 1100), 20, 15, {kMismatch}, 1000},
-        {"one column", uniformFlat(1, 15, 1100), 20, 15, {kMismatch}, 1000},
-        {"one row", uniformFlat(20, 1, 1100), 20, 15, {kMismatch}, 1000},
-        {"the largest flat", uniformFlat(320, 200, 1100), 20, 15, {kMismatch}, 1000},
-        {"image too small",
-         small,
-         11,
-         12,
-         {"Image is too small for flat field correction (12 x 12 pixels at least)"},
-         1000},
-        {"flat dark at the centre",
-         uniformFlat(20, 15, 100),
-         20,
-         15,
-         {"Flat field is too dark at its centre - flat field correction not done"},
-         1000},
+        {"cancelled", "", {"No file was selected"}},
+        {"value not a number", replaced(good, "Range =  500", "Range = lots"), {kUnreadable}},
+        {"rows cut short", good.substr(0, good.size() - 5), {kUnreadable}},
+        {"no End line", good.substr(0, good.find("End")), {kUnreadable}},
+        {"no columns", replaced(good, "Width =  20", "Width =  0"), {kUnreadable}},
+        {"negative rows", replaced(good, "Height =  15", "Height = -15"), {kUnreadable}},
+        {"too wide", replaced(good, "Width =  20", "Width =  321"), {tooWide, kMismatch}},
+        {"too tall", replaced(good, "Height =  15", "Height =  201"), {tooTall, kMismatch}},
+        {"other size", uniformFlat(20, 14, 1100), {kMismatch}},
+        {"one column", uniformFlat(1, 15, 1100), {kMismatch}},
+        {"one row", uniformFlat(20, 1, 1100), {kMismatch}},
+        {"the largest flat", uniformFlat(320, 200, 1100), {kMismatch}},
+        {"image too small", uniformFlat(11, 12, 1100),
+         {"Image is too small for flat field correction (12 x 12 pixels at least)"}, 11, 12},
+        {"flat dark at the centre", uniformFlat(20, 15, 100),
+         {"Flat field is too dark at its centre - flat field correction not done"}},
+        {"missing file", "missing", {kUnreadable}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -197,6 +139,9 @@ TEST_F(FlatFieldTest, RefusalsLeaveTheImageAsItWas) {
         if (c.file.empty()) {
             console.mnuflatfield_Click();
             EXPECT_TRUE(host.texts.empty());
+        } else if (c.file == "missing") {
+            host.fileAnswers.push_back(tmp.path("missing.QTX"));
+            console.mnuflatfield_Click();
         } else {
             flatField(std::string(c.what) + ".QTX", c.file);
         }
@@ -204,13 +149,10 @@ TEST_F(FlatFieldTest, RefusalsLeaveTheImageAsItWas) {
         EXPECT_EQ(console.record.imagedata.cells, before.cells);
         EXPECT_EQ(console.record.imagewidth, c.w);
         EXPECT_EQ(console.record.imageheight, c.h);
-        EXPECT_EQ(console.record.background, c.background);
+        // The flat was read and drawn with its own levels, except when it could not be read.
+        EXPECT_EQ(console.record.background, c.file.empty() || c.file == "missing" ? 50 : 1000);
         EXPECT_FALSE(console.flat.showflat);
     }
-    host.messageBoxes.clear();
-    host.fileAnswers.push_back(tmp.path("missing.QTX"));
-    console.mnuflatfield_Click();
-    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{kUnreadable});
 }
 
 TEST_F(FlatFieldTest, TrackAndReceptionRefusals) {
@@ -220,8 +162,7 @@ TEST_F(FlatFieldTest, TrackAndReceptionRefusals) {
     console.track.trackx[2] = 20;
     flatField("flat.QTX", uniformFlat(20, 15, 1100));
     EXPECT_EQ(host.messageBoxes.back(),
-              "Track offsets leave no part of the image in every exposure - flat field correction "
-              "not done");
+              "Track offsets leave no part of the image in every exposure - flat field correction not done");
     EXPECT_EQ(console.record.imagewidth, 20);
 
     // A new header has sized the array for the image on its way in; the record still names
@@ -229,8 +170,7 @@ TEST_F(FlatFieldTest, TrackAndReceptionRefusals) {
     console.track.trackcount = 1;
     console.record.imagedata.resize(20, 12);
     flatField("flat2.QTX", uniformFlat(20, 15, 1100));
-    EXPECT_EQ(host.messageBoxes.back(),
-              "The image is still being received - flat field correction not done");
+    EXPECT_EQ(host.messageBoxes.back(), "The image is still being received - flat field correction not done");
     EXPECT_EQ(console.record.imagedata.height, 12);
     EXPECT_FALSE(console.flat.showflat);
 }
@@ -238,30 +178,14 @@ TEST_F(FlatFieldTest, TrackAndReceptionRefusals) {
 // A received image brings its own track offsets; the flat field never uses those of a file
 // loaded before it.
 TEST_F(FlatFieldTest, ReceivedImageSetsItsTrackOffsets) {
-    const auto header = [](std::uint16_t exposures) {
-        Bytes block(38, 0);
-        const auto put = [&](std::size_t at, std::uint16_t w) {
-            block[at] = static_cast<std::uint8_t>(w & 0xFF);
-            block[at + 1] = static_cast<std::uint8_t>(w >> 8);
-        };
-        put(2, 1);  // height
-        put(4, 2);  // width
-        put(12, exposures);
-        put(34, 256);  // range
-        return frameOf(4, block);
-    };
-    const auto rawRow = [](const std::vector<std::uint16_t>& words) {
-        Bytes payload;
-        for (std::uint16_t w : words)
-            payload.insert(payload.end(), {static_cast<std::uint8_t>(w & 0xFF),
-                                           static_cast<std::uint8_t>(w >> 8)});
-        return frameOf(5, payload);
-    };
     console.track.trackcount = 5;
     console.track.trackx[2] = 99;
-
-    console.mnudownloadlight_Click();
-    receive(header(2));
+    HeaderFields h;
+    h.height = 1;
+    h.width = 2;
+    h.firstrow = h.firstcolumn = 0;
+    h.numexposures = 2;
+    startImage(h);
     receive(rawRow({1, 2}));
     std::vector<std::uint16_t> trackRow(320, 0);
     trackRow[2] = 7;
@@ -272,8 +196,8 @@ TEST_F(FlatFieldTest, ReceivedImageSetsItsTrackOffsets) {
     EXPECT_EQ(console.track.trackx[2], 7);
     EXPECT_EQ(console.track.tracky[2], -2);
 
-    console.mnudownloadlight_Click();
-    receive(header(1));
+    h.numexposures = 1;
+    startImage(h);
     receive(rawRow({1, 2}));
     ASSERT_TRUE(console.reception.imagecomplete);
     EXPECT_EQ(console.track.trackcount, 1);

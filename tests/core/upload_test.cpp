@@ -1,6 +1,7 @@
+// Upload QTX Code: the file checks, the frames of a whole upload, resends and their pacing,
+// and what ends an upload.
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "console/code_image.hpp"
 #include "console/crc16.hpp"
@@ -9,63 +10,38 @@
 namespace qtx::test {
 namespace {
 
-namespace fs = std::filesystem;
-
-const Bytes& kBegin = kCodeBegin;
 const std::string kAbandoned = "Code upload abandoned - upload the code file again";
 const std::string kSuccess = "Code succesfully uploaded - QTX restarting";
 
-TEST(Crc16, GoldenVectors) {
-    const std::string check = "123456789";
-    const Bytes zeros(98300, 0);
-    Bytes pattern(98300);
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        pattern[i] = static_cast<std::uint8_t>(i * 7 + 3 + (i >> 9));
-    }
-    const struct {
-        const char* what;
-        Bytes bytes;
-        std::uint16_t crc;
-    } cases[] = {
-        {"nothing", {}, 0xFFFF},
-        {"the check string", Bytes(check.begin(), check.end()), 0x29B1},
-        {"98300 zeros", zeros, 0x1E0C},
-        {"a pattern", pattern, 0x81E9},
-    };
-    for (const auto& c : cases) EXPECT_EQ(crc16(c.bytes), c.crc) << c.what;
-
-    const auto table = crc16Table();
-    const std::pair<int, std::uint16_t> entries[] = {
-        {0, 0x0000}, {1, 0x1021}, {2, 0x2042}, {128, 0x9188}, {255, 0x1EF0}};
-    for (const auto& [i, v] : entries) EXPECT_EQ(table[static_cast<std::size_t>(i)], v) << i;
+// The code bytes of the images below: zeros, or a pattern that shows the exchange of the
+// bytes of each word.
+Bytes code(bool patterned, std::size_t size = 98300) {
+    Bytes bytes(size, 0);
+    for (std::size_t i = 0; patterned && i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3 + (i >> 9));
+    return bytes;
 }
 
-TEST(CodeImage, PagesOutsideTheImageReadNothing) {
+TEST(Crc16, GoldenVectors) {
+    const std::string check = "123456789";
+    const std::pair<Bytes, std::uint16_t> cases[] = {
+        {{}, 0xFFFF}, {Bytes(check.begin(), check.end()), 0x29B1}, {code(false), 0x1E0C}, {code(true), 0x81E9}};
+    for (const auto& [bytes, crc] : cases) EXPECT_EQ(crc16(bytes), crc) << bytes.size();
+    const auto table = crc16Table();
+    const std::pair<int, std::uint16_t> entries[] = {{0, 0x0000}, {1, 0x1021}, {2, 0x2042}, {128, 0x9188}, {255, 0x1EF0}};
+    for (const auto& [i, v] : entries) EXPECT_EQ(table[static_cast<std::size_t>(i)], v) << i;
+
+    // Pages outside the image read nothing.
     const Bytes image(98304, 0x5A);
-    const std::span<const std::uint8_t, 98304> whole(image.data(), 98304);
     for (int page : {-1, 192, 1000}) {
-        const auto payload = pagePayload(whole, page);
+        const auto payload = pagePayload(std::span<const std::uint8_t, 98304>(image.data(), 98304), page);
         EXPECT_EQ(std::count(payload.begin(), payload.end(), 0), 514) << page;
     }
 }
 
 // A whole image: the code, two unchecked bytes, the stored CRC high byte first.
 Bytes codeImage(bool patterned, std::uint16_t storedCrc) {
-    Bytes image(98304, 0);
-    if (patterned) {
-        for (std::size_t i = 0; i < 98300; ++i) {
-            image[i] = static_cast<std::uint8_t>(i * 7 + 3 + (i >> 9));
-        }
-    }
-    image[98300] = 0xAB;
-    image[98301] = 0xCD;
-    image[98302] = static_cast<std::uint8_t>(storedCrc >> 8);
-    image[98303] = static_cast<std::uint8_t>(storedCrc & 0xFF);
-    return image;
-}
-
-Bytes head(const Bytes& bytes, std::size_t n) {
-    return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(n, bytes.size())));
+    return code(patterned) + Bytes{0xAB, 0xCD, static_cast<std::uint8_t>(storedCrc >> 8),
+                                   static_cast<std::uint8_t>(storedCrc & 0xFF)};
 }
 
 class UploadTest : public ConsoleTest {
@@ -74,11 +50,9 @@ protected:
         TempDir::write(tmp.path(name), std::string(bytes.begin(), bytes.end()));
         return tmp.path(name);
     }
-
     // Chooses a good image in the dialog and starts the upload.
     void begin(bool patterned = false) {
-        host.fileAnswers.push_back(
-            file("code.bin", codeImage(patterned, patterned ? 0x81E9 : 0x1E0C)));
+        host.fileAnswers.push_back(file("code.bin", codeImage(patterned, patterned ? 0x81E9 : 0x1E0C)));
         console.mnuUploadFile_Click();
         ASSERT_EQ(console.link.pendingop, 1);
     }
@@ -99,50 +73,40 @@ TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
     const std::string crc = "Code CRC check failed - code file is bad";
     Bytes changed = codeImage(false, 0x1E0C);
     changed[98299] = 1;
-    fs::create_directory(tmp.path("folder.bin"));
-    const struct {
-        const char* what;
-        std::string path;
-        std::string message;
-    } cases[] = {
-        {"cancelled", "", name},
-        {"upper-case extension", file("CODE.BIN", codeImage(false, 0x1E0C)), name},
-        {"one byte short", file("short.bin", Bytes(98303, 0)), length},
-        {"one byte long", file("long.bin", Bytes(98305, 0)), length},
-        {"empty", file("empty.bin", {}), length},
-        {"no such file", tmp.path("absent.bin"), length},
-        {"a directory", tmp.path("folder.bin"), length},
-        {"CRC stored low byte first", file("swapped.bin", codeImage(false, 0x0C1E)), crc},
-        {"last checked byte changed", file("changed.bin", changed), crc},
+    std::filesystem::create_directory(tmp.path("folder.bin"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"", name},  // cancelled
+        {file("CODE.BIN", codeImage(false, 0x1E0C)), name},
+        {file("short.bin", Bytes(98303, 0)), length},
+        {file("long.bin", Bytes(98305, 0)), length},
+        {file("empty.bin", {}), length},
+        {tmp.path("absent.bin"), length},
+        {tmp.path("folder.bin"), length},
+        {file("swapped.bin", codeImage(false, 0x0C1E)), crc},  // CRC stored low byte first
+        {file("changed.bin", changed), crc},                   // the last checked byte changed
     };
-    for (const auto& c : cases) {
-        host.messageBoxes.clear();
-        host.fileDialogs.clear();
-        host.fileAnswers = {c.path};
+    for (const auto& [path, message] : cases) {
+        SCOPED_TRACE(path);
+        host = FakeHost{};
+        host.fileAnswers = {path};
         console.mnuUploadFile_Click();
-        EXPECT_EQ(host.messageBoxes, std::vector<std::string>{c.message}) << c.what;
-        ASSERT_EQ(host.fileDialogs.size(), 1U) << c.what;
-        EXPECT_TRUE(host.fileDialogs[0].open) << c.what;
+        EXPECT_EQ(host.messageBoxes, std::vector<std::string>{message});
+        ASSERT_EQ(host.fileDialogs.size(), 1U);
+        EXPECT_TRUE(host.fileDialogs[0].open);
         EXPECT_EQ(host.fileDialogs[0].filter, "All Files (*.*)|*.*|BIN Files (*.bin)|*.bin");
-        EXPECT_EQ(console.link.pendingop, 0) << c.what;
-        EXPECT_TRUE(host.written.empty()) << c.what;
-        EXPECT_TRUE(host.timerEvents.empty()) << c.what;
-        EXPECT_TRUE(host.progress.empty()) << c.what;
-        EXPECT_TRUE(host.texts.empty()) << c.what;
+        EXPECT_EQ(console.link.pendingop, 0);
+        EXPECT_TRUE(host.written.empty() && host.timerEvents.empty() && host.progress.empty() && host.texts.empty());
     }
-}
-
-TEST_F(UploadTest, ClosedPortIsRefusedBeforeAnythingChanges) {
+    // A closed port is refused before anything else.
+    host = FakeHost{};
     console.link.portopen = false;
     console.mnuUploadFile_Click();
     EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"No COM port is open to QTX"});
     EXPECT_TRUE(host.fileDialogs.empty());
     EXPECT_EQ(console.link.pendingop, 0);
-    EXPECT_TRUE(host.written.empty());
 }
 
-// Golden frames of a whole upload driven by acknowledgements, for an all-zero code image
-// and one with a pattern that shows the exchange of the bytes of each word.
+// Golden frames of a whole upload driven by acknowledgements, for both images.
 TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) {
     const struct {
         bool patterned;
@@ -159,33 +123,33 @@ TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) 
          {0xCD, 0xAB, 0xE9, 0x81},
          {0xA5, 0xFA, 0x04, 0x00, 0xA3, 0x01, 0x20, 0x00, 0xE9, 0x81, 0x8A, 0x01}},
     };
+    const auto slice = [](const Bytes& b, std::size_t from, std::size_t n) {
+        return Bytes(b.begin() + static_cast<long>(from), b.begin() + static_cast<long>(std::min(from + n, b.size())));
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.patterned ? "patterned" : "zeros");
         host = FakeHost{};
         host.open = true;
         console.link.retrycount = 0;
         ASSERT_NO_FATAL_FAILURE(begin(c.patterned));
-        EXPECT_EQ(host.written, std::vector<Bytes>{kBegin});
-        ASSERT_EQ(host.texts.size(), 2U);
-        EXPECT_EQ(host.texts[0].text, "File CRC check passed - programming QTX");
+        EXPECT_EQ(host.written, std::vector<Bytes>{kCodeBegin});
+        EXPECT_EQ(pcTexts(), (std::vector<std::string>{"File CRC check passed - programming QTX",
+                                                      " PageNumber =  0 of 192 being sent\r\n 0 retries"}));
         EXPECT_TRUE(host.texts[0].repainted);
-        EXPECT_EQ(host.texts[1].text, " PageNumber =  0 of 192 being sent\r\n 0 retries");
         EXPECT_TRUE(host.timerRunning);
         EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 0, 192, 0}));
 
         for (int page = 0; page < 192; ++page) {
             receive(kAck);
             ASSERT_EQ(host.written.size(), static_cast<std::size_t>(page + 2));
-            const Bytes& frame = host.written.back();
-            ASSERT_EQ(frame.size(), 522U) << page;
-            EXPECT_EQ(frame[6], page + 64) << page;
+            ASSERT_EQ(host.written.back().size(), 522U) << page;
+            EXPECT_EQ(host.written.back()[6], page + 64) << page;
             EXPECT_EQ(host.progress.back().done, page);
             EXPECT_TRUE(host.timerRunning);
         }
-        EXPECT_EQ(head(host.written[1], c.page0.size()), c.page0);
-        EXPECT_EQ(head(host.written[192], c.page191.size()), c.page191);
-        EXPECT_EQ(Bytes(host.written[192].begin() + 516, host.written[192].begin() + 520),
-                  c.page191Tail);
+        EXPECT_EQ(slice(host.written[1], 0, c.page0.size()), c.page0);
+        EXPECT_EQ(slice(host.written[192], 0, c.page191.size()), c.page191);
+        EXPECT_EQ(slice(host.written[192], 516, 4), c.page191Tail);
 
         receive(kAck);  // page 191 taken: the end frame, unrepeated
         EXPECT_EQ(host.written.size(), 194U);
@@ -203,10 +167,9 @@ TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) 
         ASSERT_TRUE(host.oneShotRunning);
         EXPECT_EQ(host.oneShotInterval, 2000);
         console.oneShotElapsed();
-        EXPECT_EQ(host.written.size(), 195U);
-        EXPECT_EQ(host.lastWritten(), kRemoteOn);
         console.oneShotElapsed();  // a stray second expiry sends nothing more
         EXPECT_EQ(host.written.size(), 195U);
+        EXPECT_EQ(host.lastWritten(), kRemoteOn);
     }
 }
 
@@ -215,8 +178,7 @@ TEST_F(UploadTest, LastAcknowledgementLeavesTheBufferToWhatFollowsIt) {
     ASSERT_NO_FATAL_FAILURE(begin());
     ASSERT_NO_FATAL_FAILURE(acknowledgePages());
     // The acknowledgement of the end frame and the QTX's next display in one read.
-    const Bytes display = frameOf(9, Bytes(48, 'A'));
-    receive(kAck + display);
+    receive(kAck + kDisplayAllA);
     EXPECT_EQ(host.texts.back().box, TextBox::QTXText);
     EXPECT_EQ(host.text(TextBox::PCtext), kSuccess);
     EXPECT_EQ(console.link.rxcount, 0);
@@ -228,27 +190,24 @@ TEST_F(UploadTest, LastAcknowledgementLeavesTheBufferToWhatFollowsIt) {
 // Upload frames are resent no sooner than twice a page's time on the line.
 TEST_F(UploadTest, ResendIntervalFollowsTheSpeed) {
     const struct {
-        const char* what;
         std::int32_t speed;
         bool reopen;
         int interval;
-    } cases[] = {
-        {"115200", 115200, false, 110},        {"baud menu 57600", 57600, false, 220},
-        {"57600 reopened", 57600, true, 200},  {"38400 reopened", 38400, true, 300},
-        {"baud menu 19200", 19200, false, 660}, {"19200 reopened", 19200, true, 599},
-    };
+    } cases[] = {{115200, false, 110}, {57600, false, 220}, {57600, true, 200},
+                 {38400, true, 300},   {19200, false, 660}, {19200, true, 599}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.speed) + (c.reopen ? " reopened" : " from the baud menu"));
         console.setBaud(c.speed);
         if (c.reopen) console.establishLink(1);
         host.written.clear();
         ASSERT_NO_FATAL_FAILURE(begin());
-        EXPECT_EQ(host.timerInterval, c.interval) << c.what;
+        EXPECT_EQ(host.timerInterval, c.interval);
         receive(kAck);
-        EXPECT_EQ(host.timerInterval, c.interval) << c.what;
+        EXPECT_EQ(host.timerInterval, c.interval);
         console.watchdogTick();
-        EXPECT_EQ(host.timerInterval, c.interval) << c.what;
-        ASSERT_EQ(host.written.size(), 3U) << c.what;
-        EXPECT_EQ(host.written[2], host.written[1]) << c.what;
+        EXPECT_EQ(host.timerInterval, c.interval);
+        ASSERT_EQ(host.written.size(), 3U);
+        EXPECT_EQ(host.written[2], host.written[1]);
         console.cmdfocus_Click();  // ends this upload
     }
 }
@@ -262,13 +221,13 @@ TEST_F(UploadTest, WatchdogResendsThenFailsAndALateAcknowledgementContinues) {
     EXPECT_EQ(host.timerEvents.back().kind, TimerEvent::Start);
 
     console.watchdogTick();  // the begin frame again, not a stale page
-    EXPECT_EQ(host.written, (std::vector<Bytes>{kBegin, kBegin}));
+    EXPECT_EQ(host.written, (std::vector<Bytes>{kCodeBegin, kCodeBegin}));
     EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  0 of 192 being sent\r\n 1 retries");
     EXPECT_EQ(host.progress.back().repeats, 1);
 
     // The begin frame went twice: page 0 waits for the second answer, which looks the same.
     receive(kAck);
-    EXPECT_EQ(host.lastWritten(), kBegin);
+    EXPECT_EQ(host.lastWritten(), kCodeBegin);
     receive(kAck);
     const Bytes page0 = host.lastWritten();
     EXPECT_EQ(page0[6], 0x40);
@@ -320,28 +279,23 @@ TEST_F(UploadTest, UnansweredEndFrameFailsAfterAWaitAndALateAnswerStillCompletes
 // Whatever takes the link from an upload ends it, says so, and no success follows.
 TEST_F(UploadTest, AbandonedUploadSaysSoAndNeverClaimsSuccess) {
     using Interrupt = void (*)(Console&);
-    const struct {
-        const char* what;
-        Interrupt interrupt;
-    } interrupts[] = {
+    const std::pair<const char*, Interrupt> interrupts[] = {
         {"keypad", [](Console& c) { c.cmdup_Click(); }},
         {"turbo", [](Console& c) { c.cmdturbo_Click(); }},
         {"establish link", [](Console& c) { c.establishLink(1); }},
         {"port lost", [](Console& c) { c.portLost("QTX disconnected"); }},
     };
-    for (const auto& in : interrupts) {
+    for (const auto& [what, interrupt] : interrupts) {
         for (int acks : {0, 1, 193}) {  // waiting for the begin, a page, the end frame
-            SCOPED_TRACE(std::string(in.what) + " after " + std::to_string(acks) + " acks");
+            SCOPED_TRACE(std::string(what) + " after " + std::to_string(acks) + " acks");
             host = FakeHost{};
             console.Form_Load();
             ASSERT_NO_FATAL_FAILURE(begin());
             for (int i = 0; i < acks; ++i) receive(kAck);
-            in.interrupt(console);
+            interrupt(console);
             EXPECT_EQ(host.messageBoxes, std::vector<std::string>{kAbandoned});
             EXPECT_EQ(console.link.pendingop, 0);
-            EXPECT_FALSE(host.timerRunning);
-            EXPECT_FALSE(host.oneShotRunning);
-            EXPECT_FALSE(host.progressVisible);
+            EXPECT_FALSE(host.timerRunning || host.oneShotRunning || host.progressVisible);
             const std::size_t sent = host.written.size();
             receive(kAck);
             console.oneShotElapsed();

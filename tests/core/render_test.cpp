@@ -1,5 +1,6 @@
 #include "image/render.hpp"
 
+#include <algorithm>
 #include <limits>
 
 #include "console_fixture.hpp"
@@ -49,27 +50,11 @@ class RenderTest : public ConsoleTest {
   protected:
     // Pixel (x, y) holds (x + y) mod 256; with background 0 and range 256 that is also its
     // grey level.
-    void setImage(int w, int h) {
-        auto& r = console.record;
-        r.imagedata.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
-        for (int y = 1; y <= h; ++y) {
-            for (int x = 1; x <= w; ++x)
-                r.imagedata.at(x, y) = static_cast<std::uint16_t>((x + y) % 256);
-        }
-        r.imagewidth = static_cast<std::int16_t>(w);
-        r.imageheight = static_cast<std::int16_t>(h);
-        r.background = 0;
-        r.range = 256;
-    }
+    void setImage(int w, int h) { holdImage(w, h, [](int x, int y) { return (x + y) % 256; }); }
     std::uint8_t surfaceByte(int x, int y, int byte) const {
-        const int pixelBytes = host.bitsPerPixel / 8;
-        return host.surface.at(static_cast<std::size_t>((y * 320 + x) * pixelBytes + byte));
+        return host.surface.at(static_cast<std::size_t>((y * 320 + x) * (host.bitsPerPixel / 8) + byte));
     }
-    int litBytes() const {
-        int lit = 0;
-        for (std::uint8_t b : host.surface) lit += b != 0 ? 1 : 0;
-        return lit;
-    }
+    long litBytes() const { return std::count_if(host.surface.begin(), host.surface.end(), [](auto b) { return b != 0; }); }
 };
 
 TEST_F(RenderTest, CentredOnTwentyFourAndThirtyTwoBitSurfaces) {
@@ -148,31 +133,17 @@ TEST_F(RenderTest, LargerThanTheSurfacePaintsWhatFits) {
     }
 }
 
-TEST_F(RenderTest, ArraySmallerThanTheRecordedImageIsReadOnlyAsFarAsItGoes) {
+// A reception has begun (the array is smaller than the image the record names), or the
+// flat frame is on show: only what exists is drawn, centred.
+TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
     setImage(320, 200);
-    console.record.imagedata.resize(10, 5);  // a reception has begun
+    console.record.imagedata.resize(10, 5);
     for (auto& cell : console.record.imagedata.cells) cell = 200;
     console.showimage();
-    EXPECT_EQ(console.record.xoffset, 155);
-    EXPECT_EQ(console.record.yoffset, 97);
+    EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset), std::tuple(155, 97));
     EXPECT_EQ(litBytes(), 10 * 5 * 4);
     EXPECT_EQ(surfaceByte(155, 97, 0), 200);
-}
 
-TEST_F(RenderTest, RangeZeroKeepsThePreviousPicture) {
-    setImage(20, 10);
-    console.showimage();
-    const auto before = host.surface;
-    host.texts.clear();
-    console.record.range = 0;
-    console.record.imagedata.at(1, 1) = 99;
-    console.showimage();
-    EXPECT_EQ(host.surface, before);
-    EXPECT_TRUE(host.texts.empty());
-    EXPECT_EQ(host.repaints, 1);
-}
-
-TEST_F(RenderTest, FlatFrameIsShownWhileShowflat) {
     setImage(20, 10);
     console.flat.flatdata.resize(4, 2);
     for (auto& cell : console.flat.flatdata.cells) cell = 77;
@@ -180,10 +151,22 @@ TEST_F(RenderTest, FlatFrameIsShownWhileShowflat) {
     console.flat.flatheight = 2;
     console.flat.showflat = true;
     console.showimage();
-    EXPECT_EQ(console.record.xoffset, 158);
-    EXPECT_EQ(console.record.yoffset, 99);
+    EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset), std::tuple(158, 99));
     EXPECT_EQ(surfaceByte(158, 99, 0), 77);
     EXPECT_EQ(litBytes(), 4 * 2 * 4);
+
+    // A range of 0 keeps the previous picture.
+    console.flat.showflat = false;
+    console.showimage();
+    const auto before = host.surface;
+    const int repaints = host.repaints;
+    host.texts.clear();
+    console.record.range = 0;
+    console.record.imagedata.at(1, 1) = 99;
+    console.showimage();
+    EXPECT_EQ(host.surface, before);
+    EXPECT_TRUE(host.texts.empty());
+    EXPECT_EQ(host.repaints, repaints);
 }
 
 using ProbeTest = RenderTest;

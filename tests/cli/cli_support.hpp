@@ -10,14 +10,12 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <string>
-#include <vector>
 
 namespace qtx::test {
 
 struct Finished {
     int status = -1;  // exit status; -1 when it did not end by itself in time
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 // qtx with the given arguments, running until wait() or destruction.
@@ -28,37 +26,27 @@ class Qtx {
         process.waitForStarted();
     }
     ~Qtx() {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-        }
+        if (process.state() == QProcess::NotRunning) return;
+        process.kill();
+        process.waitForFinished();
     }
-
     // Waits until its standard error holds `text`; false when it does not come in time.
     bool awaitError(const std::string& text, int timeoutMs = 10000) {
         QElapsedTimer clock;
         clock.start();
         while (err.find(text) == std::string::npos) {
-            if (clock.elapsed() > timeoutMs || process.state() == QProcess::NotRunning)
-                return false;
+            if (clock.elapsed() > timeoutMs || process.state() == QProcess::NotRunning) return false;
             process.waitForReadyRead(50);
             err += process.readAllStandardError().toStdString();
         }
         return true;
     }
-
     // True once it has ended, waiting at most waitMs for that.
-    bool finished(int waitMs) {
-        return process.state() == QProcess::NotRunning || process.waitForFinished(waitMs);
-    }
-
+    bool finished(int waitMs) { return process.state() == QProcess::NotRunning || process.waitForFinished(waitMs); }
     void signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
-
     Finished wait(int timeoutMs = 20000) {
         Finished f;
-        if (finished(timeoutMs) && process.exitStatus() == QProcess::NormalExit) {
-            f.status = process.exitCode();
-        }
+        if (finished(timeoutMs) && process.exitStatus() == QProcess::NormalExit) f.status = process.exitCode();
         f.out = process.readAllStandardOutput().toStdString();
         f.err = err + process.readAllStandardError().toStdString();
         return f;
@@ -69,18 +57,14 @@ class Qtx {
     std::string err;
 };
 
-inline Finished runQtx(const QStringList& args, int timeoutMs = 20000) {
-    Qtx qtx(args);
-    return qtx.wait(timeoutMs);
-}
+inline Finished runQtx(const QStringList& args, int timeoutMs = 20000) { return Qtx(args).wait(timeoutMs); }
 
 // qtx-sim with the given arguments and a log; stops when destroyed.
 class Sim {
   public:
     explicit Sim(QStringList args) {
         logPath = dir.filePath(QStringLiteral("sim.log"));
-        args << QStringLiteral("--log") << logPath << QStringLiteral("--exit-with-parent");
-        process.start(QStringLiteral(QTX_SIM_PROGRAM), args);
+        process.start(QStringLiteral(QTX_SIM_PROGRAM), args << "--log" << logPath << "--exit-with-parent");
         if (!process.waitForStarted()) return;
         QElapsedTimer clock;
         clock.start();
@@ -90,42 +74,29 @@ class Sim {
     ~Sim() {
         if (process.state() == QProcess::NotRunning) return;
         process.terminate();
-        if (!process.waitForFinished(3000)) process.kill();
-        process.waitForFinished();
+        if (!process.waitForFinished(3000)) kill();
     }
-
     bool ok() const { return !device.isEmpty(); }
     void kill() {
         process.kill();
         process.waitForFinished();
     }
-
-    // The frames the simulator received, by their code names, in order.
-    std::vector<std::string> received() const {
-        QFile log(logPath);
-        std::vector<std::string> names;
-        if (!log.open(QIODevice::ReadOnly)) return names;
-        for (const QByteArray& line : log.readAll().split('\n')) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() > 3 && fields[1] == "<-") {
-                // The switch of remote operation is named by its flag.
-                std::string name = fields[2].toStdString();
-                if (name == "CMD_REMOTE")
-                    name += fields.size() > 9 && fields[9] == "00" ? " 0" : " 1";
-                names.push_back(name);
-            }
-        }
-        return names;
-    }
-    // The last frame received, once the log has it (the simulator logs a moment later).
+    // The code name of the last frame the simulator received ("CMD_REMOTE 0" for remote
+    // off), once it is the one wanted or the time is up (the simulator logs a moment later).
     std::string lastReceived(const std::string& wanted, int timeoutMs = 3000) const {
         QElapsedTimer clock;
         clock.start();
-        for (;;) {
-            const auto names = received();
-            const std::string last = names.empty() ? std::string{} : names.back();
+        for (std::string last;; QThread::msleep(20)) {
+            QFile log(logPath);
+            if (log.open(QIODevice::ReadOnly)) {
+                for (const QByteArray& line : log.readAll().split('\n')) {
+                    const QList<QByteArray> fields = line.simplified().split(' ');
+                    if (fields.size() <= 3 || fields[1] != "<-") continue;
+                    last = fields[2].toStdString();
+                    if (last == "CMD_REMOTE") last += fields.size() > 9 && fields[9] == "00" ? " 0" : " 1";
+                }
+            }
             if (last == wanted || clock.elapsed() > timeoutMs) return last;
-            QThread::msleep(20);
         }
     }
 

@@ -26,7 +26,7 @@
 #include "console.hpp"
 #include "console/code_image.hpp"
 #include "console/crc16.hpp"
-#include "fake_host.hpp"
+#include "trap_host.hpp"
 #include "link/frame.hpp"
 
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
@@ -107,23 +107,11 @@ const std::string& codeFile() {
     return path;
 }
 
-class SurfaceHost : public qtx::test::FakeHost {
-  public:
-    void setPixel(int x, int y, qtx::Colour c) override {
-        if (x < 0 || y < 0 || x >= 320 || y >= 200) __builtin_trap();
-        FakeHost::setPixel(x, y, c);
-    }
-    void showProgress(const qtx::Progress& p) override {
-        if (p.done < 0 || p.done > p.total) __builtin_trap();
-        FakeHost::showProgress(p);
-    }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Input in = parse(data, size);
-    SurfaceHost host;
+    qtx::test::TrapHost host;
     qtx::Console console(host);
     console.Form_Load();
     console.files.autosave = (in.mode & 4) != 0;
@@ -170,9 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 static_cast<std::size_t>(std::max<int>(console.record.imagedata.height, 0))) {
             __builtin_trap();
         }
-        host.written.clear();
-        host.texts.clear();
-        host.timerEvents.clear();
+        host.forget();
     }
     return 0;
 }

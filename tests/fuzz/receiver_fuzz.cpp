@@ -3,12 +3,12 @@
 #include <cstdlib>
 
 #include "console.hpp"
-#include "fake_host.hpp"
+#include "trap_host.hpp"
 #include "link/frame.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
-    qtx::test::FakeHost host;
+    qtx::test::TrapHost host;
     qtx::Console console(host);
     console.Form_Load();
     // The first byte chooses the state the bytes meet.
@@ -34,9 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int count = console.link.rxcount;
         if (count < 0 || count > static_cast<int>(qtx::kRxBufferSize)) std::abort();
         if (count > 0 && console.link.rxbuffer[0] != qtx::kSync) std::abort();
-        host.written.clear();
-        host.texts.clear();
-        host.timerEvents.clear();
+        host.forget();
     }
     return 0;
 }

@@ -10,64 +10,12 @@
 //   bit 3                    the surface has 24 bits per pixel instead of 32
 #include <algorithm>
 #include <cstdint>
-#include <span>
-#include <string>
-#include <vector>
 
 #include "console.hpp"
-
-namespace {
-
-class FuzzHost : public qtx::Host {
-  public:
-    std::vector<std::uint8_t> incoming;
-    int bitsPerPixel = 32;
-
-    bool openPort(int, const std::string&) override { return true; }
-    void closePort() override {}
-    std::string portFailureDetail() override { return {}; }
-    void applySettings(const std::string&) override {}
-    void write(std::span<const std::uint8_t>) override {}
-    std::vector<std::uint8_t> readAll() override {
-        std::vector<std::uint8_t> out;
-        out.swap(incoming);
-        return out;
-    }
-    void startTimer(int) override {}
-    void stopTimer() override {}
-    void setText(qtx::TextBox, const std::string&, bool) override {}
-    void messageBox(const std::string&) override {}
-    std::string prompt(const std::string&, const std::string&, const std::string&) override {
-        return {};
-    }
-    void setTurboColour(qtx::Colour) override {}
-    void setPointer(qtx::Pointer) override {}
-    qtx::ContrastTexts runContrastDialog(const qtx::ContrastTexts&) override { return {}; }
-    qtx::SurfaceGeometry surfaceGeometry() override {
-        return {320 * bitsPerPixel / 8, 200, bitsPerPixel};
-    }
-    void setBitmapBits(std::span<const std::uint8_t> bits) override {
-        const auto g = surfaceGeometry();
-        if (bits.size() != static_cast<std::size_t>(g.bytesPerLine) * g.scanLines) __builtin_trap();
-    }
-    void setPixel(int x, int y, qtx::Colour) override {
-        if (x < 0 || y < 0 || x >= 320 || y >= 200) __builtin_trap();
-    }
-    void repaintPicture() override {}
-    void showProgress(const qtx::Progress& p) override {
-        if (p.done < 0 || p.done > p.total) __builtin_trap();
-    }
-    void hideProgress() override {}
-    std::string fileDialog(bool, const std::string&) override { return {}; }
-    void startOneShot(int) override {}
-    void stopOneShot() override {}
-    void endProgram() override {}
-};
-
-}  // namespace
+#include "trap_host.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzHost host;
+    qtx::test::TrapHost host;
     qtx::Console console(host);
     console.Form_Load();
     console.files.autosave = (size > 0 && (data[0] & 0x80) != 0);
@@ -101,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
         }
+        host.forget();
         if (console.link.rxcount < 0 || console.link.rxcount > 1024) __builtin_trap();
         if (console.record.imagewidth > console.record.imagedata.width &&
             console.reception.imagecomplete && !console.reception.headerpending) {

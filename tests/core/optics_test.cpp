@@ -1,3 +1,4 @@
+// The Edit Data menu: note, focal length, aperture and the units they are held in.
 #include "console_fixture.hpp"
 
 namespace qtx::test {
@@ -9,8 +10,6 @@ TEST_F(OpticsTest, NoteIsKeptUnlessTheAnswerIsEmpty) {
     host.promptAnswers = {"8 inch SCT, site 3", ""};
     console.mnunote_Click();
     ASSERT_EQ(host.prompts.size(), 1U);
-    EXPECT_EQ(host.prompts[0].prompt, "Input note (if desired)");
-    EXPECT_EQ(host.prompts[0].title, "Note");
     EXPECT_EQ(host.prompts[0].defaultText, "Enter configuration and observer info here!");
     EXPECT_EQ(console.record.imagenote, "8 inch SCT, site 3");
     EXPECT_EQ(host.text(TextBox::PCtext), "8 inch SCT, site 3");
@@ -20,76 +19,47 @@ TEST_F(OpticsTest, NoteIsKeptUnlessTheAnswerIsEmpty) {
     EXPECT_TRUE(host.texts.empty());
 }
 
-TEST_F(OpticsTest, FocalLengthPromptsAndReadsLeniently) {
+// The answer is read leniently; the prompt offers the value held, an empty answer keeps it.
+TEST_F(OpticsTest, FocalLengthAndApertureDiameter) {
     const struct {
-        bool cm;
+        void (Console::*click)();
+        bool cm, flag;
         const char* answer;
-        float value;
-        const char* prompt;
+        float value, area;  // focal length or diameter; the area derived from a diameter
+        const char* offered;
         const char* text;
     } cases[] = {
-        {false, "8.5 in", 8.5F, "Input focal length in inches", "Focal length =  8.5 inches"},
-        {false, "inches", 0.0F, "Input focal length in inches", "Focal length =  0 inches"},
-        {true, " 203.2", 203.2F, "Input focal length in centimeters",
-         "Focal length =  203.2 centimeters"},
-        {true, "-12.5", -12.5F, "Input focal length in centimeters",
-         "Focal length = -12.5 centimeters"},
+        {&Console::mnufocallength_Click, false, false, "8.5 in", 8.5F, 0, " 12.5", "Focal length =  8.5 inches"},
+        {&Console::mnufocallength_Click, false, false, "inches", 0.0F, 0, " 8.5", "Focal length =  0 inches"},
+        {&Console::mnufocallength_Click, true, false, " 203.2", 203.2F, 0, " 0", "Focal length =  203.2 centimeters"},
+        {&Console::mnufocallength_Click, true, false, "-12.5", -12.5F, 0, " 203.2", "Focal length = -12.5 centimeters"},
+        {&Console::mnufocallength_Click, true, false, "", -12.5F, 0, "-12.5", "Focal length = -12.5 centimeters"},
+        {&Console::mnuaperturedia_Click, false, false, "10", 10.0F, 76.969009F, " 0", "Aperture diameter =  10 inches"},
+        {&Console::mnuaperturedia_Click, false, true, "10", 10.0F, 56.734364F, " 10", "Aperture diameter =  10 inches"},
+        {&Console::mnuaperturedia_Click, true, false, "25.4", 25.4F, 496.57F, " 10", "Aperture diameter =  25.4 centimeters"},
+        // An empty answer keeps the diameter but still derives the area from it.
+        {&Console::mnuaperturedia_Click, true, true, "", 25.4F, 366.0274F, " 25.4", "Aperture diameter =  25.4 centimeters"},
     };
     console.record.focallength = 12.5F;
     for (const auto& c : cases) {
-        console.optics.unitscm = c.cm;
-        host.promptAnswers = {c.answer};
-        console.mnufocallength_Click();
-        EXPECT_EQ(host.prompts.back().prompt, c.prompt);
-        EXPECT_EQ(host.prompts.back().title, "Focal Length");
-        EXPECT_FLOAT_EQ(console.record.focallength, c.value) << c.answer;
-        EXPECT_EQ(host.text(TextBox::PCtext), c.text);
-    }
-    EXPECT_EQ(host.prompts[0].defaultText, " 12.5");
-    EXPECT_EQ(host.prompts[3].defaultText, " 203.2");
-    host.promptAnswers = {""};
-    console.mnufocallength_Click();
-    EXPECT_FLOAT_EQ(console.record.focallength, -12.5F);
-    EXPECT_EQ(host.prompts.back().defaultText, "-12.5");
-}
-
-TEST_F(OpticsTest, ApertureDiameterDerivesTheArea) {
-    const struct {
-        bool cm, flag;
-        const char* answer;
-        float diameter, area;
-        const char* prompt;
-        const char* text;
-    } cases[] = {
-        {false, false, "10", 10.0F, 76.969009F, "Input aperture diameter in inches",
-         "Aperture diameter =  10 inches"},
-        {false, true, "10", 10.0F, 56.734364F, "Input aperture diameter in inches",
-         "Aperture diameter =  10 inches"},
-        {true, false, "25.4", 25.4F, 496.57F, "Input aperture diameter in  centimeters",
-         "Aperture diameter =  25.4 centimeters"},
-    };
-    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
         console.optics.unitscm = c.cm;
         console.optics.apertureflag = c.flag;
+        console.record.aperturearea = 0;
+        host.texts.clear();
         host.promptAnswers = {c.answer};
-        console.mnuaperturedia_Click();
-        EXPECT_EQ(host.prompts.back().prompt, c.prompt);
-        EXPECT_EQ(host.prompts.back().title, "Aperture Diameter");
-        EXPECT_FLOAT_EQ(console.record.aperturediameter, c.diameter);
-        EXPECT_NEAR(console.record.aperturearea, c.area, 0.005F) << c.answer;
+        (console.*c.click)();
+        const bool focal = c.click == &Console::mnufocallength_Click;
+        EXPECT_EQ(host.prompts.back().prompt, std::string(focal ? "Input focal length in " : "Input aperture diameter in ") +
+                                                  (c.cm ? (focal ? "centimeters" : " centimeters") : "inches"));
+        EXPECT_EQ(host.prompts.back().defaultText, c.offered);
+        EXPECT_FLOAT_EQ(focal ? console.record.focallength : console.record.aperturediameter, c.value);
+        if (!focal) {
+            EXPECT_NEAR(console.record.aperturearea, c.area, 0.01F);
+        }
         EXPECT_EQ(host.text(TextBox::PCtext), c.text);
+        EXPECT_EQ(host.texts.empty(), *c.answer == '\0');  // an empty answer says nothing
     }
-    // An empty answer keeps the diameter but still derives the area from it.
-    console.optics.unitscm = false;
-    console.optics.apertureflag = false;
-    console.record.aperturediameter = 10.0F;
-    console.record.aperturearea = 0.0F;
-    host.texts.clear();
-    host.promptAnswers = {""};
-    console.mnuaperturedia_Click();
-    EXPECT_EQ(host.prompts.back().defaultText, " 10");
-    EXPECT_FLOAT_EQ(console.record.aperturearea, 76.969009F);
-    EXPECT_TRUE(host.texts.empty());
 }
 
 TEST_F(OpticsTest, UnitSwitchConvertsAllThreeOnce) {

@@ -4,11 +4,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFileDialog>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSerialPort>
-#include <QTimer>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -82,28 +79,6 @@ TEST(PortTest, RemoteOffIsSentOnceHoweverTheWindowEnds) {
     }
 }
 
-// Answers whatever modal dialog comes up: a file dialog with the given path, a message box
-// with OK.
-class DialogAnswers {
-  public:
-    DialogAnswers() {
-        QObject::connect(&poll, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* d = qobject_cast<QFileDialog*>(modal)) {
-                d->selectFile(path);
-                QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
-            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                QMetaObject::invokeMethod(box, "accept", Qt::QueuedConnection);
-            }
-        });
-        poll.start(5);
-    }
-    QString path;
-
-  private:
-    QTimer poll;
-};
-
 // The console holds exactly the buffer's pixels, and the picture surface shows them: every
 // surface pixel is the grey level of the pixel under it, black where the image is not.
 void expectShown(Console& console, const QImage& surface, const sim::ImageBuffer& b) {
@@ -156,7 +131,7 @@ TEST(SimWindowTest, PullingTheAdapterOutMidTransfer) {
     code[sim::kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
     code[sim::kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
     TempDir::write(tmp.path("code.bin"), std::string(code.begin(), code.end()));
-    DialogAnswers answers;
+    Dialogs answers;
 
     std::unique_ptr<sim::PtyServer> server;
     const auto plugIn = [&](std::uint32_t baud) {

@@ -7,8 +7,11 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdint>
 #include <cstdlib>
@@ -33,6 +36,37 @@ bool pumpUntil(Done done, int timeoutMs = 5000) {
     }
     return true;
 }
+
+// Answers every modal dialog that comes up, writing down which it was: a file dialog with
+// `path` (cancelled when empty), a message box with OK; anything else is closed.
+class Dialogs {
+  public:
+    Dialogs() {
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* d = qobject_cast<QFileDialog*>(modal)) {
+                seen << (d->acceptMode() == QFileDialog::AcceptOpen ? "open " : "save ") + d->selectedNameFilter();
+                d->selectFile(path);
+                QMetaObject::invokeMethod(d, path.isEmpty() ? "reject" : "accept", Qt::QueuedConnection);
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                seen << box->text();
+                QMetaObject::invokeMethod(box, "accept", Qt::QueuedConnection);
+            } else if (auto* input = qobject_cast<QInputDialog*>(modal)) {
+                seen << input->labelText();
+                QMetaObject::invokeMethod(input, "reject", Qt::QueuedConnection);
+            } else if (modal && modal->isVisible()) {
+                seen << modal->windowTitle();
+                QMetaObject::invokeMethod(modal, "close", Qt::QueuedConnection);
+            }
+        });
+        poll.start(2);
+    }
+    QString path;
+    QStringList seen;
+
+  private:
+    QTimer poll;
+};
 
 // The test's end of a pseudo-terminal; the console opens the other end as its COM port.
 class Pty {

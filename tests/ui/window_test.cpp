@@ -4,13 +4,9 @@
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
-#include <QFileDialog>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -25,35 +21,6 @@
 
 namespace qtx::test {
 namespace {
-
-// Closes every modal dialog that comes up, writing down which it was.
-class Dismisser {
-  public:
-    Dismisser() {
-        QObject::connect(&poll, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* d = qobject_cast<QFileDialog*>(modal)) {
-                seen << (d->acceptMode() == QFileDialog::AcceptOpen ? "open " : "save ") +
-                            d->selectedNameFilter();
-                d->reject();
-            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                seen << box->text();
-                box->accept();
-            } else if (auto* input = qobject_cast<QInputDialog*>(modal)) {
-                seen << input->labelText();
-                input->reject();
-            } else if (auto* contrast = qobject_cast<ContrastDialog*>(modal)) {
-                seen << contrast->windowTitle();
-                contrast->close();
-            }
-        });
-        poll.start(2);
-    }
-    QStringList seen;
-
-  private:
-    QTimer poll;
-};
 
 // Each entry by its menu path (as the README names them) and what it does when the port
 // could not be opened and every dialog is cancelled.
@@ -109,10 +76,10 @@ TEST(Window, EveryMenuEntryReachesItsCommand) {
             ASSERT_NE(qobject_cast<const QMenu*>(menu), nullptr);
             EXPECT_EQ(static_cast<const QMenu*>(menu)->title(), path.takeLast());
         }
-        Dismisser dismisser;
+        Dialogs dialogs;
         action->trigger();
-        pumpUntil([&] { return dismisser.seen.size() >= e.dialogs.size(); }, 3000);
-        EXPECT_EQ(dismisser.seen, e.dialogs);
+        pumpUntil([&] { return dialogs.seen.size() >= e.dialogs.size(); }, 3000);
+        EXPECT_EQ(dialogs.seen, e.dialogs);
         if (e.done) {
             EXPECT_TRUE(e.done());
         }
@@ -122,7 +89,7 @@ TEST(Window, EveryMenuEntryReachesItsCommand) {
 TEST(Window, TurboKeyFaceTurnsGreenAndBack) {
     MainWindow window(PortMap{QStringLiteral("/nonexistent/com1"), QString()});
     window.show();
-    Dismisser dismisser;  // "No COM port is open to QTX"
+    Dialogs dialogs;  // "No COM port is open to QTX"
     auto* turbo = window.findChild<QAbstractButton*>("cmdturbo");
     const auto face = [&] {
         const QImage image = turbo->grab().toImage();

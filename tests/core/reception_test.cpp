@@ -315,6 +315,27 @@ TEST_F(ReceptionTest, AnswersOfAnEarlierRequestAreDropped) {
     EXPECT_EQ(console.reception.downloadimages, 2);
 }
 
+// An answer nothing asked for leaves the watchdog to what is still awaited: the upload's
+// resends, or nothing (the end frame of an upload is awaited by the one-shot timer).
+TEST_F(ReceptionTest, StrayAnswersLeaveTheWatchdogToWhatIsAwaited) {
+    const struct {
+        std::int16_t pendingop;
+        bool running;
+    } cases[] = {{0, false}, {1, true}, {2, true}, {3, false}};
+    console.setBaud(19200);
+    console.establishLink(1);  // resends every 599 ms; pieces of a header restart at 110
+    for (const auto& c : cases) {
+        host.stopTimer();
+        console.link.pendingop = c.pendingop;
+        receive(headerFrame({}));  // no header is asked for
+        EXPECT_EQ(host.timerRunning, c.running) << c.pendingop;
+        if (c.running) {
+            EXPECT_EQ(host.timerInterval, 599) << c.pendingop;
+        }
+        EXPECT_EQ(console.link.rxcount, 0);
+    }
+}
+
 // Headers at the edges: larger than the record, rows past 32767, no columns.
 TEST_F(ReceptionTest, OddSizesCompleteWithWhatFits) {
     HeaderFields h;

@@ -193,6 +193,7 @@ TEST_F(ProbeTest, ReportsThePixelUnderThePointer) {
         {61.5, 50.4, true, "Pixel position ( 3,  1) =  4"},      // 1.5 rounds to 2
         {60.0, 49.6, true, "Pixel position ( 1,  1) =  40000"},
         {60.0, 48.5, false, nullptr},  // -1.5 rounds to -2
+        {60.0, 150.0, false, nullptr},  // the row just below the image
         {259.4, 149.0, true, "Pixel position ( 200,  100) =  44"},
         {259.5, 149.0, false, nullptr},  // 199.5 rounds to 200
         {300.0, 190.0, false, nullptr},

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <string>
+#include <vector>
 
 namespace qtx::test {
 
@@ -81,21 +82,28 @@ class Sim {
         process.kill();
         process.waitForFinished();
     }
-    // The code name of the last frame the simulator received ("CMD_REMOTE 0" for remote
-    // off), once it is the one wanted or the time is up (the simulator logs a moment later).
+    // The code names of the frames the simulator received, in order ("CMD_REMOTE 0" for
+    // remote off).
+    std::vector<std::string> received() const {
+        std::vector<std::string> names;
+        QFile log(logPath);
+        if (!log.open(QIODevice::ReadOnly)) return names;
+        for (const QByteArray& line : log.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() <= 3 || fields[1] != "<-") continue;
+            names.push_back(fields[2].toStdString());
+            if (names.back() == "CMD_REMOTE") names.back() += fields.size() > 9 && fields[9] == "00" ? " 0" : " 1";
+        }
+        return names;
+    }
+    // The last of them, once it is the one wanted or the time is up (the simulator logs a
+    // moment later).
     std::string lastReceived(const std::string& wanted, int timeoutMs = 3000) const {
         QElapsedTimer clock;
         clock.start();
-        for (std::string last;; QThread::msleep(20)) {
-            QFile log(logPath);
-            if (log.open(QIODevice::ReadOnly)) {
-                for (const QByteArray& line : log.readAll().split('\n')) {
-                    const QList<QByteArray> fields = line.simplified().split(' ');
-                    if (fields.size() <= 3 || fields[1] != "<-") continue;
-                    last = fields[2].toStdString();
-                    if (last == "CMD_REMOTE") last += fields.size() > 9 && fields[9] == "00" ? " 0" : " 1";
-                }
-            }
+        for (;; QThread::msleep(20)) {
+            const auto names = received();
+            const std::string last = names.empty() ? std::string{} : names.back();
             if (last == wanted || clock.elapsed() > timeoutMs) return last;
         }
     }

@@ -159,6 +159,15 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
             }
             EXPECT_EQ(f.out.rfind(r.args[1].toStdString(), 0), 0U);
         }
+        if (std::string(r.what) == "upload") {
+            // The progress line tells the pages, not a line per frame; after the end frame the
+            // QTX is put back under remote operation, then out of it as the run closes.
+            EXPECT_EQ(f.err.find("PageNumber"), std::string::npos);
+            const auto names = sim->received();
+            const auto end = std::find(names.begin(), names.end(), "CMD_CODE_END");
+            ASSERT_NE(end, names.end());
+            EXPECT_EQ(std::vector<std::string>(end + 1, names.end()), (std::vector<std::string>{"CMD_REMOTE 1", "CMD_REMOTE 0"}));
+        }
         if (std::string(r.what) == "download all") {
             std::map<QString, QByteArray> obs;
             for (const auto& [name, hash] : filesIn(dir)) if (name.startsWith("obs")) obs[name];

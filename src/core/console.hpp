@@ -27,8 +27,9 @@ public:
     void establishLink(int portNumber);
     void setBaud(std::int32_t speed);
     void closeLink();
-    // The device went away under an open port (the shell has closed the port already).
-    void portLost(const std::string& message);
+    // The device behind COM`portNumber` went away under the open port (the shell has closed
+    // the port already). `whenBack` is the shell's advice for when it is back ("" for none).
+    void portLost(int portNumber, const std::string& device, const std::string& whenBack);
 
     // Receiving (link/receiver.cpp).
     void onSerialEvent(SerialEvent kind);

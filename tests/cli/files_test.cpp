@@ -18,7 +18,7 @@ using Pixel = std::function<std::uint16_t(int column, int row)>;
 struct Files : cli::HostListener {
     cli::CliHost host{PortMap{}, *this};
     Console console{host};
-    Files() { host.attach(console); }
+    Files() { connectConsole(host, console, &host); }
 };
 
 QString writeImage(const QString& path, int width, int height, const Pixel& pixel,

@@ -60,6 +60,15 @@ TEST_F(FrontPanelTest, TurboTogglesColourAndArrowCode) {
     EXPECT_EQ(keyOf(host.lastWritten()), 0x2000);
 }
 
+TEST_F(FrontPanelTest, LoadStartsTurboOffAndRed) {
+    console.cmdturbo_Click();
+    host.turboColours.clear();
+    console.Form_Load();
+    EXPECT_EQ(host.turboColours, std::vector<Colour>{(Colour{255, 0, 0})});
+    console.cmdup_Click();
+    EXPECT_EQ(keyOf(host.lastWritten()), 0x2000);
+}
+
 TEST_F(FrontPanelTest, ClosedPortStillTogglesTurbo) {
     console.link.portopen = false;
     console.cmdturbo_Click();

@@ -147,8 +147,7 @@ TEST_F(LinkTest, LosingThePortStopsEverythingAndSaysWhy) {
     host.showProgress(Progress{Progress::Kind::Rows, 10, 200});
     const std::size_t writes = host.written.size();
 
-    console.portLost(
-        "COM1 (/dev/ttyUSB0) was disconnected; choose Establish Link when it is back.");
+    console.portLost(1, "/dev/ttyUSB0", "choose Establish Link when it is back");
     EXPECT_FALSE(console.link.portopen);
     EXPECT_EQ(console.link.rxcount, 0);
     EXPECT_FALSE(host.timerRunning);
@@ -168,6 +167,28 @@ TEST_F(LinkTest, LosingThePortStopsEverythingAndSaysWhy) {
     host.written.clear();
     console.closeLink();
     EXPECT_EQ(host.written, std::vector<Bytes>{kRemoteOff});
+}
+
+// The shell gives the port, its device and its own advice; the console words the loss.
+TEST_F(LinkTest, LostDeviceIsNamedWithTheShellsAdvice) {
+    const struct {
+        int port;
+        const char* device;
+        const char* whenBack;
+        const char* shown;
+    } cases[] = {
+        {1, "/dev/ttyUSB0", "choose Establish Link when it is back",
+         "COM1 (/dev/ttyUSB0) was disconnected; choose Establish Link when it is back."},
+        {2, "COM2", "choose Establish Link when it is back",
+         "COM2 was disconnected; choose Establish Link when it is back."},
+        {1, "/tmp/qtx/pty 3", "", "COM1 (/tmp/qtx/pty 3) was disconnected."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        console.establishLink(c.port);
+        console.portLost(c.port, c.device, c.whenBack);
+        EXPECT_EQ(host.text(TextBox::PCtext), c.shown);
+    }
 }
 
 }  // namespace

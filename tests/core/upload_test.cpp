@@ -345,7 +345,7 @@ TEST_F(UploadTest, AbandonedUploadSaysSoAndNeverClaimsSuccess) {
         {"keypad", [](Console& c) { c.cmdup_Click(); }},
         {"turbo", [](Console& c) { c.cmdturbo_Click(); }},
         {"establish link", [](Console& c) { c.establishLink(1); }},
-        {"port lost", [](Console& c) { c.portLost("QTX disconnected"); }},
+        {"port lost", [](Console& c) { c.portLost(1, "/dev/ttyUSB0", ""); }},
     };
     for (const auto& in : interrupts) {
         for (int acks : {0, 1, 193}) {  // waiting for the begin, a page, the end frame

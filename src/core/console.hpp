@@ -12,14 +12,16 @@
 #include "host.hpp"
 #include "image/state.hpp"
 #include "link/state.hpp"
+#include "text/crlf.hpp"
 
 namespace qtx {
-
-inline const std::string crlf = "\r\n";
 
 class Console {
 public:
     explicit Console(Host& host);
+    // One console a window: it holds the Host by reference, and its state is the window's.
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
 
     // Opening and closing of the window and the link (link/linksetup.cpp).
     void Form_Load();
@@ -141,6 +143,7 @@ private:
     void autosaveReceivedImage();
     void nextBufferOrEnd();
     void fetchScreenImage();
+    void fetchHeader();
     void requestNextRow();
     void sendNextUploadFrame();
     bool awaitingReply() const;

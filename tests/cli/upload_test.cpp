@@ -7,6 +7,7 @@
 
 #include "cli_support.hpp"
 #include "console/code_image.hpp"
+#include "console/crc16.hpp"
 #include "model/firmware.hpp"
 
 namespace qtx::test {
@@ -20,7 +21,7 @@ QByteArray goodCode() {
     std::vector<std::uint8_t> image(kCodeBytes);
     std::mt19937 random(7);
     for (auto& b : image) b = static_cast<std::uint8_t>(random());
-    const std::uint16_t crc = sim::crc16CcittFalse(std::span(image).first(kCodeChecked));
+    const std::uint16_t crc = crc16(std::span(image).first(kCodeChecked));
     image[kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
     image[kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
     return {reinterpret_cast<const char*>(image.data()), static_cast<qsizetype>(image.size())};

@@ -28,11 +28,11 @@ TEST_F(FrontPanelTest, EveryKeySendsItsCode) {
     for (bool turbo : {false, true}) {
         console.panel.turbo = turbo;
         for (const auto& k : keys) {
-            console.link.pendingop = 2;
+            console.link.pendingop = PendingOp::CodePage;
             (console.*k.click)();
             EXPECT_EQ(keyOf(host.lastWritten()), turbo ? k.turbo : k.plain);
             EXPECT_EQ(host.text(TextBox::PCtext), "Keypress not acknowledged");
-            EXPECT_EQ(console.link.pendingop, 0);
+            EXPECT_EQ(console.link.pendingop, PendingOp::Key);
         }
     }
 }

@@ -82,10 +82,10 @@ TEST_F(LinkTest, EstablishLinkFailureNamesThePort) {
     EXPECT_FALSE(console.link.portopen);
     EXPECT_TRUE(host.written.empty());
     host.openResult = true;
-    console.link.pendingop = 2;
+    console.link.pendingop = PendingOp::CodePage;
     console.establishLink(2);
     EXPECT_EQ(host.openedPort, 2);
-    EXPECT_EQ(console.link.pendingop, 0);
+    EXPECT_EQ(console.link.pendingop, PendingOp::Key);
     EXPECT_TRUE(console.link.portopen);
 }
 

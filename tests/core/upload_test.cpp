@@ -94,12 +94,12 @@ protected:
         host.fileAnswers.push_back(
             file("code.bin", codeImage(patterned, patterned ? 0x81E9 : 0x1E0C)));
         console.mnuUploadFile_Click();
-        ASSERT_EQ(console.link.pendingop, 1);
+        ASSERT_EQ(console.link.pendingop, PendingOp::CodeBegin);
     }
     // Acknowledges the begin frame and every page: the end frame is out.
     void acknowledgePages() {
         for (int i = 0; i <= 192; ++i) receive(kAck);
-        ASSERT_EQ(console.link.pendingop, 3);
+        ASSERT_EQ(console.link.pendingop, PendingOp::CodeEnd);
     }
     bool claimedSuccess() const {
         for (const auto& t : host.texts) {
@@ -142,7 +142,7 @@ TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
         ASSERT_EQ(host.fileDialogs.size(), 1U) << c.what;
         EXPECT_TRUE(host.fileDialogs[0].open) << c.what;
         EXPECT_EQ(host.fileDialogs[0].filter, "All Files (*.*)|*.*|BIN Files (*.bin)|*.bin");
-        EXPECT_EQ(console.link.pendingop, 0) << c.what;
+        EXPECT_EQ(console.link.pendingop, PendingOp::Key) << c.what;
         EXPECT_TRUE(host.written.empty()) << c.what;
         EXPECT_TRUE(host.timerEvents.empty()) << c.what;
         EXPECT_TRUE(host.progress.empty()) << c.what;
@@ -155,7 +155,7 @@ TEST_F(UploadTest, ClosedPortIsRefusedBeforeAnythingChanges) {
     console.mnuUploadFile_Click();
     EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"No COM port is open to QTX"});
     EXPECT_TRUE(host.fileDialogs.empty());
-    EXPECT_EQ(console.link.pendingop, 0);
+    EXPECT_EQ(console.link.pendingop, PendingOp::Key);
     EXPECT_TRUE(host.written.empty());
 }
 
@@ -215,7 +215,7 @@ TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) 
         receive(kAck);  // the code is in
         EXPECT_EQ(host.texts.back().text, kSuccess);
         EXPECT_TRUE(host.texts.back().repainted);
-        EXPECT_EQ(console.link.pendingop, 0);
+        EXPECT_EQ(console.link.pendingop, PendingOp::Key);
         EXPECT_FALSE(host.progressVisible);
         EXPECT_EQ(host.written.size(), 194U);
         ASSERT_TRUE(host.oneShotRunning);
@@ -356,7 +356,7 @@ TEST_F(UploadTest, AbandonedUploadSaysSoAndNeverClaimsSuccess) {
             for (int i = 0; i < acks; ++i) receive(kAck);
             in.interrupt(console);
             EXPECT_EQ(host.messageBoxes, std::vector<std::string>{kAbandoned});
-            EXPECT_EQ(console.link.pendingop, 0);
+            EXPECT_EQ(console.link.pendingop, PendingOp::Key);
             EXPECT_FALSE(host.timerRunning);
             EXPECT_FALSE(host.oneShotRunning);
             EXPECT_FALSE(host.progressVisible);

@@ -2,6 +2,7 @@
 // keypad menu and the firmware loader.
 #include <gtest/gtest.h>
 
+#include "console/crc16.hpp"
 #include "model/firmware.hpp"
 #include "model/qtx_model.hpp"
 #include "sim_support.hpp"
@@ -132,7 +133,7 @@ Bytes codeImage(std::uint8_t fill) {
     Bytes image(kCodeBytes);
     for (std::size_t i = 0; i < image.size(); ++i)
         image[i] = static_cast<std::uint8_t>(fill + i * 7);
-    const std::uint16_t crc = crc16CcittFalse(std::span(image).first(kCodeChecked));
+    const std::uint16_t crc = crc16(std::span(image).first(kCodeChecked));
     image[98302] = static_cast<std::uint8_t>(crc >> 8);
     image[98303] = static_cast<std::uint8_t>(crc & 0xFF);
     return image;

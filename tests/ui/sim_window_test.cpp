@@ -16,6 +16,8 @@
 #include <memory>
 #include <string>
 
+#include "console/code_image.hpp"
+#include "console/crc16.hpp"
 #include "files/kelm.hpp"
 #include "image/render.hpp"
 #include "main_window.hpp"
@@ -164,13 +166,13 @@ TEST_F(SimWindowTest, UploadedCodeRunsAndRemoteComesBackOnTheTimer) {
     // A code image with its CRC, chosen in Qt's own file dialog (a native one could not be
     // answered from here).
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
-    Bytes image(sim::kCodeBytes);
+    Bytes image(kCodeBytes);
     for (std::size_t i = 0; i < image.size(); ++i) {
         image[i] = static_cast<std::uint8_t>(i * 13 + (i >> 9));
     }
-    const std::uint16_t crc = sim::crc16CcittFalse(std::span(image).first(sim::kCodeChecked));
-    image[sim::kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
-    image[sim::kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+    const std::uint16_t crc = crc16(std::span(image).first(kCodeChecked));
+    image[kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
+    image[kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
     const QString path =
         QDir(QString::fromStdString(::testing::TempDir())).filePath("window_code.bin");
     QFile file(path);
@@ -245,10 +247,10 @@ TEST_F(SimWindowTest, PullingTheAdapterOutMidTransfer) {
     const int rounds = wanted ? std::max(1, std::atoi(wanted)) : 1;
     TempDir tmp;
     const std::string com1 = tmp.path("ttyUSB0");  // a stable name, as udev gives one
-    Bytes code(sim::kCodeBytes, 0x5A);
-    const std::uint16_t crc = sim::crc16CcittFalse(std::span(code).first(sim::kCodeChecked));
-    code[sim::kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
-    code[sim::kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+    Bytes code(kCodeBytes, 0x5A);
+    const std::uint16_t crc = crc16(std::span(code).first(kCodeChecked));
+    code[kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
+    code[kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
     TempDir::write(tmp.path("code.bin"), std::string(code.begin(), code.end()));
     DialogAnswers answers;
 

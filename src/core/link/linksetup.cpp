@@ -70,7 +70,7 @@ void Console::establishLink(int portNumber) {
     link.shortinterval = kShortInterval;
     link.linkup = false;
     showText(TextBox::PCtext, "Link not established");
-    link.pendingop = 0;
+    link.pendingop = PendingOp::Key;
     sendremotemode(1);
 }
 

@@ -25,6 +25,7 @@
 #include <memory>
 #include <string>
 
+#include "console/crc16.hpp"
 #include "main_window.hpp"
 #include "model/firmware.hpp"
 #include "model/qtx_model.hpp"
@@ -39,12 +40,11 @@ const QString kSuccess = QStringLiteral("Code succesfully uploaded - QTX restart
 
 std::vector<std::uint8_t> codeImage() {
     qtx::sim::Rng rng(42);
-    std::vector<std::uint8_t> image(qtx::sim::kCodeBytes);
+    std::vector<std::uint8_t> image(qtx::kCodeBytes);
     for (auto& b : image) b = static_cast<std::uint8_t>(rng.next() & 0xFF);
-    const std::uint16_t crc =
-        qtx::sim::crc16CcittFalse(std::span(image).first(qtx::sim::kCodeChecked));
-    image[qtx::sim::kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
-    image[qtx::sim::kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+    const std::uint16_t crc = qtx::crc16(std::span(image).first(qtx::kCodeChecked));
+    image[qtx::kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
+    image[qtx::kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
     return image;
 }
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config clang-format
   clang libclang-rt-dev          # libFuzzer and the sanitizers' runtime for clang
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev

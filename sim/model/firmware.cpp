@@ -1,21 +1,13 @@
 #include "model/firmware.hpp"
 
-#include <array>
 #include <cstdio>
+
+#include "console/crc16.hpp"
+#include "link/le16.hpp"
 
 namespace qtx::sim {
 
 namespace {
-
-std::array<std::uint16_t, 256> crcTable() {
-    std::array<std::uint16_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i << 8;
-        for (int k = 0; k < 8; ++k) c = (c & 0x8000U) ? (c << 1) ^ 0x1021U : c << 1;
-        table[i] = static_cast<std::uint16_t>(c & 0xFFFFU);
-    }
-    return table;
-}
 
 std::string hex4(std::uint16_t v) {
     char s[8];
@@ -24,15 +16,6 @@ std::string hex4(std::uint16_t v) {
 }
 
 }  // namespace
-
-std::uint16_t crc16CcittFalse(std::span<const std::uint8_t> bytes) {
-    static const std::array<std::uint16_t, 256> table = crcTable();
-    std::uint16_t crc = 0xFFFF;
-    for (std::uint8_t b : bytes) {
-        crc = static_cast<std::uint16_t>((crc << 8) ^ table[(b ^ (crc >> 8)) & 0xFF]);
-    }
-    return crc;
-}
 
 CodeLoader::Verdict CodeLoader::refuse(std::string what, std::string more) {
     text = std::move(what);
@@ -55,7 +38,7 @@ CodeLoader::Verdict CodeLoader::begin(std::span<const std::uint8_t> payload) {
 
 CodeLoader::Verdict CodeLoader::page(std::span<const std::uint8_t> payload) {
     if (!receiving) return refuse("CODE LOAD", "Page without begin");
-    if (payload.size() != kPageBytes + 2 || payload[1] != 0 || payload[0] < 64) {
+    if (payload.size() != kPagePayloadBytes || payload[1] != 0 || payload[0] < 64) {
         return refuse("CODE LOAD", "Bad page frame");
     }
     const std::size_t p = payload[0] - 64U;
@@ -82,13 +65,13 @@ CodeLoader::Verdict CodeLoader::end(std::span<const std::uint8_t> payload) {
         return refuse("CODE LOAD", "Bad end frame");
     }
     receiving = false;
-    if (nextPage != kCodePages) {
+    if (nextPage != static_cast<std::size_t>(kCodePages)) {
         text = "CODE LOAD FAILED";
         text2 = std::to_string(nextPage) + " of 192 pages";
         return Verdict::Failed;
     }
-    const auto stored = static_cast<std::uint16_t>(payload[2] | (payload[3] << 8));
-    const std::uint16_t computed = crc16CcittFalse(std::span(image).first(kCodeChecked));
+    const std::uint16_t stored = le16(payload, 2);
+    const std::uint16_t computed = crc16(std::span(image).first(kCodeChecked));
     if (stored != computed) {
         text = "CODE CRC ERROR";
         text2 = "Got " + hex4(computed) + " want " + hex4(stored);

@@ -4,7 +4,8 @@
 //   CMD_CODE_PAGE   p+64  00  then the page's 256 words with their two bytes exchanged
 //   CMD_CODE_END    20 00  crc-lo crc-hi
 //
-// The code image is 98304 bytes; the CRC (CRC-16/CCITT-FALSE) covers its first 98300.
+// The code image is 98304 bytes; the CRC (console/crc16.hpp) covers its first 98300. The
+// sizes are those of the console's code image (console/code_image.hpp).
 #pragma once
 
 #include <cstdint>
@@ -12,15 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "console/code_image.hpp"
+
 namespace qtx::sim {
-
-inline constexpr std::size_t kCodeBytes = 98304;
-inline constexpr std::size_t kCodeChecked = 98300;
-inline constexpr std::size_t kCodePages = 192;
-inline constexpr std::size_t kPageBytes = 512;
-
-// CRC-16, polynomial 0x1021, start 0xFFFF, no reflection, no final XOR.
-std::uint16_t crc16CcittFalse(std::span<const std::uint8_t> bytes);
 
 class CodeLoader {
   public:

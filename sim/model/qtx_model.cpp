@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "link/frame.hpp"
+#include "link/le16.hpp"
 #include "model/row_encoder.hpp"
 
 namespace qtx::sim {
@@ -12,10 +13,6 @@ namespace qtx::sim {
 namespace {
 
 constexpr int kTrackRow = 200;
-
-std::uint16_t wordAt(std::span<const std::uint8_t> p, std::size_t at) {
-    return static_cast<std::uint16_t>(p[at] | (p[at + 1] << 8));
-}
 
 }  // namespace
 
@@ -128,7 +125,7 @@ void QtxModel::onFrame(const RxFrame& frame) {
         case CMD_KEY: {
             if (p.size() < 2) break;
             send(MSG_ACK);
-            const Outcome outcome = applyKey(wordAt(p, 0));
+            const Outcome outcome = applyKey(le16(p, 0));
             sendDisplay();
             if (outcome.offerImage) offerImage();
             if (outcome.offerFlash) offerFlash();
@@ -191,7 +188,7 @@ void QtxModel::onFrame(const RxFrame& frame) {
 }
 
 void QtxModel::answerHeader(const RxFrame& frame) {
-    const std::uint16_t n = wordAt(frame.payload, 0);
+    const std::uint16_t n = le16(frame.payload, 0);
     if (n >= kBufferCount) {
         send(MSG_NAK);
         return;
@@ -205,9 +202,9 @@ void QtxModel::answerHeader(const RxFrame& frame) {
 
 void QtxModel::answerRow(const RxFrame& frame) {
     const auto& p = frame.payload;
-    const int rownumber = wordAt(p, 0);
-    const int column = wordAt(p, 2);
-    const int width = wordAt(p, 4);
+    const int rownumber = le16(p, 0);
+    const int column = le16(p, 2);
+    const int width = le16(p, 4);
     const int n = p[6];
     if (n >= kBufferCount || buffers[static_cast<std::size_t>(n)].empty()) {
         send(MSG_NAK);

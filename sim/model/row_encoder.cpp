@@ -1,5 +1,7 @@
 #include "model/row_encoder.hpp"
 
+#include "link/le16.hpp"
+
 namespace qtx::sim {
 
 std::optional<std::vector<std::uint8_t>> encodeRow(std::span<const std::uint16_t> pixels,
@@ -8,8 +10,7 @@ std::optional<std::vector<std::uint8_t>> encodeRow(std::span<const std::uint16_t
     TokenCounts tally;
     std::vector<std::uint8_t> out;
     out.reserve(pixels.size() * 2);
-    out.push_back(static_cast<std::uint8_t>(pixels[0] & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(pixels[0] >> 8));
+    appendLe16(out, pixels[0]);
     // The running value always equals the previous pixel exactly, so it never leaves
     // 0..65535 and the decoder needs no wrap-around.
     std::int32_t running = pixels[0];
@@ -44,10 +45,7 @@ std::optional<std::vector<std::uint8_t>> encodeRow(std::span<const std::uint16_t
 std::vector<std::uint8_t> rawRow(std::span<const std::uint16_t> pixels) {
     std::vector<std::uint8_t> out;
     out.reserve(pixels.size() * 2);
-    for (std::uint16_t p : pixels) {
-        out.push_back(static_cast<std::uint8_t>(p & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(p >> 8));
-    }
+    for (std::uint16_t p : pixels) appendLe16(out, p);
     return out;
 }
 

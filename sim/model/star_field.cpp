@@ -3,16 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "link/le16.hpp"
 #include "model/rng.hpp"
 
 namespace qtx::sim {
 
 namespace {
-
-void putWord(std::vector<std::uint8_t>& block, std::size_t at, std::uint16_t value) {
-    block[at] = static_cast<std::uint8_t>(value & 0xFF);
-    block[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
 
 struct Star {
     double x, y, peak, sigma;  // centre in 0-based pixel coordinates
@@ -119,23 +115,23 @@ SimTime catalogueTime(int buffer) {
 std::vector<std::uint8_t> headerBlock(const ImageHeader& h) {
     std::vector<std::uint8_t> block(kHeaderBlockBytes, 0);
     if (h.height == 0) return block;
-    putWord(block, 0, h.flags);
-    putWord(block, 2, h.height);
-    putWord(block, 4, h.width);
-    putWord(block, 6, h.firstrow);
-    putWord(block, 8, h.firstcolumn);
-    putWord(block, 10, h.exposure);
-    putWord(block, 12, h.numexposures);
-    putWord(block, 18, h.focallength);
-    putWord(block, 20, h.aperture);
-    putWord(block, 22, h.date);
-    putWord(block, 24, h.time);
-    putWord(block, 26, static_cast<std::uint16_t>(h.temperature));
-    putWord(block, 28, h.site);
-    putWord(block, 30, h.egain100);
-    putWord(block, 32, h.background);
-    putWord(block, 34, h.range);
-    putWord(block, 36, h.pedestal);
+    putLe16(block, 0, h.flags);
+    putLe16(block, 2, h.height);
+    putLe16(block, 4, h.width);
+    putLe16(block, 6, h.firstrow);
+    putLe16(block, 8, h.firstcolumn);
+    putLe16(block, 10, h.exposure);
+    putLe16(block, 12, h.numexposures);
+    putLe16(block, 18, h.focallength);
+    putLe16(block, 20, h.aperture);
+    putLe16(block, 22, h.date);
+    putLe16(block, 24, h.time);
+    putLe16(block, 26, static_cast<std::uint16_t>(h.temperature));
+    putLe16(block, 28, h.site);
+    putLe16(block, 30, h.egain100);
+    putLe16(block, 32, h.background);
+    putLe16(block, 34, h.range);
+    putLe16(block, 36, h.pedestal);
     return block;
 }
 

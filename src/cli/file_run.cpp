@@ -19,7 +19,7 @@ bool isTrackListWarning(const std::string& text) {
            text == "No track file found for this track and accumulate image!";
 }
 
-FileRun::FileRun() : host(PortMap{}, *this) { host.attach(console); }
+FileRun::FileRun() : host(PortMap{}, *this) { connectConsole(host, console, &host); }
 
 FileRun::Said FileRun::step(void (Console::*procedure)(), const std::string& path) {
     said = {};

@@ -16,7 +16,7 @@ namespace {
 class Load : public HostListener {
   public:
     explicit Load(const std::string& path) : path(path), host(PortMap{}, *this) {
-        host.attach(console);
+        connectConsole(host, console, &host);
     }
 
     // The information text, one line each, when the file was read.

@@ -59,14 +59,16 @@ LinkedRun::LinkedRun(LinkOptions linkOptions)
       options(std::move(linkOptions)),
       output(stderr, stderrIsTerminal()),
       meter(stderrIsTerminal() ? kTerminalPeriodMs : kLogPeriodMs) {
-    host.attach(console);
+    connectConsole(host, console, this);
     clock.start();
     silence.setSingleShot(true);
     silence.setInterval(options.timeoutS * 1000);
     connect(&silence, &QTimer::timeout, this, [this] {
         finish(kExitFailed, "qtx: no answer from the QTX for " + number(options.timeoutS) + " s");
     });
-    connect(&host, &ShellHost::portLost, this, [this] { later([this] { finish(kExitFailed); }); });
+    // After the console has said so (it is connected first).
+    connect(&host, &ShellHost::deviceLost, this,
+            [this] { later([this] { finish(kExitFailed); }); });
     connect(&termination, &TerminationWatcher::terminationRequested, this,
             [this](int signal) { finish(128 + signal, "qtx: interrupted"); });
 }

@@ -12,14 +12,16 @@
 #include "host.hpp"
 #include "image/state.hpp"
 #include "link/state.hpp"
+#include "text/crlf.hpp"
 
 namespace qtx {
-
-inline const std::string crlf = "\r\n";
 
 class Console {
 public:
     explicit Console(Host& host);
+    // One console a window: it holds the Host by reference, and its state is the window's.
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
 
     // Opening and closing of the window and the link (link/linksetup.cpp).
     void Form_Load();
@@ -27,8 +29,9 @@ public:
     void establishLink(int portNumber);
     void setBaud(std::int32_t speed);
     void closeLink();
-    // The device went away under an open port (the shell has closed the port already).
-    void portLost(const std::string& message);
+    // The device behind COM`portNumber` went away under the open port (the shell has closed
+    // the port already). `whenBack` is the shell's advice for when it is back ("" for none).
+    void portLost(int portNumber, const std::string& device, const std::string& whenBack);
 
     // Receiving (link/receiver.cpp).
     void onSerialEvent(SerialEvent kind);
@@ -140,6 +143,7 @@ private:
     void autosaveReceivedImage();
     void nextBufferOrEnd();
     void fetchScreenImage();
+    void fetchHeader();
     void requestNextRow();
     void sendNextUploadFrame();
     bool awaitingReply() const;

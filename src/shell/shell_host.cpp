@@ -46,14 +46,10 @@ ShellHost::ShellHost(PortMap ports, Advice advice, QObject* parent)
     port.setReadBufferSize(0);  // the console takes every waiting byte on each event
     connect(&port, &QSerialPort::readyRead, this, &ShellHost::onReadyRead);
     connect(&port, &QSerialPort::errorOccurred, this, &ShellHost::onPortError);
-    connect(&entrytimer, &QTimer::timeout, this, [this] {
-        if (core) core->watchdogTick();
-    });
+    connect(&entrytimer, &QTimer::timeout, this, &ShellHost::watchdogFired);
     oneShot.setParent(this);
     oneShot.setSingleShot(true);
-    connect(&oneShot, &QTimer::timeout, this, [this] {
-        if (core) core->oneShotElapsed();
-    });
+    connect(&oneShot, &QTimer::timeout, this, &ShellHost::oneShotFired);
 }
 
 bool ShellHost::openPort(int portNumber, const std::string& settings) {
@@ -133,7 +129,7 @@ void ShellHost::onReadyRead() {
         // Receive events without data are what a hung-up descriptor gives.
         scheduleLossCheck();
     }
-    if (core) core->onSerialEvent(SerialEvent::DataReceived);
+    emit serialEvent(SerialEvent::DataReceived);
 }
 
 void ShellHost::onPortError(QSerialPort::SerialPortError error) {
@@ -169,18 +165,10 @@ void ShellHost::checkForLoss() {
         port.clearError();
         return;
     }
-    const QString name = QStringLiteral("COM%1").arg(openPortNumber);
-    const QString where =
-        openDevice == name ? name : QStringLiteral("%1 (%2)").arg(name, openDevice);
     port.close();
     port.clearError();
     troubleSinceData = 0;
-    const QString message =
-        advice.whenBack.isEmpty()
-            ? QStringLiteral("%1 was disconnected.").arg(where)
-            : QStringLiteral("%1 was disconnected; %2.").arg(where, advice.whenBack);
-    if (core) core->portLost(message.toLatin1().toStdString());
-    emit portLost();
+    emit deviceLost(openPortNumber, openDevice, advice.whenBack);
 }
 
 void ShellHost::startTimer(int intervalMs) { entrytimer.start(intervalMs); }
@@ -192,5 +180,20 @@ void ShellHost::startOneShot(int intervalMs) { oneShot.start(intervalMs); }
 void ShellHost::stopOneShot() { oneShot.stop(); }
 
 void ShellHost::endProgram() { QCoreApplication::quit(); }
+
+void connectConsole(ShellHost& host, Console& console, const QObject* context) {
+    QObject::connect(&host, &ShellHost::serialEvent, context,
+                     [&console](SerialEvent kind) { console.onSerialEvent(kind); });
+    QObject::connect(&host, &ShellHost::watchdogFired, context,
+                     [&console] { console.watchdogTick(); });
+    QObject::connect(&host, &ShellHost::oneShotFired, context,
+                     [&console] { console.oneShotElapsed(); });
+    QObject::connect(&host, &ShellHost::deviceLost, context,
+                     [&console](int portNumber, const QString& device, const QString& whenBack) {
+                         // Texts cross into the core one byte a character, as they always did.
+                         console.portLost(portNumber, device.toLatin1().toStdString(),
+                                          whenBack.toLatin1().toStdString());
+                     });
+}
 
 }  // namespace qtx

@@ -1,6 +1,10 @@
 // The half of a Host that needs no window: the serial port (with the detection of a device
 // that went away), the watchdog and one-shot timers, and the end of the program. The window
 // shell and the command line derive from it and add the texts, dialogs and picture.
+//
+// Calls go one way: the host knows nothing of the console. What happens at the port and the
+// timers leaves as signals, which the owner of both connects to the console
+// (connectConsole does it for every shell).
 #pragma once
 
 #include <QObject>
@@ -24,9 +28,6 @@ class ShellHost : public QObject, public Host {
     };
     ShellHost(PortMap ports, Advice advice, QObject* parent = nullptr);
 
-    // Must be called before the console runs: bytes, ticks and a lost device go to it.
-    void attach(Console& console) { core = &console; }
-
     bool openPort(int portNumber, const std::string& settings) override;
     void closePort() override;
     std::string portFailureDetail() override;
@@ -45,8 +46,15 @@ class ShellHost : public QObject, public Host {
     const QTimer& watchdogTimer() const { return entrytimer; }
 
   signals:
-    // The port was closed because its device went away; the console has been told.
-    void portLost();
+    // The port has something to read (Console::onSerialEvent).
+    void serialEvent(qtx::SerialEvent kind);
+    // The watchdog `entrytimer` ticked (Console::watchdogTick).
+    void watchdogFired();
+    // The one-shot timer ran out (Console::oneShotElapsed).
+    void oneShotFired();
+    // The device behind COM`portNumber` went away and the port has been closed; `whenBack`
+    // is this shell's advice for when it is back, "" for none (Console::portLost).
+    void deviceLost(int portNumber, const QString& device, const QString& whenBack);
 
   private:
     void onReadyRead();
@@ -57,7 +65,6 @@ class ShellHost : public QObject, public Host {
 
     PortMap ports;
     Advice advice;
-    Console* core = nullptr;
 
     QSerialPort port;  // `MSComm1`
     QTimer entrytimer;
@@ -69,5 +76,8 @@ class ShellHost : public QObject, public Host {
     bool lossCheckQueued = false;
     int troubleSinceData = 0;  // errors and empty receive events since bytes last came in
 };
+
+// Connects the host's signals to the console's procedures, for as long as `context` lives.
+void connectConsole(ShellHost& host, Console& console, const QObject* context);
 
 }  // namespace qtx

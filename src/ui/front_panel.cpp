@@ -64,7 +64,7 @@ QGroupBox* group(const char* caption, QWidget* parent) {
 
 }  // namespace
 
-QWidget* MainWindow::buildFrontPanel() {
+QWidget* MainWindow::buildFrontPanel(WindowParts& parts) {
     auto* panel = new QFrame(this);
     panel->setObjectName(QStringLiteral("frontpanel"));
     panel->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
@@ -86,7 +86,7 @@ QWidget* MainWindow::buildFrontPanel() {
     };
 
     // The display, framed, at the top right; the maker's logo text beside it.
-    QTXText = new QPlainTextEdit(panel);
+    auto* QTXText = new QPlainTextEdit(panel);
     QTXText->setObjectName(QStringLiteral("QTXText"));
     QTXText->setReadOnly(true);
     QFont displayFont(QStringLiteral("Courier New"), 12, QFont::Bold);
@@ -110,6 +110,7 @@ QWidget* MainWindow::buildFrontPanel() {
     auto* displayLayout = new QVBoxLayout(display);
     displayLayout->setContentsMargins(6, 6, 6, 6);
     displayLayout->addWidget(QTXText);
+    parts.QTXText = QTXText;
 
     auto* logo = new QLabel(QStringLiteral("<b style='font-size:22pt'>QTX</b><br>"
                                            "<span style='font-size:9pt'>Autoguider</span>"),
@@ -133,7 +134,7 @@ QWidget* MainWindow::buildFrontPanel() {
     controlLayout->addWidget(arrow("cmddown", Qt::DownArrow, &Console::cmddown_Click), 2, 0);
     auto* turboKey = key("cmdturbo", "Turbo", &Console::cmdturbo_Click);
     turboKey->setFixedHeight(kKeyHeight * 2 + controlLayout->verticalSpacing());
-    cmdturbo = turboKey;
+    parts.cmdturbo = turboKey;
     controlLayout->addWidget(turboKey, 1, 1, 2, 1);
     controlLayout->addWidget(arrow("cmdleft", Qt::LeftArrow, &Console::cmdleft_Click), 3, 0);
     controlLayout->addWidget(arrow("cmdright", Qt::RightArrow, &Console::cmdright_Click), 3, 1);

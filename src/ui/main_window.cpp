@@ -31,27 +31,45 @@ QPlainTextEdit* textBox(const char* name, const QString& text, QWidget* parent) 
 }  // namespace
 
 MainWindow::MainWindow(const PortMap& ports, QWidget* parent)
-    : QMainWindow(parent), qtHost(ports, this) {
+    : QMainWindow(parent), ui(buildParts()), qtHost(ports, ui, this) {
     setObjectName(QStringLiteral("frmQTXdriver"));
     setWindowTitle(QStringLiteral("QTX Remote Operation Console"));
+
+    buildMenus();
+    trackFormMoves(centralWidget());
+
+    connectConsole(qtHost, core, this);
+    connect(ui.Picdata, &PictureView::pointerMoved, this,
+            [this](int button, int shift, double x, double y) {
+                core.Picdata_MouseMove(button, shift, x, y);
+            });
+    // Leaving the picture straight into a control never reaches the window's own move
+    // event, so the pointer is put back here as well.
+    connect(ui.Picdata, &PictureView::pointerLeft, this,
+            [this] { core.Form_MouseMove(0, 0, -1, -1); });
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+            &MainWindow::shutDown);
+
+    core.Form_Load();
+}
+
+// Runs before the host and the console exist: it builds on the window alone.
+WindowParts MainWindow::buildParts() {
+    WindowParts parts;
+    parts.window = this;
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
 
-    Picdata = new PictureView(kPictureZoom, central);
-    Picdata->onMouseMove = [this](int button, int shift, double x, double y) {
-        core.Picdata_MouseMove(button, shift, x, y);
-    };
-    // Leaving the picture straight into a control never reaches the window's own move
-    // event, so the pointer is put back here as well.
-    Picdata->onLeave = [this] { core.Form_MouseMove(0, 0, -1, -1); };
+    parts.Picdata = new PictureView(kPictureZoom, central);
     auto* pictureFrame = new QFrame(central);
     pictureFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     auto* pictureLayout = new QVBoxLayout(pictureFrame);
     pictureLayout->setContentsMargins(2, 2, 2, 2);
-    pictureLayout->addWidget(Picdata);
+    pictureLayout->addWidget(parts.Picdata);
 
-    PCtext = textBox("PCtext", QStringLiteral(" PC Messages appear here!\n"), central);
+    QPlainTextEdit* PCtext =
+        textBox("PCtext", QStringLiteral(" PC Messages appear here!\n"), central);
     PCtext->setMinimumHeight(PCtext->fontMetrics().lineSpacing() * 3 + 14);
     auto* pcLabel = new QLabel(QStringLiteral("PC Message:"), central);
     pcLabel->setBuddy(PCtext);
@@ -60,57 +78,48 @@ MainWindow::MainWindow(const PortMap& ports, QWidget* parent)
     pcRow->addWidget(pcLabel, 0, Qt::AlignTop);
     pcRow->addWidget(PCtext, 1);
     pcRow->setAlignment(pcLabel, Qt::AlignTop);
+    parts.PCtext = PCtext;
 
-    headertxt = textBox("headertxt", QStringLiteral("Image Information\n"), central);
+    QPlainTextEdit* headertxt =
+        textBox("headertxt", QStringLiteral("Image Information\n"), central);
     QFont headerFont(QStringLiteral("Courier New"));
     headerFont.setStyleHint(QFont::TypeWriter);
     headerFont.setPointSize(9);
     headertxt->setFont(headerFont);
     headertxt->setLineWrapMode(QPlainTextEdit::NoWrap);
+    parts.headertxt = headertxt;
 
     auto* left = new QVBoxLayout;
     left->addWidget(pictureFrame, 0, Qt::AlignLeft | Qt::AlignTop);
     left->addLayout(pcRow, 1);
 
     auto* right = new QVBoxLayout;
-    right->addWidget(buildFrontPanel());
+    right->addWidget(buildFrontPanel(parts));
     right->addWidget(headertxt, 1);
 
     auto* columns = new QHBoxLayout(central);
     columns->addLayout(left);
     columns->addLayout(right, 1);
 
-    frmcontrast = new ContrastDialog(this);
+    parts.frmcontrast = new ContrastDialog(this);
 
-    progressText = new QLabel(this);
-    progressBar = new QProgressBar(this);
-    progressBar->setTextVisible(false);
-    progressBar->setMaximumWidth(240);
-    statusBar()->addPermanentWidget(progressText);
-    statusBar()->addPermanentWidget(progressBar);
-    progressText->hide();
-    progressBar->hide();
-
-    buildMenus();
-    trackFormMoves(central);
-
-    qtHost.bind({this, PCtext, QTXText, headertxt, cmdturbo, Picdata, frmcontrast, progressText,
-                 progressBar});
-    qtHost.attach(core);
-    qtHost.setTurboColour(Colour{255, 0, 0});  // Turbo starts off, and red
-
-    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
-            &MainWindow::shutDown);
-
-    core.Form_Load();
+    parts.progressText = new QLabel(this);
+    parts.progressBar = new QProgressBar(this);
+    parts.progressBar->setTextVisible(false);
+    parts.progressBar->setMaximumWidth(240);
+    statusBar()->addPermanentWidget(parts.progressText);
+    statusBar()->addPermanentWidget(parts.progressBar);
+    parts.progressText->hide();
+    parts.progressBar->hide();
+    return parts;
 }
 
 MainWindow::~MainWindow() {
     shutDown();
     // The widgets outlive the console (they go with the window's base); nothing they still
     // report while being taken down (a pointer leaving the picture) may reach it.
-    Picdata->onMouseMove = nullptr;
-    Picdata->onLeave = nullptr;
+    ui.Picdata->disconnect(this);
+    qtHost.disconnect(this);
     centralWidget()->removeEventFilter(this);
 }
 

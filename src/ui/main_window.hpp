@@ -7,17 +7,7 @@
 #include "console.hpp"
 #include "qt_host.hpp"
 
-class QAbstractButton;
-class QGroupBox;
-class QLabel;
-class QMenu;
-class QPlainTextEdit;
-class QProgressBar;
-
 namespace qtx {
-
-class ContrastDialog;
-class PictureView;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -38,22 +28,16 @@ class MainWindow : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    QWidget* buildFrontPanel();  // front_panel.cpp
-    void buildMenus();           // menus.cpp
+    WindowParts buildParts();                      // every control, laid out
+    QWidget* buildFrontPanel(WindowParts& parts);  // front_panel.cpp
+    void buildMenus();                             // menus.cpp
     void trackFormMoves(QWidget* central);
 
+    // In this order: the controls, the host that works on them, the console on the host.
+    WindowParts ui;
     QtHost qtHost;
     Console core{qtHost};
     bool linkClosed = false;
-
-    QPlainTextEdit* QTXText = nullptr;
-    QPlainTextEdit* PCtext = nullptr;
-    QPlainTextEdit* headertxt = nullptr;
-    PictureView* Picdata = nullptr;
-    QAbstractButton* cmdturbo = nullptr;
-    ContrastDialog* frmcontrast = nullptr;
-    QLabel* progressText = nullptr;
-    QProgressBar* progressBar = nullptr;
 };
 
 }  // namespace qtx

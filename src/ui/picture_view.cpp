@@ -48,17 +48,16 @@ void PictureView::paintEvent(QPaintEvent*) {
 
 void PictureView::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
-    if (!onMouseMove) return;
     // The picture pixel under the pointer, so the probe names exactly what is drawn there.
     const QPointF pos = event->position();
     const double x = std::floor(pos.x() / scale);
     const double y = std::floor(pos.y() / scale);
-    onMouseMove(buttonMask(event->buttons()), shiftMask(event->modifiers()), x, y);
+    emit pointerMoved(buttonMask(event->buttons()), shiftMask(event->modifiers()), x, y);
 }
 
 void PictureView::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
-    if (onLeave) onLeave();
+    emit pointerLeft();
 }
 
 int buttonMask(Qt::MouseButtons buttons) {

@@ -5,7 +5,6 @@
 #include <QImage>
 #include <QWidget>
 #include <cstdint>
-#include <functional>
 #include <span>
 
 #include "host.hpp"
@@ -27,10 +26,11 @@ class PictureView : public QWidget {
     const QImage& image() const { return surface; }
     int zoom() const { return scale; }
 
+  signals:
     // Pointer moves in picture pixels (button and shift masks as the console takes them).
-    std::function<void(int button, int shift, double x, double y)> onMouseMove;
+    void pointerMoved(int button, int shift, double x, double y);
     // The pointer left the picture.
-    std::function<void()> onLeave;
+    void pointerLeft();
 
   protected:
     void paintEvent(QPaintEvent* event) override;

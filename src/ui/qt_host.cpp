@@ -34,29 +34,29 @@ QString displayed(const std::string& text) {
 
 }  // namespace
 
-QtHost::QtHost(PortMap ports, QObject* parent)
+QtHost::QtHost(PortMap ports, const WindowParts& parts, QObject* parent)
     : ShellHost(std::move(ports),
                 {QStringLiteral("--com1/--com2"),
                  QStringLiteral("choose Establish Link when it is back")},
-                parent) {
+                parent),
+      ui(parts) {
     progressClock.start();
 }
 
 QPlainTextEdit* QtHost::textBox(TextBox box) const {
     switch (box) {
-        case TextBox::PCtext:
-            return ui.PCtext;
         case TextBox::QTXText:
             return ui.QTXText;
         case TextBox::headertxt:
             return ui.headertxt;
+        case TextBox::PCtext:
+            break;
     }
-    return nullptr;
+    return ui.PCtext;
 }
 
 void QtHost::setText(TextBox box, const std::string& text, bool repaintNow) {
     QPlainTextEdit* edit = textBox(box);
-    if (!edit) return;
     edit->setPlainText(displayed(text));
     if (repaintNow) edit->viewport()->repaint();
 }
@@ -77,8 +77,6 @@ std::string QtHost::prompt(const std::string& prompt, const std::string& title,
 }
 
 void QtHost::setTurboColour(Colour colour) {
-    turbo = colour;
-    if (!ui.cmdturbo) return;
     // A style sheet colours the button the same under every widget style.
     ui.cmdturbo->setStyleSheet(QStringLiteral("QPushButton { background-color: rgb(%1, %2, %3);"
                                               " border: 1px solid #555; border-radius: 4px; }"
@@ -89,7 +87,6 @@ void QtHost::setTurboColour(Colour colour) {
 }
 
 void QtHost::setPointer(Pointer shape) {
-    if (!ui.window) return;
     if (shape == Pointer::Crosshair) {
         ui.window->setCursor(Qt::CrossCursor);
     } else {
@@ -98,28 +95,18 @@ void QtHost::setPointer(Pointer shape) {
 }
 
 ContrastTexts QtHost::runContrastDialog(const ContrastTexts& initial) {
-    if (!ui.frmcontrast) return {};
     return ui.frmcontrast->run(initial);
 }
 
-SurfaceGeometry QtHost::surfaceGeometry() {
-    return ui.Picdata ? ui.Picdata->geometryOfBits() : SurfaceGeometry{};
-}
+SurfaceGeometry QtHost::surfaceGeometry() { return ui.Picdata->geometryOfBits(); }
 
-void QtHost::setBitmapBits(std::span<const std::uint8_t> bits) {
-    if (ui.Picdata) ui.Picdata->setBits(bits);
-}
+void QtHost::setBitmapBits(std::span<const std::uint8_t> bits) { ui.Picdata->setBits(bits); }
 
-void QtHost::setPixel(int x, int y, Colour colour) {
-    if (ui.Picdata) ui.Picdata->setPixel(x, y, colour);
-}
+void QtHost::setPixel(int x, int y, Colour colour) { ui.Picdata->setPixel(x, y, colour); }
 
-void QtHost::repaintPicture() {
-    if (ui.Picdata) ui.Picdata->update();
-}
+void QtHost::repaintPicture() { ui.Picdata->update(); }
 
 void QtHost::showProgress(const Progress& p) {
-    if (!ui.progressBar || !ui.progressText) return;
     const auto shown = progress.update(p, progressClock.elapsed());
     if (!shown) return;
     ui.progressBar->setRange(0, shown->total);
@@ -131,8 +118,8 @@ void QtHost::showProgress(const Progress& p) {
 
 void QtHost::hideProgress() {
     progress.stop();
-    if (ui.progressText) ui.progressText->hide();
-    if (ui.progressBar) ui.progressBar->hide();
+    ui.progressText->hide();
+    ui.progressBar->hide();
 }
 
 std::string QtHost::fileDialog(bool open, const std::string& filter) {

@@ -18,7 +18,8 @@ namespace qtx {
 class ContrastDialog;
 class PictureView;
 
-// The window's controls the host works on; they belong to the main window.
+// The window's controls; they belong to the main window, which builds every one of them
+// before the host that works on them.
 struct WindowParts {
     QWidget* window = nullptr;
     QPlainTextEdit* PCtext = nullptr;
@@ -36,10 +37,7 @@ inline constexpr const char* kDefaultTitle = "QTX Remote Console";
 class QtHost : public ShellHost {
     Q_OBJECT
   public:
-    explicit QtHost(PortMap ports, QObject* parent = nullptr);
-
-    // Must be called before the console runs, as must attach().
-    void bind(const WindowParts& parts) { ui = parts; }
+    QtHost(PortMap ports, const WindowParts& parts, QObject* parent = nullptr);
 
     void setText(TextBox box, const std::string& text, bool repaintNow) override;
     void messageBox(const std::string& text) override;
@@ -59,13 +57,10 @@ class QtHost : public ShellHost {
     void showProgress(const Progress& progress) override;
     void hideProgress() override;
 
-    Colour turboColour() const { return turbo; }
-
   private:
     QPlainTextEdit* textBox(TextBox box) const;
 
-    WindowParts ui;
-    Colour turbo{255, 0, 0};
+    const WindowParts ui;
     QElapsedTimer progressClock;
     ProgressMeter progress{250};
 };

@@ -13,6 +13,8 @@
 
 #include "cli_support.hpp"
 #include "console.hpp"
+#include "console/code_image.hpp"
+#include "console/crc16.hpp"
 #include "fake_host.hpp"
 #include "model/firmware.hpp"
 #include "model/star_field.hpp"
@@ -40,11 +42,11 @@ void writeImage(const QString& path, int w, int h, std::int16_t exposures = 1) {
 }
 
 QByteArray codeImage() {
-    QByteArray image(static_cast<qsizetype>(sim::kCodeBytes), '\x5A');
-    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(image.constData()), sim::kCodeChecked);
-    const std::uint16_t crc = sim::crc16CcittFalse(bytes);
-    image[sim::kCodeBytes - 2] = static_cast<char>(crc >> 8);
-    image[sim::kCodeBytes - 1] = static_cast<char>(crc & 0xFF);
+    QByteArray image(static_cast<qsizetype>(kCodeBytes), '\x5A');
+    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(image.constData()), kCodeChecked);
+    const std::uint16_t crc = crc16(bytes);
+    image[kCodeBytes - 2] = static_cast<char>(crc >> 8);
+    image[kCodeBytes - 1] = static_cast<char>(crc & 0xFF);
     return image;
 }
 

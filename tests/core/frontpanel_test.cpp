@@ -29,11 +29,11 @@ TEST_F(FrontPanelTest, EveryKeySendsItsCodeAndTurboAddsItsBitToTheArrows) {
             EXPECT_EQ(host.turboColours.back(), turbo ? (Colour{0, 255, 0}) : (Colour{255, 0, 0}));
         }
         for (const auto& k : keys) {
-            console.link.pendingop = 2;
+            console.link.pendingop = PendingOp::CodePage;
             (console.*k.click)();
             EXPECT_EQ(keyOf(host.lastWritten()), turbo ? k.turbo : k.plain);
             EXPECT_EQ(host.text(TextBox::PCtext), "Keypress not acknowledged");
-            EXPECT_EQ(console.link.pendingop, 0);
+            EXPECT_EQ(console.link.pendingop, PendingOp::Key);
         }
     }
 }
@@ -44,6 +44,15 @@ TEST_F(FrontPanelTest, ParameterRepaintsItsStatus) {
     EXPECT_TRUE(host.texts.back().repainted);
     console.cmdvalue_Click();
     EXPECT_FALSE(host.texts.back().repainted);
+}
+
+TEST_F(FrontPanelTest, LoadStartsTurboOffAndRed) {
+    console.cmdturbo_Click();
+    host.turboColours.clear();
+    console.Form_Load();
+    EXPECT_EQ(host.turboColours, std::vector<Colour>{(Colour{255, 0, 0})});
+    console.cmdup_Click();
+    EXPECT_EQ(keyOf(host.lastWritten()), 0x2000);
 }
 
 TEST_F(FrontPanelTest, ClosedPortStillTogglesTurbo) {

@@ -192,18 +192,21 @@ TEST_F(HeaderTest, NoImageSetsOnlyTheFlagFieldsAndHeight) {
 }
 
 TEST(HeaderBlock, ReadsOnlyTheBytesItHolds) {
-    const HeaderBlock none = decodeHeaderBlock({});
+    ImageFacts none;
+    none.pixelsize = 0.5F;
+    EXPECT_TRUE(decodeHeaderBlock({}, none).unitscm);
     EXPECT_EQ(none.hdrheight, 0);
-    EXPECT_TRUE(none.unitscm);
-    EXPECT_FALSE(none.pixelsize.has_value());
+    EXPECT_FLOAT_EQ(none.pixelsize, 0.5F);
     // Height, width and half a first-row word: the half word reads as 0.
     const Bytes shortBlock{0x00, 0x00, 0x05, 0x00, 0x07, 0x00, 0x09};
-    const HeaderBlock h = decodeHeaderBlock(shortBlock);
+    ImageFacts h;
+    h.range = 777;
+    decodeHeaderBlock(shortBlock, h);
     EXPECT_EQ(h.hdrheight, 5);
     EXPECT_EQ(h.hdrwidth, 7);
     EXPECT_EQ(h.hdrfirstrow, 0);
     EXPECT_EQ(h.imagedate, "00/00/1999");
-    EXPECT_FALSE(h.range.has_value());
+    EXPECT_EQ(h.range, 777);
 }
 
 }  // namespace

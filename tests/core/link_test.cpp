@@ -72,10 +72,10 @@ TEST_F(LinkTest, BaudMenuThenEstablishLink) {
     EXPECT_FALSE(console.link.portopen);
     EXPECT_TRUE(host.written.empty());
     host.openResult = true;
-    console.link.pendingop = 2;
+    console.link.pendingop = PendingOp::CodePage;
     console.establishLink(2);
     EXPECT_EQ(host.openedPort, 2);
-    EXPECT_EQ(console.link.pendingop, 0);
+    EXPECT_EQ(console.link.pendingop, PendingOp::Key);
     EXPECT_TRUE(console.link.portopen);
 }
 
@@ -122,7 +122,7 @@ TEST_F(LinkTest, LosingThePortStopsEverythingAndSaysWhy) {
     host.showProgress(Progress{Progress::Kind::Rows, 10, 200});
     const std::size_t writes = host.written.size();
     const std::string why = "COM1 (/dev/ttyUSB0) was disconnected; choose Establish Link when it is back.";
-    console.portLost(why);
+    console.portLost(1, "/dev/ttyUSB0", "choose Establish Link when it is back");
     EXPECT_FALSE(console.link.portopen);
     EXPECT_EQ(console.link.rxcount, 0);
     EXPECT_FALSE(host.timerRunning);
@@ -147,6 +147,24 @@ TEST_F(LinkTest, LosingThePortStopsEverythingAndSaysWhy) {
     EXPECT_FALSE(host.open);
     EXPECT_FALSE(console.link.portopen);
     EXPECT_EQ(host.endProgramCalls, 3);
+}
+
+// The shell gives the port, its device and its own advice; the console words the loss.
+TEST_F(LinkTest, LostDeviceIsNamedWithTheShellsAdvice) {
+    const struct {
+        int port;
+        const char *device, *whenBack, *shown;
+    } cases[] = {
+        {1, "/dev/ttyUSB0", "choose Establish Link when it is back",
+         "COM1 (/dev/ttyUSB0) was disconnected; choose Establish Link when it is back."},
+        {2, "COM2", "choose Establish Link when it is back", "COM2 was disconnected; choose Establish Link when it is back."},
+        {1, "/tmp/qtx/pty 3", "", "COM1 (/tmp/qtx/pty 3) was disconnected."},
+    };
+    for (const auto& c : cases) {
+        console.establishLink(c.port);
+        console.portLost(c.port, c.device, c.whenBack);
+        EXPECT_EQ(host.text(TextBox::PCtext), c.shown);
+    }
 }
 
 }  // namespace

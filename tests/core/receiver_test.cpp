@@ -85,7 +85,7 @@ TEST_F(ReceiverTest, AcknowledgementByPendingOpAndLinkRequest) {
     EXPECT_EQ(host.text(TextBox::PCtext), "Link Established");
     receive(kAck);
     EXPECT_EQ(host.text(TextBox::PCtext), "Keypress acknowledged");
-    console.link.pendingop = 7;
+    console.link.pendingop = static_cast<PendingOp>(7);
     host.texts.clear();
     receive(kAck);
     EXPECT_TRUE(host.texts.empty());

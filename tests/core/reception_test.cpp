@@ -319,18 +319,18 @@ TEST_F(ReceptionTest, AnswersOfAnEarlierRequestAreDropped) {
 // resends, or nothing (the end frame of an upload is awaited by the one-shot timer).
 TEST_F(ReceptionTest, StrayAnswersLeaveTheWatchdogToWhatIsAwaited) {
     const struct {
-        std::int16_t pendingop;
+        PendingOp pendingop;
         bool running;
-    } cases[] = {{0, false}, {1, true}, {2, true}, {3, false}};
+    } cases[] = {{PendingOp::Key, false}, {PendingOp::CodeBegin, true}, {PendingOp::CodePage, true}, {PendingOp::CodeEnd, false}};
     console.setBaud(19200);
     console.establishLink(1);  // resends every 599 ms; pieces of a header restart at 110
     for (const auto& c : cases) {
         host.stopTimer();
         console.link.pendingop = c.pendingop;
         receive(headerFrame({}));  // no header is asked for
-        EXPECT_EQ(host.timerRunning, c.running) << c.pendingop;
+        EXPECT_EQ(host.timerRunning, c.running) << static_cast<int>(c.pendingop);
         if (c.running) {
-            EXPECT_EQ(host.timerInterval, 599) << c.pendingop;
+            EXPECT_EQ(host.timerInterval, 599) << static_cast<int>(c.pendingop);
         }
         EXPECT_EQ(console.link.rxcount, 0);
     }

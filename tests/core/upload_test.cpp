@@ -54,12 +54,12 @@ protected:
     void begin(bool patterned = false) {
         host.fileAnswers.push_back(file("code.bin", codeImage(patterned, patterned ? 0x81E9 : 0x1E0C)));
         console.mnuUploadFile_Click();
-        ASSERT_EQ(console.link.pendingop, 1);
+        ASSERT_EQ(console.link.pendingop, PendingOp::CodeBegin);
     }
     // Acknowledges the begin frame and every page: the end frame is out.
     void acknowledgePages() {
         for (int i = 0; i <= 192; ++i) receive(kAck);
-        ASSERT_EQ(console.link.pendingop, 3);
+        ASSERT_EQ(console.link.pendingop, PendingOp::CodeEnd);
     }
     bool claimedSuccess() const {
         const auto texts = pcTexts();
@@ -94,7 +94,7 @@ TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
         ASSERT_EQ(host.fileDialogs.size(), 1U);
         EXPECT_TRUE(host.fileDialogs[0].open);
         EXPECT_EQ(host.fileDialogs[0].filter, "All Files (*.*)|*.*|BIN Files (*.bin)|*.bin");
-        EXPECT_EQ(console.link.pendingop, 0);
+        EXPECT_EQ(console.link.pendingop, PendingOp::Key);
         EXPECT_TRUE(host.written.empty() && host.timerEvents.empty() && host.progress.empty() && host.texts.empty());
     }
     // A closed port is refused before anything else.
@@ -103,7 +103,7 @@ TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
     console.mnuUploadFile_Click();
     EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"No COM port is open to QTX"});
     EXPECT_TRUE(host.fileDialogs.empty());
-    EXPECT_EQ(console.link.pendingop, 0);
+    EXPECT_EQ(console.link.pendingop, PendingOp::Key);
 }
 
 // Golden frames of a whole upload driven by acknowledgements, for both images.
@@ -161,7 +161,7 @@ TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) 
         receive(kAck);  // the code is in
         EXPECT_EQ(host.texts.back().text, kSuccess);
         EXPECT_TRUE(host.texts.back().repainted);
-        EXPECT_EQ(console.link.pendingop, 0);
+        EXPECT_EQ(console.link.pendingop, PendingOp::Key);
         EXPECT_FALSE(host.progressVisible);
         EXPECT_EQ(host.written.size(), 194U);
         ASSERT_TRUE(host.oneShotRunning);
@@ -283,7 +283,7 @@ TEST_F(UploadTest, AbandonedUploadSaysSoAndNeverClaimsSuccess) {
         {"keypad", [](Console& c) { c.cmdup_Click(); }},
         {"turbo", [](Console& c) { c.cmdturbo_Click(); }},
         {"establish link", [](Console& c) { c.establishLink(1); }},
-        {"port lost", [](Console& c) { c.portLost("QTX disconnected"); }},
+        {"port lost", [](Console& c) { c.portLost(1, "/dev/ttyUSB0", ""); }},
     };
     for (const auto& [what, interrupt] : interrupts) {
         for (int acks : {0, 1, 193}) {  // waiting for the begin, a page, the end frame
@@ -294,7 +294,7 @@ TEST_F(UploadTest, AbandonedUploadSaysSoAndNeverClaimsSuccess) {
             for (int i = 0; i < acks; ++i) receive(kAck);
             interrupt(console);
             EXPECT_EQ(host.messageBoxes, std::vector<std::string>{kAbandoned});
-            EXPECT_EQ(console.link.pendingop, 0);
+            EXPECT_EQ(console.link.pendingop, PendingOp::Key);
             EXPECT_FALSE(host.timerRunning || host.oneShotRunning || host.progressVisible);
             const std::size_t sent = host.written.size();
             receive(kAck);

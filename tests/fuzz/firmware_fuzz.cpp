@@ -83,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       qtx::crc16(std::span(file).first(qtx::kCodeChecked)) ==
                           ((file[qtx::kCodeBytes - 2] << 8) | file[qtx::kCodeBytes - 1]);
     if (!good) {
-        if (host.messageBoxes.size() != 1 || !host.written.empty() || console.link.pendingop != 0) {
+        if (host.messageBoxes.size() != 1 || !host.written.empty() ||
+            console.link.pendingop != qtx::PendingOp::Key) {
             std::abort();
         }
         return 0;
@@ -94,13 +95,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int tickEvery = mode >> 4;
     // A tick makes the console send the frame again, and the QTX answers both copies: each
     // tick can cost one acknowledgement more than the 194 frames.
-    for (int n = 1; n <= 2 * 194 && console.link.pendingop != 0; ++n) {
+    for (int n = 1; n <= 2 * 194 && console.link.pendingop != qtx::PendingOp::Key; ++n) {
         if (tickEvery != 0 && n % tickEvery == 0) console.watchdogTick();
         host.incoming = ack;
         console.onSerialEvent(qtx::SerialEvent::DataReceived);
     }
-    if (console.link.pendingop != 0 || host.text(qtx::TextBox::PCtext) !=
-                                           "Code succesfully uploaded - QTX restarting") {
+    if (console.link.pendingop != qtx::PendingOp::Key ||
+        host.text(qtx::TextBox::PCtext) != "Code succesfully uploaded - QTX restarting") {
         std::abort();
     }
     if (reassemble(host.written) != file) std::abort();

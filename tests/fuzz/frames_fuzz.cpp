@@ -59,7 +59,8 @@ Input parse(const std::uint8_t* data, std::size_t size) {
             n = left < 4 ? left : qtx::payloadLength(std::span(data + pos, left));
             n = std::min(left, n == 0 ? qtx::kHeaderSize : n + 8);
         } else if (r.op % 4 == 2 && pos < size) {
-            n = std::min<std::size_t>(data[pos++], size - pos);
+            const std::size_t wanted = data[pos++];
+            n = std::min(wanted, size - pos);
         }
         r.bytes.assign(data + pos, data + pos + n);
         pos += n;

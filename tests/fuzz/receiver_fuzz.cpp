@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     console.files.autosave = (mode & 1) != 0;
     console.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";  // saves fail fast
     console.link.linkup = (mode & 2) != 0;
-    console.link.pendingop = static_cast<std::int16_t>((mode >> 2) & 3);
+    console.link.pendingop = static_cast<qtx::PendingOp>((mode >> 2) & 3);
     console.reception.headerpending = (mode & 16) != 0;
     std::size_t pos = 1;
     while (pos < size) {

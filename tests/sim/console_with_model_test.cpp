@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "console/crc16.hpp"
 #include "fault_matrix.hpp"
 #include "sim_support.hpp"
 #include "temp_dir.hpp"
@@ -36,7 +37,7 @@ Bytes goodCodeImage(std::uint64_t seed) {
     Rng rng(seed);
     Bytes image(kCodeBytes);
     for (auto& b : image) b = static_cast<std::uint8_t>(rng.next() & 0xFF);
-    const std::uint16_t crc = crc16CcittFalse(std::span(image).first(kCodeChecked));
+    const std::uint16_t crc = crc16(std::span(image).first(kCodeChecked));
     image[kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
     image[kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
     return image;
@@ -105,7 +106,7 @@ TEST(ConsoleWithModel, UploadIsVerifiedByTheQtxThroughLostAndDamagedAnswers) {
         EXPECT_EQ(line.host.text(TextBox::PCtext), c.confirmed ? success : "Communication Failed");
         EXPECT_EQ(begins > 1 || pages > 192, c.resent);
         EXPECT_EQ(ends, c.loaded ? 1 : 0);
-        EXPECT_EQ(static_cast<int>(line.console.link.pendingop), c.confirmed ? 0 : c.loaded ? 3 : 1);
+        EXPECT_EQ(line.console.link.pendingop, c.confirmed ? PendingOp::Key : c.loaded ? PendingOp::CodeEnd : PendingOp::CodeBegin);
         // Remote operation comes back two seconds after the QTX took its new code.
         if (c.loaded) {
             EXPECT_EQ(line.model.remote(), c.confirmed);

@@ -5,6 +5,8 @@
 
 #include <set>
 
+#include "console/code_image.hpp"
+#include "console/crc16.hpp"
 #include "model/firmware.hpp"
 #include "model/qtx_model.hpp"
 #include "model/row_encoder.hpp"
@@ -119,7 +121,7 @@ TEST(Model, StalledFrameIsGivenUpWhenTheLineGoesQuiet) {
 TEST(Model, BadCodeIsRefusedAndShown) {
     Bytes image(kCodeBytes);
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(9 + i * 7);
-    const std::uint16_t crc = crc16CcittFalse(std::span(image).first(kCodeChecked));
+    const std::uint16_t crc = crc16(std::span(image).first(kCodeChecked));
     image[98302] = static_cast<std::uint8_t>(crc >> 8);
     image[98303] = static_cast<std::uint8_t>(crc & 0xFF);
     std::vector<Bytes> all{frameOf(253, Bytes{0x20, 0x00})};

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "console/code_image.hpp"
+#include "console/crc16.hpp"
 #include "files/kelm.hpp"
 #include "image/render.hpp"
 #include "main_window.hpp"
@@ -126,10 +128,10 @@ TEST(SimWindowTest, PullingTheAdapterOutMidTransfer) {
     constexpr std::uint32_t kFastBaud = 2'000'000;  // a whole image well under a second, paced
     TempDir tmp;
     const std::string com1 = tmp.path("ttyUSB0");  // a stable name, as udev gives one
-    Bytes code(sim::kCodeBytes, 0x5A);
-    const std::uint16_t crc = sim::crc16CcittFalse(std::span(code).first(sim::kCodeChecked));
-    code[sim::kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
-    code[sim::kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+    Bytes code(kCodeBytes, 0x5A);
+    const std::uint16_t crc = crc16(std::span(code).first(kCodeChecked));
+    code[kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
+    code[kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
     TempDir::write(tmp.path("code.bin"), std::string(code.begin(), code.end()));
     Dialogs answers;
 

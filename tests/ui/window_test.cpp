@@ -131,9 +131,9 @@ TEST(Window, ContrastDialogReturnsTextsOnlyFromDone) {
 TEST(Window, PictureReportsPicturePixelsAndTakesBitsLineByLine) {
     PictureView view(2);
     std::vector<std::array<double, 4>> moves;
-    view.onMouseMove = [&](int button, int shift, double x, double y) {
+    QObject::connect(&view, &PictureView::pointerMoved, [&](int button, int shift, double x, double y) {
         moves.push_back({static_cast<double>(button), static_cast<double>(shift), x, y});
-    };
+    });
     const struct {
         QPointF at;
         Qt::MouseButtons buttons;

@@ -14,7 +14,7 @@ void Console::pressKey(std::int32_t keycode, bool repaint) {
     sendkey(keycode);
     host.setText(TextBox::PCtext, "Keypress not acknowledged", repaint);
     abandonUpload();
-    link.pendingop = 0;
+    link.pendingop = PendingOp::Key;
 }
 
 void Console::cmdfocus_Click() { pressKey(0x0001); }
@@ -48,7 +48,7 @@ void Console::cmdturbo_Click() {
     }
     setText(TextBox::PCtext, "Keypress not acknowledged");
     abandonUpload();
-    link.pendingop = 0;
+    link.pendingop = PendingOp::Key;
 }
 
 void Console::cmdinterrupt_Click() {

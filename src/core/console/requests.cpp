@@ -1,14 +1,18 @@
 // Every request to the QTX: one frame, built whole into `outframe` and written in one go.
 #include "console.hpp"
 #include "link/frame.hpp"
+#include "link/le16.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx {
 
 namespace {
 
+// The low 16 bits of the value, low byte first.
 std::array<std::uint8_t, 2> word(std::int32_t value) {
-    return {static_cast<std::uint8_t>(value & 0xFF), static_cast<std::uint8_t>((value >> 8) & 0xFF)};
+    std::array<std::uint8_t, 2> bytes{};
+    putLe16(bytes, 0, static_cast<std::uint16_t>(value));
+    return bytes;
 }
 
 }  // namespace
@@ -42,11 +46,12 @@ void Console::requestheader(std::int16_t buffer) {
 
 void Console::requestrow(std::int16_t buffer) {
     const bool trackRow = reception.rownumber == 200;
-    const auto row = word(reception.rownumber);
-    const auto column = word(trackRow ? 0 : reception.reqcolumn);
-    const auto width = word(trackRow ? 320 : reception.reqwidth);
-    const std::array<std::uint8_t, 8> payload{row[0],   row[1],   column[0], column[1],
-                                              width[0], width[1], static_cast<std::uint8_t>(buffer & 0xFF), 0};
+    // Row, first column, width, then the buffer in the low byte of the last word.
+    std::array<std::uint8_t, 8> payload{};
+    putLe16(payload, 0, static_cast<std::uint16_t>(reception.rownumber));
+    putLe16(payload, 2, static_cast<std::uint16_t>(trackRow ? 0 : reception.reqcolumn));
+    putLe16(payload, 4, static_cast<std::uint16_t>(trackRow ? 320 : reception.reqwidth));
+    payload[6] = static_cast<std::uint8_t>(buffer & 0xFF);
     link.outframe = buildFrame(trackRow ? CMD_ROW_RAW : CMD_ROW_REQ, payload);
     ++reception.copiessent;
     writeFrame(false);

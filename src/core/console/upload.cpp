@@ -93,7 +93,7 @@ void Console::mnuUploadFile_Click() {
     upload.pagenumber = 0;
     upload.copiessent = 1;
     upload.lateacks = 0;
-    link.pendingop = 1;
+    link.pendingop = PendingOp::CodeBegin;
     // A count left over from an earlier failure would end this upload on its first tick.
     link.retrycount = 0;
     watchdogRestart(uploadInterval());
@@ -117,16 +117,16 @@ void Console::uploadstep() {
         return;
     }
     switch (link.pendingop) {
-        case 1:
-            link.pendingop = 2;
+        case PendingOp::CodeBegin:
+            link.pendingop = PendingOp::CodePage;
             break;
-        case 2:
+        case PendingOp::CodePage:
             ++upload.pagenumber;
-            if (upload.pagenumber >= kCodePages) link.pendingop = 3;
+            if (upload.pagenumber >= kCodePages) link.pendingop = PendingOp::CodeEnd;
             break;
-        case 3:
+        case PendingOp::CodeEnd:
             showText(TextBox::PCtext, "Code succesfully uploaded - QTX restarting");
-            link.pendingop = 0;
+            link.pendingop = PendingOp::Key;
             link.retrycount = 0;
             host.hideProgress();
             // The wait runs on the timer, not inside this acknowledgement's handling.
@@ -152,7 +152,7 @@ void Console::uploadstep() {
 void Console::sendNextUploadFrame() {
     upload.copiessent = 1;
     link.retrycount = 0;
-    if (link.pendingop == 3) {
+    if (link.pendingop == PendingOp::CodeEnd) {
         const auto end = endPayload(
             std::span<const std::uint8_t, kCodeBytes>(upload.codeimage.data(), kCodeBytes));
         std::copy(end.begin(), end.end(), upload.pagebuffer.begin());
@@ -174,7 +174,7 @@ void Console::oneShotElapsed() {
     switch (waiting) {
         case Upload::Wait::EndAnswer:
             // Still waiting: a late acknowledgement completes the upload all the same.
-            if (link.pendingop != 3) return;
+            if (link.pendingop != PendingOp::CodeEnd) return;
             showText(TextBox::PCtext, "Communication Failed");
             host.hideProgress();
             return;
@@ -187,8 +187,8 @@ void Console::oneShotElapsed() {
 }
 
 void Console::abandonUpload() {
-    if (link.pendingop < 1 || link.pendingop > 3) return;
-    link.pendingop = 0;
+    if (!isUploadStep(link.pendingop)) return;
+    link.pendingop = PendingOp::Key;
     // The watchdog served the upload: left running it would repeat an old image request.
     host.stopTimer();
     if (upload.waiting == Upload::Wait::EndAnswer) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "link/le16.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx {
@@ -18,10 +19,6 @@ constexpr std::int32_t kHighestRunning = 98303;
 // Date, time, filter and history come from the QTX or from a file that anyone may have
 // written; none of them is ever this long, and the cap keeps room for the note.
 constexpr std::size_t kMaxShortText = 80;
-
-std::uint16_t le16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-}
 
 // A text value may not break its line: CR and LF become blanks.
 std::string oneLine(std::string_view text, std::size_t maxLength) {
@@ -94,30 +91,24 @@ void packRow(std::span<const std::uint16_t> row, std::vector<std::uint8_t>& out)
     const std::size_t countAt = out.size();
     out.resize(countAt + 2);
     const std::size_t plainBytes = 2 * row.size();
-    const auto put16 = [&out](std::uint16_t v) {
-        out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(v >> 8));
-    };
     if (!row.empty()) {
-        put16(row[0]);
+        appendLe16(out, row[0]);
         for (std::size_t c = 1; c < row.size() && out.size() - countAt - 2 < plainBytes; ++c) {
             const std::int32_t d = static_cast<std::int32_t>(row[c]) - row[c - 1];
             if (d >= -127 && d <= 127) {
                 out.push_back(static_cast<std::uint8_t>(d & 0xFF));
             } else {
                 out.push_back(kEscape);
-                put16(row[c]);
+                appendLe16(out, row[c]);
             }
         }
     }
     // A packed row that saves nothing is stored plain, so n = 2W always means plain.
     if (out.size() - countAt - 2 >= plainBytes) {
         out.resize(countAt + 2);
-        for (std::uint16_t v : row) put16(v);
+        for (std::uint16_t v : row) appendLe16(out, v);
     }
-    const std::size_t n = out.size() - countAt - 2;
-    out[countAt] = static_cast<std::uint8_t>(n & 0xFF);
-    out[countAt + 1] = static_cast<std::uint8_t>((n >> 8) & 0xFF);
+    putLe16(out, countAt, static_cast<std::uint16_t>(out.size() - countAt - 2));
 }
 
 bool unpackRow(std::span<const std::uint8_t> bytes, std::span<std::uint16_t> out) {

@@ -1,5 +1,6 @@
 #include "files/mosaic.hpp"
 
+#include "text/crlf.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx {
@@ -56,7 +57,6 @@ MosaicBox measureBox(const PixelArray& pixels, int snapshot, float pixelsize) {
 }
 
 std::string mosaicDataText(const ImageRecord& r, const std::array<std::int32_t, 320>& tracklist) {
-    const std::string crlf = "\r\n";
     const char tab = '\t';
     std::string text = "QTX Mosaic Data" + crlf + "Version = 1" + crlf;
     text += "Snapshots = " + signedText(r.mosaicsnapshots) + crlf;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "files/tracklist.hpp"
+
 namespace qtx {
 
 struct FileNaming {
@@ -17,8 +19,6 @@ struct FileNaming {
     std::int16_t filenumber = 1;  // number of the next numbered file
     std::string currentfile;      // path of the file written or read last
 };
-
-inline constexpr int kMaxTrackPairs = 64;
 
 struct TrackOffsets {
     // Column and row offsets of the exposures of the current image, from its track list file

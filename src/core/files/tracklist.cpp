@@ -1,7 +1,7 @@
 #include "files/tracklist.hpp"
 
 #include "files/kelm.hpp"
-#include "files/state.hpp"
+#include "text/crlf.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx {
@@ -21,8 +21,7 @@ std::optional<std::int16_t> offset(std::string_view text) {
 
 }  // namespace
 
-std::string trackListText(const ImageRecord& r, const std::array<std::int32_t, 320>& tracklist) {
-    const std::string crlf = "\r\n";
+std::string trackListText(const ImageFacts& r, const std::array<std::int32_t, 320>& tracklist) {
     std::string text = "QTX Track List" + crlf + "Version = 1" + crlf;
     text += "Snapshots = " + signedText(r.numexposures) + crlf;
     text += "Snapshot_time = " + formatPattern(r.exposuretime, "###.##") + crlf;

@@ -22,8 +22,11 @@
 
 namespace qtx {
 
-// The text for the record's exposures, their pairs taken from the words of the track row.
-std::string trackListText(const ImageRecord& record, const std::array<std::int32_t, 320>& tracklist);
+// The most exposures a track list, and the offsets of an image, hold.
+inline constexpr int kMaxTrackPairs = 64;
+
+// The text for the exposures of an image, their pairs taken from the words of the track row.
+std::string trackListText(const ImageFacts& facts, const std::array<std::int32_t, 320>& tracklist);
 
 struct TrackPair {
     std::int16_t x = 0;

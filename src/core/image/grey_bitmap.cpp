@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/le16.hpp"
+
 namespace qtx {
 
 namespace {
@@ -11,14 +13,9 @@ constexpr std::uint32_t kInfoHeaderBytes = 40;
 constexpr std::uint32_t kPaletteBytes = 256 * 4;
 constexpr std::uint32_t kRowsAt = kFileHeaderBytes + kInfoHeaderBytes + kPaletteBytes;
 
-void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-    out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-}
-
 void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
+    appendLe16(out, static_cast<std::uint16_t>(v & 0xFFFF));
+    appendLe16(out, static_cast<std::uint16_t>(v >> 16));
 }
 
 }  // namespace
@@ -41,9 +38,9 @@ std::vector<std::uint8_t> encodeGreyBitmap(std::span<const std::uint8_t> greys,
     put32(out, kInfoHeaderBytes);
     put32(out, width);
     put32(out, height);
-    put16(out, 1);  // planes
-    put16(out, 8);  // bits a pixel
-    put32(out, 0);  // no compression
+    appendLe16(out, 1);  // planes
+    appendLe16(out, 8);  // bits a pixel
+    put32(out, 0);       // no compression
     put32(out, rowBytes);
     put32(out, 0);  // pixels a metre across and down: not stated
     put32(out, 0);

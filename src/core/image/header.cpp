@@ -3,18 +3,18 @@
 
 #include <algorithm>
 
-#include "console.hpp"
 #include "image/aperture.hpp"
+#include "link/le16.hpp"
+#include "text/crlf.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx {
 
 namespace {
 
-
 std::uint16_t wordAt(std::span<const std::uint8_t> block, std::size_t offset) {
     if (block.size() < offset + 2) return 0;
-    return static_cast<std::uint16_t>(block[offset] | (block[offset + 1] << 8));
+    return le16(block, offset);
 }
 
 // The words of the 16-bit fields hold 0..32767; a larger word is limited to 32767, as the
@@ -27,12 +27,10 @@ bool bit(std::uint16_t flags, int n) { return ((flags >> n) & 1U) != 0; }
 
 }  // namespace
 
-HeaderBlock decodeHeaderBlock(std::span<const std::uint8_t> block) {
-    HeaderBlock h;
+OpticsFlags decodeHeaderBlock(std::span<const std::uint8_t> block, ImageFacts& h) {
     h.hdrflags = wordAt(block, 0);
     const std::uint16_t flags = h.hdrflags;
-    h.unitscm = !bit(flags, 1);
-    h.apertureflag = !bit(flags, 2);
+    const OpticsFlags optics{!bit(flags, 1), !bit(flags, 2)};
     switch ((flags >> 4) & 3U) {
         case 1:
             h.pixelsize = 0.0074F, h.binning = 0;
@@ -50,7 +48,7 @@ HeaderBlock decodeHeaderBlock(std::span<const std::uint8_t> block) {
     h.history = bit(flags, 12) ? "g" : "-";
     h.mosaicsnapshots = bit(flags, 14) ? 6 : bit(flags, 13) ? 40 : 0;
     h.hdrheight = fieldWord(block, 2);
-    if (h.hdrheight == 0) return h;
+    if (h.hdrheight == 0) return optics;
 
     h.hdrwidth = fieldWord(block, 4);
     h.hdrfirstrow = fieldWord(block, 6);
@@ -69,7 +67,7 @@ HeaderBlock decodeHeaderBlock(std::span<const std::uint8_t> block) {
     h.focallength = static_cast<float>(wordAt(block, 18) / 100.0);
     const float d = static_cast<float>(wordAt(block, 20) / 10.0);
     h.aperturediameter = d;
-    h.aperturearea = static_cast<float>(discArea(d) * apertureFactor(h.apertureflag));
+    h.aperturearea = static_cast<float>(discArea(d) * apertureFactor(optics.apertureflag));
 
     const std::uint16_t date = wordAt(block, 22);
     const int month = (date >> 12) & 0xF;
@@ -95,10 +93,10 @@ HeaderBlock decodeHeaderBlock(std::span<const std::uint8_t> block) {
     const std::int32_t range = std::min<std::int32_t>(wordAt(block, 34), 32767);
     if (range != 0) h.range = range;
     h.pedestal = wordAt(block, 36);
-    return h;
+    return optics;
 }
 
-std::string headerPanelText(const ImageRecord& r, bool unitscm) {
+std::string headerPanelText(const ImageFacts& r, bool unitscm) {
     const std::string lines[] = {
         "QTX Image",
         "Exposure = " + formatPattern(r.exposuretime, "##0.000") + " Seconds",
@@ -128,42 +126,6 @@ std::string headerPanelText(const ImageRecord& r, bool unitscm) {
         text += line;
     }
     return text;
-}
-
-void Console::decodeheader() {
-    const HeaderBlock h = decodeHeaderBlock(link.frontPayload());
-
-    record.hdrflags = h.hdrflags;
-    optics.unitscm = h.unitscm;
-    optics.apertureflag = h.apertureflag;
-    if (h.pixelsize) record.pixelsize = *h.pixelsize;
-    if (h.binning) record.binning = *h.binning;
-    record.filtername = h.filtername;
-    record.history = h.history;
-    record.mosaicsnapshots = h.mosaicsnapshots;
-    record.hdrheight = h.hdrheight;
-    if (h.hdrheight == 0) return;
-
-    record.hdrwidth = h.hdrwidth;
-    record.hdrfirstrow = h.hdrfirstrow;
-    record.hdrfirstcolumn = h.hdrfirstcolumn;
-    record.exposuretime = h.exposuretime;
-    record.exposure100 = h.exposure100;
-    record.numexposures = h.numexposures;
-    record.focallength = h.focallength;
-    record.aperturediameter = h.aperturediameter;
-    record.aperturearea = h.aperturearea;
-    record.imagedate = h.imagedate;
-    record.imageyear = h.imageyear;
-    record.imagetime = h.imagetime;
-    record.temperature = h.temperature;
-    record.sitenumber = h.sitenumber;
-    record.egain100 = h.egain100;
-    record.background = h.background;
-    if (h.range) record.range = *h.range;
-    record.pedestal = h.pedestal;
-    record.imagenote = "QTX Image";
-    setText(TextBox::headertxt, headerPanelText(record, optics.unitscm));
 }
 
 }  // namespace qtx

@@ -16,7 +16,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -24,43 +23,19 @@
 
 namespace qtx {
 
-struct HeaderBlock {
-    // Always decoded: the flag word, what its bits select, and the height.
-    std::uint16_t hdrflags = 0;
-    bool unitscm = false;
-    bool apertureflag = false;
-    std::optional<float> pixelsize;  // absent: the flags name no size, the old one stays
-    std::optional<std::int16_t> binning;
-    std::string filtername;
-    std::string history;
-    std::int16_t mosaicsnapshots = 0;
-    std::int16_t hdrheight = 0;
-
-    // Decoded only when hdrheight is not 0.
-    std::int16_t hdrwidth = 0;
-    std::int16_t hdrfirstrow = 0;
-    std::int16_t hdrfirstcolumn = 0;
-    double exposuretime = 0.0;
-    std::int32_t exposure100 = 0;
-    std::int16_t numexposures = 0;
-    float focallength = 0.0F;
-    float aperturediameter = 0.0F;
-    float aperturearea = 0.0F;
-    std::string imagedate;
-    std::int16_t imageyear = 0;
-    std::string imagetime;
-    float temperature = 0.0F;
-    std::int16_t sitenumber = 0;
-    std::int32_t egain100 = 0;
-    std::int32_t background = 0;
-    std::optional<std::int32_t> range;  // absent for a range word of 0: the old range stays
-    std::int32_t pedestal = 0;
+// The flag bits that set the optics rather than the image.
+struct OpticsFlags {
+    bool unitscm = false;       // bit 1 clear
+    bool apertureflag = false;  // bit 2 clear
 };
 
-// Decodes the block, reading only the bytes it holds: a word not wholly inside reads as 0.
-HeaderBlock decodeHeaderBlock(std::span<const std::uint8_t> block);
+// Decodes the block into `facts`, reading only the bytes it holds: a word not wholly inside
+// reads as 0. The flag word, what its bits select and the height are always written, the
+// other fields only when the height is not 0. A field the block leaves open keeps its value:
+// the pixel size and binning when the flags name no size, the range when its word is 0.
+OpticsFlags decodeHeaderBlock(std::span<const std::uint8_t> block, ImageFacts& facts);
 
-// The text of the information panel for the record's header values, lines joined by CR LF.
-std::string headerPanelText(const ImageRecord& record, bool unitscm);
+// The text of the information panel for the facts, lines joined by CR LF.
+std::string headerPanelText(const ImageFacts& facts, bool unitscm);
 
 }  // namespace qtx

@@ -40,17 +40,9 @@ struct Picture {
     std::vector<std::uint8_t> greys;  // columns x rows; empty (black) before the first picture
 };
 
-struct ImageRecord {
-    PixelArray imagedata;
-    std::int16_t imagewidth = 0;  // 0: no image yet
-    std::int16_t imageheight = 0;
-    std::int32_t background = 0;
-    std::int32_t range = 0;
-    std::int16_t xoffset = 0;
-    std::int16_t yoffset = 0;
-    bool imageshown = false;
-    Picture picture;  // the grey levels last painted, for the bitmap export
-
+// What the header of an image tells about it, field for field the words of the QTX's
+// header block (image/header.hpp) and what the flags select.
+struct ImageFacts {
     std::uint16_t hdrflags = 0;
     std::int16_t hdrheight = 0;
     std::int16_t hdrwidth = 0;
@@ -68,13 +60,27 @@ struct ImageRecord {
     float temperature = 0.0F;
     std::int16_t sitenumber = 0;
     std::int32_t egain100 = 0;
+    std::int32_t background = 0;
+    std::int32_t range = 0;
     std::int32_t pedestal = 0;
-    std::string imagenote;
     float pixelsize = 0.0F;
     std::int16_t binning = 0;
     std::string filtername;
     std::string history;
     std::int16_t mosaicsnapshots = 0;
+};
+
+// The one current image: its facts (the background and range among them are also the levels
+// it is shown with), its pixels and how it is shown.
+struct ImageRecord : ImageFacts {
+    PixelArray imagedata;
+    std::int16_t imagewidth = 0;  // 0: no image yet
+    std::int16_t imageheight = 0;
+    std::string imagenote;
+    std::int16_t xoffset = 0;
+    std::int16_t yoffset = 0;
+    bool imageshown = false;
+    Picture picture;  // the grey levels last painted, for the bitmap export
 };
 
 struct FlatField {

@@ -1,5 +1,9 @@
 #include "link/frame.hpp"
 
+#include <algorithm>
+
+#include "link/le16.hpp"
+
 namespace qtx {
 
 std::uint16_t byteSum16(std::span<const std::uint8_t> bytes) {
@@ -14,37 +18,29 @@ std::vector<std::uint8_t> buildFrame(std::uint8_t command,
     std::vector<std::uint8_t> frame(n == 0 ? kHeaderSize : n + 8U);
     frame[0] = kSync;
     frame[1] = command;
-    frame[2] = static_cast<std::uint8_t>(n & 0xFF);
-    frame[3] = static_cast<std::uint8_t>(n >> 8);
-    const std::uint16_t h = byteSum16(std::span(frame).first(4));
-    frame[4] = static_cast<std::uint8_t>(h & 0xFF);
-    frame[5] = static_cast<std::uint8_t>(h >> 8);
+    putLe16(frame, 2, n);
+    putLe16(frame, 4, byteSum16(std::span(frame).first(4)));
     if (n > 0) {
         std::copy(payload.begin(), payload.begin() + n, frame.begin() + kHeaderSize);
-        const std::uint16_t p = byteSum16(payload.first(n));
-        frame[kHeaderSize + n] = static_cast<std::uint8_t>(p & 0xFF);
-        frame[kHeaderSize + n + 1] = static_cast<std::uint8_t>(p >> 8);
+        putLe16(frame, kHeaderSize + n, byteSum16(payload.first(n)));
     }
     return frame;
 }
 
 bool headerChecksumOk(std::span<const std::uint8_t> header) {
     if (header.size() < kHeaderSize) return false;
-    const std::uint16_t stored = static_cast<std::uint16_t>(header[4] | (header[5] << 8));
-    return stored == byteSum16(header.first(4));
+    return le16(header, 4) == byteSum16(header.first(4));
 }
 
 std::uint16_t payloadLength(std::span<const std::uint8_t> header) {
     if (header.size() < 4) return 0;
-    return static_cast<std::uint16_t>(header[2] | (header[3] << 8));
+    return le16(header, 2);
 }
 
 bool payloadChecksumOk(std::span<const std::uint8_t> frame) {
     const std::size_t n = payloadLength(frame);
     if (frame.size() < n + 8) return false;
-    const std::uint16_t stored =
-        static_cast<std::uint16_t>(frame[kHeaderSize + n] | (frame[kHeaderSize + n + 1] << 8));
-    return stored == byteSum16(frame.subspan(kHeaderSize, n));
+    return le16(frame, kHeaderSize + n) == byteSum16(frame.subspan(kHeaderSize, n));
 }
 
 }  // namespace qtx

@@ -28,6 +28,7 @@ void Console::Form_Load() {
     upload = Upload{};
     files = FileNaming{};
     track = TrackOffsets{};
+    host.setTurboColour(Colour{255, 0, 0});  // Turbo starts off, and red
     startLink();
 }
 
@@ -69,7 +70,7 @@ void Console::establishLink(int portNumber) {
     link.shortinterval = kShortInterval;
     link.linkup = false;
     showText(TextBox::PCtext, "Link not established");
-    link.pendingop = 0;
+    link.pendingop = PendingOp::Key;
     sendremotemode(1);
 }
 
@@ -84,7 +85,9 @@ void Console::setBaud(std::int32_t speed) {
     link.shortinterval = static_cast<std::int16_t>(kShortInterval * 115200 / speed);
 }
 
-void Console::portLost(const std::string& message) {
+void Console::portLost(int portNumber, const std::string& device, const std::string& whenBack) {
+    const std::string name = "COM" + std::to_string(portNumber);
+    const std::string where = device == name ? name : name + " (" + device + ")";
     link.portopen = false;
     // Whatever was half received can never complete.
     link.rxcount = 0;
@@ -92,7 +95,8 @@ void Console::portLost(const std::string& message) {
     // Repeats would write nothing and end in "Communication Failed", hiding the reason.
     host.stopTimer();
     host.hideProgress();
-    showText(TextBox::PCtext, message);
+    showText(TextBox::PCtext,
+             where + " was disconnected" + (whenBack.empty() ? "." : "; " + whenBack + "."));
     abandonUpload();
 }
 

@@ -10,6 +10,7 @@ namespace qtx {
 
 namespace {
 
+constexpr int kHeaderBytes = static_cast<int>(kHeaderSize);  // a frame without payload
 constexpr int kDisplayFrameBytes = 56;
 constexpr int kBufferStatusBytes = 12;
 constexpr int kDisplayLine = 24;
@@ -34,7 +35,7 @@ std::string displayText(std::span<const std::uint8_t> payload) {
 
 std::span<const std::uint8_t> LinkState::frontPayload() const {
     const std::size_t held =
-        rxcount > static_cast<int>(kHeaderSize) ? static_cast<std::size_t>(rxcount) - kHeaderSize : 0;
+        rxcount > kHeaderBytes ? static_cast<std::size_t>(rxcount) - kHeaderSize : 0;
     const std::size_t n = std::min<std::size_t>(payloadLength(rxbuffer), held);
     return std::span<const std::uint8_t>(rxbuffer).subspan(kHeaderSize, n);
 }
@@ -90,12 +91,12 @@ void Console::processPass() {
     stopReceiving = false;
     while (link.rxcount >= 1) {
         resynchronise();
-        if (link.rxcount < static_cast<int>(kHeaderSize)) return;
+        if (link.rxcount < kHeaderBytes) return;
         // The header is checked every time it stands at the front, also when the frame
         // before it left `headerok` set: an unchecked header could otherwise be taken for
         // an acknowledgement or a frame of any length.
         if (!headerChecksumOk(std::span(link.rxbuffer).first(kHeaderSize))) {
-            removeFront(static_cast<int>(kHeaderSize));
+            removeFront(kHeaderBytes);
             link.headerok = false;
             continue;
         }
@@ -111,7 +112,7 @@ void Console::dispatchFrame() {
     const int frameBytes = n + 8;
     // A frame that cannot fit the buffer can never complete: drop its header and go on.
     if (carriesPayload(code) && frameBytes > static_cast<int>(kRxBufferSize)) {
-        removeFront(static_cast<int>(kHeaderSize));
+        removeFront(kHeaderBytes);
         link.headerok = false;
         return;
     }
@@ -121,12 +122,12 @@ void Console::dispatchFrame() {
     switch (code) {
         case MSG_IMAGE_OFFER:
             showText(TextBox::PCtext, "QTX is downloading current image");
-            removeFront(6);
+            removeFront(kHeaderBytes);
             fetchScreenImage();
             return;
         case MSG_FLASH_OFFER:
             showText(TextBox::PCtext, "QTX is downloading flash memory");
-            removeFront(6);
+            removeFront(kHeaderBytes);
             sendcommand(files.autosave ? CMD_DOWNLOAD_ALL : CMD_DECLINE);
             return;
         case MSG_BUFFER_STATUS: {
@@ -157,12 +158,12 @@ void Console::dispatchFrame() {
             onRow(payloadChecksumOk(frame));
             return;
         case MSG_ACK:
-            removeFront(6);
+            removeFront(kHeaderBytes);
             link.headerok = false;
-            if (link.pendingop == 0) {
+            if (link.pendingop == PendingOp::Key) {
                 setText(TextBox::PCtext, link.linkup ? "Keypress acknowledged" : "Link Established");
                 link.linkup = true;
-            } else if (link.pendingop >= 1 && link.pendingop <= 3) {
+            } else if (isUploadStep(link.pendingop)) {
                 uploadstep();
             }
             return;
@@ -182,25 +183,25 @@ void Console::dispatchFrame() {
             removeFront(kDisplayFrameBytes);
             return;
         case MSG_NAK:
-            removeFront(6);
+            removeFront(kHeaderBytes);
             link.headerok = false;
             setText(TextBox::PCtext, "QTX did not understand command");
             return;
         case MSG_LINK_OK:
-            removeFront(6);
+            removeFront(kHeaderBytes);
             link.headerok = false;
             setText(TextBox::PCtext, "Link established to QTX");
             return;
         case MSG_LINK_REQUEST:
             host.stopTimer();
             setText(TextBox::PCtext, "Request to establish link");
-            removeFront(6);
+            removeFront(kHeaderBytes);
             link.headerok = false;
             sendlinkconfirm();
             return;
         default:
             // No handling is defined for other codes; drop the header so nothing stalls.
-            removeFront(6);
+            removeFront(kHeaderBytes);
             link.headerok = false;
             return;
     }

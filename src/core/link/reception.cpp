@@ -7,6 +7,7 @@
 #include "console.hpp"
 #include "image/flat_correction.hpp"
 #include "link/frame.hpp"
+#include "link/le16.hpp"
 #include "link/rowcodec.hpp"
 
 namespace qtx {
@@ -34,12 +35,6 @@ void takeNextPending(Reception& reception) {
     reception.bufferindex = static_cast<std::int16_t>(next - reception.bufferpending.begin());
     *next = false;
     ++reception.downloadimage;
-}
-
-void fetchHeader(Console& console) {
-    console.reception.headerpending = true;
-    console.watchdogRestart(console.link.longinterval);
-    console.requestheader(console.reception.bufferindex);
 }
 
 // Rows of the image that the array keeps: an image announced taller than 200 rows keeps its
@@ -93,9 +88,7 @@ void Console::onBufferStatus() {
     link.headerok = false;
     const auto payload = link.frontPayload();
     const auto word = [&](std::size_t k) -> std::uint32_t {
-        return payload.size() >= k + 2
-                   ? static_cast<std::uint32_t>(payload[k] | (payload[k + 1] << 8))
-                   : 0U;
+        return payload.size() >= k + 2 ? le16(payload, k) : 0U;
     };
     // Two words, the one for buffers 16..31 first.
     const std::uint32_t upper = word(0);
@@ -109,7 +102,7 @@ void Console::onBufferStatus() {
     reception.downloadimage = 0;
     takeNextPending(reception);
     if (reception.downloadall) {
-        fetchHeader(*this);
+        fetchHeader();
     } else {
         showText(TextBox::PCtext, "QTX data buffers are empty");
     }
@@ -128,9 +121,7 @@ void Console::onHeader(bool checksumGood) {
     if (!checksumGood) {
         // `headerok` stays set, as after every damaged header.
         removeFront(bytes);
-        reception.headerpending = true;
-        requestheader(reception.bufferindex);
-        watchdogRestart(link.longinterval);
+        fetchHeader();
         ++reception.repeats;
         return;
     }
@@ -266,7 +257,7 @@ bool Console::awaitingReply() const {
 // After a frame that answered nothing outstanding, the watchdog goes on guarding whatever
 // still awaits its answer, and nothing else.
 void Console::resumeWatchdog() {
-    if (link.pendingop == 1 || link.pendingop == 2) {
+    if (link.pendingop == PendingOp::CodeBegin || link.pendingop == PendingOp::CodePage) {
         watchdogRestart(uploadInterval());
     } else if (awaitingReply()) {
         watchdogRestart(link.longinterval);
@@ -282,17 +273,22 @@ void Console::fetchScreenImage() {
         reception.bufferpending[static_cast<std::size_t>(reception.bufferindex & 31)] = true;
         ++reception.downloadimages;
     }
-    reception.headerpending = true;
     reception.latecopies = 0;
-    watchdogRestart(link.longinterval);
     reception.bufferindex = 31;
-    requestheader(31);
+    fetchHeader();
+}
+
+// Asks for the header of buffer `bufferindex`, its reply guarded by the watchdog.
+void Console::fetchHeader() {
+    reception.headerpending = true;
+    watchdogRestart(link.longinterval);
+    requestheader(reception.bufferindex);
 }
 
 void Console::nextBufferOrEnd() {
     if (reception.downloadall) takeNextPending(reception);
     if (reception.downloadall) {
-        fetchHeader(*this);
+        fetchHeader();
     } else {
         reception.downloadimage = 0;
         sendcommand(CMD_DOWNLOAD_END);

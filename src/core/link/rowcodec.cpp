@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/le16.hpp"
+
 namespace qtx {
 
 bool decodeCompressedRow(std::span<const std::uint8_t> payload, std::int32_t width,
@@ -12,7 +14,7 @@ bool decodeCompressedRow(std::span<const std::uint8_t> payload, std::int32_t wid
     const std::size_t kept = std::min(out.size(), static_cast<std::size_t>(width));
     // The running value is a 32-bit integer; it is added to without overflow traps (the
     // low 16 bits, which are all that is kept, come out the same).
-    std::int32_t v = payload[0] | (payload[1] << 8);
+    std::int32_t v = le16(payload, 0);
     if (kept > 0) out[0] = static_cast<std::uint16_t>(v);
     std::size_t pos = 2;
     for (std::int32_t x = 1; x < width; ++x) {
@@ -48,7 +50,7 @@ bool readRawRow(std::span<const std::uint8_t> payload, std::int32_t width,
     if (payload.size() / 2 < static_cast<std::size_t>(width)) return false;
     const std::size_t kept = std::min(out.size(), static_cast<std::size_t>(width));
     for (std::size_t k = 0; k < kept; ++k) {
-        out[k] = static_cast<std::uint16_t>(payload[2 * k] | (payload[2 * k + 1] << 8));
+        out[k] = le16(payload, 2 * k);
     }
     return true;
 }

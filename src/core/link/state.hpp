@@ -14,6 +14,19 @@ inline constexpr std::size_t kRxBufferSize = 1024;
 // The speeds of the baud menu by `baudindex` 1..4.
 inline constexpr std::array<std::int32_t, 5> kBaudRates{0, 115200, 57600, 38400, 19200};
 
+// What the next MSG_ACK answers, by the system's numbers.
+enum class PendingOp : std::int16_t {
+    Key = 0,        // a key press (and, before the first, the link set-up)
+    CodeBegin = 1,  // the begin frame of a firmware upload
+    CodePage = 2,   // a page of the upload, `pagenumber`
+    CodeEnd = 3,    // the end frame, after the last page
+};
+
+// One of the three upload frames awaits its acknowledgement.
+constexpr bool isUploadStep(PendingOp op) {
+    return op == PendingOp::CodeBegin || op == PendingOp::CodePage || op == PendingOp::CodeEnd;
+}
+
 struct LinkState {
     std::array<std::uint8_t, kRxBufferSize> rxbuffer{};
     std::int16_t rxcount = 0;  // valid bytes at the front of rxbuffer, 0..1024
@@ -24,7 +37,7 @@ struct LinkState {
     std::int16_t retrycount = 0;     // watchdog ticks since the last good reply
     std::int16_t shortinterval = 0;  // ms; 0 until the port has been opened once
     std::int16_t longinterval = 0;   // ms
-    std::int16_t pendingop = 0;      // what the next MSG_ACK answers: 0 key, 1..3 upload
+    PendingOp pendingop = PendingOp::Key;
     std::vector<std::uint8_t> outframe;  // the request being sent
     std::string settings;                // settings string last given to the port
 

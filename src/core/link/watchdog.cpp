@@ -28,11 +28,11 @@ void Console::watchdogTick() {
     }
     // Ticks while late answers are awaited are patience, not silence: after a few the answers
     // count as lost and the exchange goes on.
-    if (link.pendingop == 0 && reception.latecopies > 0 && !reception.headerpending) {
+    if (link.pendingop == PendingOp::Key && reception.latecopies > 0 && !reception.headerpending) {
         if (link.retrycount >= kLatePatienceTicks) requestNextRow();
         return;
     }
-    if (link.pendingop >= 1 && link.pendingop <= 3 && upload.lateacks > 0) {
+    if (isUploadStep(link.pendingop) && upload.lateacks > 0) {
         if (link.retrycount >= kLatePatienceTicks) {
             upload.lateacks = 0;
             sendNextUploadFrame();
@@ -40,7 +40,7 @@ void Console::watchdogTick() {
         return;
     }
     switch (link.pendingop) {
-        case 0:
+        case PendingOp::Key:
             link.headerok = false;
             ++reception.repeats;
             if (reception.headerpending) {
@@ -51,21 +51,21 @@ void Console::watchdogTick() {
                 requestrow(reception.bufferindex);
             }
             break;
-        case 1:
+        case PendingOp::CodeBegin:
             watchdogRestart(uploadInterval());
             ++upload.repeats;
             ++upload.copiessent;
             sendframe(CMD_CODE_BEGIN, kCodeBeginPayload, kCodeBeginPayload.size());
             reportUploadProgress();
             break;
-        case 2:
+        case PendingOp::CodePage:
             watchdogRestart(uploadInterval());
             ++upload.repeats;
             ++upload.copiessent;
             sendframe(CMD_CODE_PAGE, upload.pagebuffer, kPagePayloadBytes);
             reportUploadProgress();
             break;
-        case 3:
+        case PendingOp::CodeEnd:
             // The end frame is never sent twice: a QTX that took it is already restarting.
             break;
         default:

@@ -11,7 +11,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -19,9 +22,6 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <QAbstractButton>
-#include <QAction>
-#include <QElapsedTimer>
 #include <memory>
 #include <random>
 
@@ -68,7 +68,8 @@ std::pair<double, std::size_t> pacing(std::uint32_t baud) {
     cfmakeraw(&t);
     tcsetattr(fd, TCSANOW, &t);
     const auto begin = Clock::now();
-    if (::write(fd, requests.data(), requests.size()) != static_cast<ssize_t>(requests.size())) return {0, 0};
+    if (::write(fd, requests.data(), requests.size()) != static_cast<ssize_t>(requests.size()))
+        return {0, 0};
     std::size_t got = 0;
     while (got < expected && Clock::now() - begin < std::chrono::seconds(10)) {
         pollfd p{fd, POLLIN, 0};
@@ -103,10 +104,12 @@ int main(int argc, char* argv[]) {
     for (std::uint32_t baud : {19200U, 38400U, 57600U, 115200U}) {
         const auto [seconds, bytes] = pacing(baud);
         const double wire = static_cast<double>(bytes) * 11.0 / baud;
-        std::printf("| %u | %zu | %.3f | %.3f | %.2f |\n", baud, bytes, seconds, wire, seconds / wire);
+        std::printf("| %u | %zu | %.3f | %.3f | %.2f |\n", baud, bytes, seconds, wire,
+                    seconds / wire);
     }
 
-    auto server = std::make_unique<qtx::sim::PtyServer>(qtx::sim::ModelOptions{}, qtx::sim::ServerOptions{});
+    auto server =
+        std::make_unique<qtx::sim::PtyServer>(qtx::sim::ModelOptions{}, qtx::sim::ServerOptions{});
     if (!server->start()) return 1;
     qtx::MainWindow window(qtx::PortMap{QString::fromStdString(server->slavePath()), QString()});
     window.show();
@@ -115,9 +118,10 @@ int main(int argc, char* argv[]) {
     runFor(200);
     const double before = cpuSeconds();
     runFor(1000);
-    std::printf("\nidle after the adapter was pulled out: %.3f s processor time in 1 s (%s)\n",
-                cpuSeconds() - before,
-                window.findChild<QPlainTextEdit*>("PCtext")->toPlainText().toLocal8Bit().constData());
+    std::printf(
+        "\nidle after the adapter was pulled out: %.3f s processor time in 1 s (%s)\n",
+        cpuSeconds() - before,
+        window.findChild<QPlainTextEdit*>("PCtext")->toPlainText().toLocal8Bit().constData());
 
     // Noise: the window on the test's own pseudo-terminal.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -144,7 +148,8 @@ int main(int argc, char* argv[]) {
         while (::read(master, sink, sizeof sink) > 0) {
         }
     };
-    for (std::size_t sent = 0; sent < 10 * 1024 * 1024 && clock.elapsed() < 120000; sent += chunk.size()) {
+    for (std::size_t sent = 0; sent < 10 * 1024 * 1024 && clock.elapsed() < 120000;
+         sent += chunk.size()) {
         for (auto& b : chunk) b = static_cast<std::uint8_t>(noise());
         for (std::size_t at = 0; at < chunk.size();) {
             const ssize_t n = ::write(master, chunk.data() + at, chunk.size() - at);
@@ -156,18 +161,23 @@ int main(int argc, char* argv[]) {
     const qint64 took = clock.elapsed();
     runFor(100);
     qtx::Console& console = noisy.console();
-    std::printf("\n10 MB of noise in %lld ms, worst event-loop pause %lld ms, port %s, receive buffer %d bytes\n",
-                static_cast<long long>(took), static_cast<long long>(worstPause),
-                console.link.portopen ? "open" : "closed", static_cast<int>(console.link.rxcount));
+    std::printf(
+        "\n10 MB of noise in %lld ms, worst event-loop pause %lld ms, port %s, receive buffer %d "
+        "bytes\n",
+        static_cast<long long>(took), static_cast<long long>(worstPause),
+        console.link.portopen ? "open" : "closed", static_cast<int>(console.link.rxcount));
     // Afterwards: Establish Link, a display, and the link is up again.
     noisy.findChild<QAction*>("mnuestablishlink1")->trigger();
     runFor(50);
     drain();
-    const std::string display = std::string("\xA5\x09\x30\x00\xDE\x00", 6) + std::string(48, 'A') + "\x30\x0C";
-    if (::write(master, display.data(), display.size()) != static_cast<ssize_t>(display.size())) return 1;
+    const std::string display =
+        std::string("\xA5\x09\x30\x00\xDE\x00", 6) + std::string(48, 'A') + "\x30\x0C";
+    if (::write(master, display.data(), display.size()) != static_cast<ssize_t>(display.size()))
+        return 1;
     runFor(200);
-    std::printf("afterwards: '%s'\n",
-                noisy.findChild<QPlainTextEdit*>("PCtext")->toPlainText().toLocal8Bit().constData());
+    std::printf(
+        "afterwards: '%s'\n",
+        noisy.findChild<QPlainTextEdit*>("PCtext")->toPlainText().toLocal8Bit().constData());
     ::close(master);
     return 0;
 }

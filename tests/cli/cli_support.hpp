@@ -36,18 +36,22 @@ class Qtx {
         QElapsedTimer clock;
         clock.start();
         while (err.find(text) == std::string::npos) {
-            if (clock.elapsed() > timeoutMs || process.state() == QProcess::NotRunning) return false;
+            if (clock.elapsed() > timeoutMs || process.state() == QProcess::NotRunning)
+                return false;
             process.waitForReadyRead(50);
             err += process.readAllStandardError().toStdString();
         }
         return true;
     }
     // True once it has ended, waiting at most waitMs for that.
-    bool finished(int waitMs) { return process.state() == QProcess::NotRunning || process.waitForFinished(waitMs); }
+    bool finished(int waitMs) {
+        return process.state() == QProcess::NotRunning || process.waitForFinished(waitMs);
+    }
     void signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
     Finished wait(int timeoutMs = 20000) {
         Finished f;
-        if (finished(timeoutMs) && process.exitStatus() == QProcess::NormalExit) f.status = process.exitCode();
+        if (finished(timeoutMs) && process.exitStatus() == QProcess::NormalExit)
+            f.status = process.exitCode();
         f.out = process.readAllStandardOutput().toStdString();
         f.err = err + process.readAllStandardError().toStdString();
         return f;
@@ -58,14 +62,17 @@ class Qtx {
     std::string err;
 };
 
-inline Finished runQtx(const QStringList& args, int timeoutMs = 20000) { return Qtx(args).wait(timeoutMs); }
+inline Finished runQtx(const QStringList& args, int timeoutMs = 20000) {
+    return Qtx(args).wait(timeoutMs);
+}
 
 // qtx-sim with the given arguments and a log; stops when destroyed.
 class Sim {
   public:
     explicit Sim(QStringList args) {
         logPath = dir.filePath(QStringLiteral("sim.log"));
-        process.start(QStringLiteral(QTX_SIM_PROGRAM), args << "--log" << logPath << "--exit-with-parent");
+        process.start(QStringLiteral(QTX_SIM_PROGRAM),
+                      args << "--log" << logPath << "--exit-with-parent");
         if (!process.waitForStarted()) return;
         QElapsedTimer clock;
         clock.start();
@@ -92,7 +99,8 @@ class Sim {
             const QList<QByteArray> fields = line.simplified().split(' ');
             if (fields.size() <= 3 || fields[1] != "<-") continue;
             names.push_back(fields[2].toStdString());
-            if (names.back() == "CMD_REMOTE") names.back() += fields.size() > 9 && fields[9] == "00" ? " 0" : " 1";
+            if (names.back() == "CMD_REMOTE")
+                names.back() += fields.size() > 9 && fields[9] == "00" ? " 0" : " 1";
         }
         return names;
     }

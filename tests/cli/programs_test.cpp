@@ -1,14 +1,13 @@
 // The qtx program against the qtx-sim program: each command's exit status, last words and
 // files, and what the QTX heard last. What the console does inside a run is the core suites'.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QRegularExpression>
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <map>
 
 #include "cli_support.hpp"
@@ -32,7 +31,8 @@ void writeImage(const QString& path, int w, int h, std::int16_t exposures = 1) {
     ImageRecord& r = console.record;
     r.imagedata.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
     for (int y = 1; y <= h; ++y)
-        for (int x = 1; x <= w; ++x) r.imagedata.at(x, y) = static_cast<std::uint16_t>(300 + 7 * x + y);
+        for (int x = 1; x <= w; ++x)
+            r.imagedata.at(x, y) = static_cast<std::uint16_t>(300 + 7 * x + y);
     r.imagewidth = static_cast<std::int16_t>(w);
     r.imageheight = static_cast<std::int16_t>(h);
     r.range = 2000;
@@ -43,7 +43,8 @@ void writeImage(const QString& path, int w, int h, std::int16_t exposures = 1) {
 
 QByteArray codeImage() {
     QByteArray image(static_cast<qsizetype>(kCodeBytes), '\x5A');
-    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(image.constData()), kCodeChecked);
+    const auto bytes =
+        std::span(reinterpret_cast<const std::uint8_t*>(image.constData()), kCodeChecked);
     const std::uint16_t crc = crc16(bytes);
     image[kCodeBytes - 2] = static_cast<char>(crc >> 8);
     image[kCodeBytes - 1] = static_cast<char>(crc & 0xFF);
@@ -88,91 +89,124 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
         if (b.header.numexposures > 1) downloaded[name + ".trk"];
         if (b.header.flags & (sim::kFlagMosaic40 | sim::kFlagMosaic6)) downloaded[name + ".txt"];
     }
-    const auto here = [&](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+    // DEV is the simulator's device, DIR/ the test's folder.
+    const auto fill = [&](std::string text) {
+        for (std::size_t at; (at = text.find("DIR/")) != std::string::npos;)
+            text.replace(at, 4, dir.path().toStdString() + "/");
+        return text;
+    };
+    const std::string imagesWritten = "\nqtx: " + std::to_string(images) + " images written\n";
     const struct {
-        const char* what;
-        QStringList sim;  // qtx-sim's options; empty: no simulator
-        QStringList args;  // "DEV": the simulator's device
+        const char* sim;  // "": none; "fast" or "silent" (on a fast line)
+        const char* args;
         int status;
         std::vector<std::string> err;  // lines standard error holds
-        QString made = {};             // a file the run leaves
+        const char* made = "";         // a file the run leaves
         bool onlyErr = false;          // nothing else on standard error
     } runs[] = {
-        {"download all", {"--baud", kFastLine}, {"download", "--port", "DEV", "--all", here("obs.2024/m31")},
-         0, {"\nqtx: " + std::to_string(images) + " images written\n"}, here("obs001.QTX")},
-        {"download all again: the first file exists", {"--baud", kFastLine},
-         {"download", "--port", "DEV", "--all", here("obs")}, 1, {"\n" + here("obs001.QTX").toStdString() + " already exists!\n"}},
-        {"download from a silent QTX", {"--silent", "--baud", kFastLine},
-         {"download", "--port", "DEV", here("m31")}, 1, {"\nCommunication Failed\n"}},
-        {"download all from a silent QTX", {"--silent", "--baud", kFastLine},
-         {"download", "--port", "DEV", "--all", "--timeout", "3", here("m31")}, 1, {"\nqtx: no answer from the QTX for 3 s\n"}},
-        {"upload", {"--baud", kFastLine}, {"upload", "--port", "DEV", here("new.bin")}, 0, {"\nCode succesfully uploaded - QTX restarting\n", "\nqtx: code uploaded\n"}},
-        {"upload to a silent QTX", {"--silent", "--baud", kFastLine}, {"upload", "--port", "DEV", here("new.bin")},
-         1, {"\nCommunication Failed\n"}},
-        {"info", {}, {"info", here("obs001.QTX"), here("small.QTX")}, 0, {}, {}, true},
-        {"info of what is no image", {}, {"info", here("notes.QTX"), here("gone.QTX"), here("picture.bmp")}, 1,
-         {here("notes.QTX").toStdString() + ": Load file command failed\n",
-          here("gone.QTX").toStdString() + ": Load file command failed\n",
-          here("picture.bmp").toStdString() + ": Program cannot read bitmap files\n"}},
-        {"info of a summed image without its track list", {}, {"info", here("summed.QTX")}, 0,
-         {here("summed.QTX").toStdString() + ": No track file found for this track and accumulate image!\n"}},
-        {"info of a header too wide", {}, {"info", here("wide.QTX")}, 1,
-         {here("wide.QTX").toStdString() + ": Image is too wide - not QTX Format!\n"}, {}, true},
-        {"convert", {}, {"convert", here("small.QTX"), here("small.bmp")}, 0,
-         {"\nqtx: " + here("small.bmp").toStdString() + " written\n"}, here("small.bmp")},
-        {"convert onto a bitmap that exists", {}, {"convert", here("obs001.QTX"), here("small.bmp")}, 1,
+        {"fast",
+         "download --port DEV --all DIR/obs.2024/m31",
+         0,
+         {imagesWritten},
+         "DIR/obs001.QTX"},
+        {"fast", "download --port DEV --all DIR/obs", 1, {"\nDIR/obs001.QTX already exists!\n"}},
+        {"silent", "download --port DEV DIR/m31", 1, {"\nCommunication Failed\n"}},
+        {"silent",
+         "download --port DEV --all --timeout 3 DIR/m31",
+         1,
+         {"\nqtx: no answer from the QTX for 3 s\n"}},
+        {"fast",
+         "upload --port DEV DIR/new.bin",
+         0,
+         {"\nCode succesfully uploaded - QTX restarting\n", "\nqtx: code uploaded\n"}},
+        {"silent", "upload --port DEV DIR/new.bin", 1, {"\nCommunication Failed\n"}},
+        {"", "info DIR/obs001.QTX DIR/small.QTX", 0, {}, "", true},
+        {"",
+         "info DIR/notes.QTX DIR/gone.QTX DIR/picture.bmp",
+         1,
+         {"DIR/notes.QTX: Load file command failed\n", "DIR/gone.QTX: Load file command failed\n",
+          "DIR/picture.bmp: Program cannot read bitmap files\n"}},
+        {"",
+         "info DIR/summed.QTX",
+         0,
+         {"DIR/summed.QTX: No track file found for this track and accumulate image!\n"}},
+        {"",
+         "info DIR/wide.QTX",
+         1,
+         {"DIR/wide.QTX: Image is too wide - not QTX Format!\n"},
+         "",
+         true},
+        {"",
+         "convert DIR/small.QTX DIR/small.bmp",
+         0,
+         {"\nqtx: DIR/small.bmp written\n"},
+         "DIR/small.bmp"},
+        {"",
+         "convert DIR/obs001.QTX DIR/small.bmp",
+         1,
          {"\nBitmap File with same name already exists!\nqtx: no bitmap written\n"}},
-        {"convert a missing file", {}, {"convert", here("gone.QTX"), here("gone.bmp")}, 1, {"\nLoad file command failed\n"}},
-        {"flat", {}, {"flat", here("small.QTX"), here("flat.QTX"), here("small-flat.QTX")}, 0,
-         {"\nDone with flat field correction\n", " saved\nqtx: 1 image written\n"}, here("small-flat.QTX")},
+        {"", "convert DIR/gone.QTX DIR/gone.bmp", 1, {"\nLoad file command failed\n"}},
+        {"",
+         "flat DIR/small.QTX DIR/flat.QTX DIR/small-flat.QTX",
+         0,
+         {"\nDone with flat field correction\n", " saved\nqtx: 1 image written\n"},
+         "DIR/small-flat.QTX"},
     };
     for (const auto& r : runs) {
-        SCOPED_TRACE(r.what);
+        SCOPED_TRACE(r.args);
         std::unique_ptr<Sim> sim;
-        QStringList args = r.args;
-        if (!r.sim.isEmpty()) {
-            sim = std::make_unique<Sim>(r.sim);
+        QStringList args = QString::fromStdString(fill(r.args)).split(u' ');
+        if (*r.sim != '\0') {
+            sim = std::make_unique<Sim>(
+                QStringList{"--baud", kFastLine} +
+                (r.sim == std::string("silent") ? QStringList{"--silent"} : QStringList{}));
             ASSERT_TRUE(sim->ok());
             args.replaceInStrings(QRegularExpression("^DEV$"), sim->device);
         }
         const auto before = filesIn(dir);
         const Finished f = runQtx(args, 60000);
         EXPECT_EQ(f.status, r.status) << f.err;
-        for (const std::string& line : r.err) EXPECT_NE(f.err.find(line), std::string::npos) << line << " in\n" << f.err;
-        if (r.onlyErr) {
-            EXPECT_EQ(f.err, r.err.empty() ? "" : r.err[0]);
+        for (const std::string& line : r.err) {
+            EXPECT_NE(f.err.find(fill(line)), std::string::npos) << fill(line) << " in\n" << f.err;
         }
-        if (r.onlyErr && r.status != 0) {
-            EXPECT_EQ(f.out, "");
+        if (r.onlyErr) {
+            EXPECT_EQ(f.err, r.err.empty() ? "" : fill(r.err[0]));
+            if (r.status != 0) {
+                EXPECT_EQ(f.out, "");
+            }
         }
         // A run that fails leaves everything as it was; the QTX is told it is no longer remote.
         if (r.status != 0) {
             EXPECT_EQ(filesIn(dir), before);
         }
-        if (!r.made.isEmpty()) {
-            EXPECT_TRUE(QFile::exists(r.made)) << r.made.toStdString();
+        if (*r.made != '\0') {
+            EXPECT_TRUE(QFile::exists(QString::fromStdString(fill(r.made)))) << r.made;
         }
         if (sim) {
             EXPECT_EQ(sim->lastReceived("CMD_REMOTE 0"), "CMD_REMOTE 0");
         }
-        if (r.args[0] == "info" && r.status == 0) {  // each file's path, then its header lines
-            for (qsizetype k = 1; k < r.args.size(); ++k) {
-                EXPECT_NE(f.out.find(r.args[k].toStdString() + "\nQTX Compressed Image\n"), std::string::npos) << f.out;
+        if (args[0] == "info" && r.status == 0) {  // each file's path, then its header lines
+            for (qsizetype k = 1; k < args.size(); ++k) {
+                const std::string heading = args[k].toStdString() + "\nQTX Compressed Image\n";
+                EXPECT_NE(f.out.find(heading), std::string::npos) << f.out;
             }
-            EXPECT_EQ(f.out.rfind(r.args[1].toStdString(), 0), 0U);
+            EXPECT_EQ(f.out.rfind(args[1].toStdString(), 0), 0U);
         }
-        if (std::string(r.what) == "upload") {
+        if (args[0] == "upload" && r.status == 0) {
             // The progress line tells the pages, not a line per frame; after the end frame the
             // QTX is put back under remote operation, then out of it as the run closes.
             EXPECT_EQ(f.err.find("PageNumber"), std::string::npos);
             const auto names = sim->received();
             const auto end = std::find(names.begin(), names.end(), "CMD_CODE_END");
             ASSERT_NE(end, names.end());
-            EXPECT_EQ(std::vector<std::string>(end + 1, names.end()), (std::vector<std::string>{"CMD_REMOTE 1", "CMD_REMOTE 0"}));
+            EXPECT_EQ(std::vector<std::string>(end + 1, names.end()),
+                      (std::vector<std::string>{"CMD_REMOTE 1", "CMD_REMOTE 0"}));
         }
-        if (std::string(r.what) == "download all") {
+        if (args.contains("--all") && r.status == 0) {  // every image with the files of its kind
             std::map<QString, QByteArray> obs;
-            for (const auto& [name, hash] : filesIn(dir)) if (name.startsWith("obs")) obs[name];
+            for (const auto& [name, hash] : filesIn(dir)) {
+                if (name.startsWith("obs")) obs[name];
+            }
             EXPECT_EQ(obs, downloaded);
         }
     }

@@ -15,8 +15,9 @@ namespace {
 // 0, N saved report 1, E download end, K a key (nothing to do with saving).
 SaveTally tallyOf(std::string_view frames) {
     using namespace qtx::test;
-    const std::map<char, Bytes> sent{{'H', headerRequest(31)}, {'R', kRow10}, {'T', kTrackRowRequest},
-                                     {'S', kSaved},  {'N', kNotSaved},       {'E', kDownloadEnd}};
+    const std::map<char, Bytes> sent{{'H', headerRequest(31)}, {'R', kRow10},
+                                     {'T', kTrackRowRequest},  {'S', kSaved},
+                                     {'N', kNotSaved},         {'E', kDownloadEnd}};
     SaveTally tally;
     for (char f : frames) tally.sent(sent.contains(f) ? sent.at(f) : kKeyUp);
     return tally;

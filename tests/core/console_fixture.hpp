@@ -14,7 +14,7 @@
 namespace qtx::test {
 
 class ConsoleTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         console.Form_Load();
         // Whatever a test saves lands in its own folder.
@@ -36,12 +36,13 @@ protected:
         host.written.clear();
     }
     // A w x h image as if just received, pixel (x, y) = value(x, y), with its levels.
-    void holdImage(int w, int h, const std::function<int(int, int)>& value, std::int32_t background = 0,
-                   std::int32_t range = 256) {
+    void holdImage(int w, int h, const std::function<int(int, int)>& value,
+                   std::int32_t background = 0, std::int32_t range = 256) {
         ImageRecord& r = console.record;
         r.imagedata.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
         for (int y = 1; y <= h; ++y) {
-            for (int x = 1; x <= w; ++x) r.imagedata.at(x, y) = static_cast<std::uint16_t>(value(x, y));
+            for (int x = 1; x <= w; ++x)
+                r.imagedata.at(x, y) = static_cast<std::uint16_t>(value(x, y));
         }
         r.imagewidth = static_cast<std::int16_t>(w);
         r.imageheight = static_cast<std::int16_t>(h);

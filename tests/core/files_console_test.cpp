@@ -16,7 +16,8 @@ class FilesTest : public ConsoleTest {
   protected:
     // A 5 x 3 image as if just received; pixel (x, y) = 1000 y + x, one of them high.
     void holdImage(std::int16_t exposures = 1, std::int16_t mosaic = 0) {
-        ConsoleTest::holdImage(5, 3, [](int x, int y) { return x == 5 && y == 3 ? 65535 : 1000 * y + x; }, 900, 40000);
+        ConsoleTest::holdImage(
+            5, 3, [](int x, int y) { return x == 5 && y == 3 ? 65535 : 1000 * y + x; }, 900, 40000);
         ImageRecord& r = console.record;
         r.numexposures = exposures;
         r.mosaicsnapshots = mosaic;
@@ -28,7 +29,8 @@ class FilesTest : public ConsoleTest {
         r.temperature = -10.5F;
         r.focallength = 25.4F;  // 10 inches when held in centimetres
         r.aperturearea = 64.516F;
-        for (std::size_t k = 0; k < 320; ++k) console.reception.tracklist[k] = static_cast<std::int32_t>(k);
+        for (std::size_t k = 0; k < 320; ++k)
+            console.reception.tracklist[k] = static_cast<std::int32_t>(k);
     }
     std::vector<Bytes> reports() const {
         std::vector<Bytes> out;
@@ -60,7 +62,11 @@ TEST_F(FilesTest, SaveWritesTheImageAndItsCompanionsOrRefuses) {
     const struct {
         std::int16_t exposures, mosaic;
         bool trk, txt;
-    } cases[] = {{1, 0, false, false}, {0, 0, false, false}, {3, 0, true, false}, {1, 6, false, true}, {40, 40, true, true}};
+    } cases[] = {{1, 0, false, false},
+                 {0, 0, false, false},
+                 {3, 0, true, false},
+                 {1, 6, false, true},
+                 {40, 40, true, true}};
     int n = 0;
     for (const auto& c : cases) {
         holdImage(c.exposures, c.mosaic);
@@ -68,16 +74,22 @@ TEST_F(FilesTest, SaveWritesTheImageAndItsCompanionsOrRefuses) {
         const std::string base = tmp.path("m" + std::to_string(++n));
         saveAs(base + ".old.QTX");
         SCOPED_TRACE(base);
-        EXPECT_EQ(host.text(TextBox::PCtext), base + (c.txt ? ".txt" : c.trk ? ".trk" : ".QTX") + " saved");
+        EXPECT_EQ(host.text(TextBox::PCtext), base +
+                                                  (c.txt   ? ".txt"
+                                                   : c.trk ? ".trk"
+                                                           : ".QTX") +
+                                                  " saved");
         EXPECT_TRUE(fs::exists(base + ".QTX"));
         EXPECT_EQ(fs::exists(base + ".trk"), c.trk);
         EXPECT_EQ(fs::exists(base + ".txt"), c.txt);
-        EXPECT_EQ(reports(), std::vector<Bytes>(c.txt ? 2 : 1, kSaved));  // a mosaic table is reported too
+        EXPECT_EQ(reports(),
+                  std::vector<Bytes>(c.txt ? 2 : 1, kSaved));  // a mosaic table is reported too
     }
     const Bytes file = TempDir::read(tmp.path("m1.QTX"));
     ASSERT_EQ(file.size(), 2048U + 8 + 8 + 10);  // the last row escapes to 65535
     // Row 1: 1001 then +1 four times; byte 2048 is the low byte of its count.
-    EXPECT_EQ(Bytes(file.begin() + 2048, file.begin() + 2048 + 8), (Bytes{0x06, 0x00, 0xE9, 0x03, 0x01, 0x01, 0x01, 0x01}));
+    EXPECT_EQ(Bytes(file.begin() + 2048, file.begin() + 2048 + 8),
+              (Bytes{0x06, 0x00, 0xE9, 0x03, 0x01, 0x01, 0x01, 0x01}));
 }
 
 TEST_F(FilesTest, AnExistingFileIsNeverOverwritten) {
@@ -99,7 +111,8 @@ TEST_F(FilesTest, AnExistingFileIsNeverOverwritten) {
     EXPECT_EQ(reports(), std::vector<Bytes>{kNotSaved});
 
     saveAs(tmp.path("no/such/folder/x.QTX"));
-    EXPECT_EQ(host.text(TextBox::PCtext), tmp.path("no/such/folder/x.QTX") + " could not be written: No such file or directory");
+    EXPECT_EQ(host.text(TextBox::PCtext), tmp.path("no/such/folder/x.QTX") +
+                                              " could not be written: No such file or directory");
     EXPECT_EQ(reports(), std::vector<Bytes>(2, kNotSaved));
 }
 
@@ -169,8 +182,10 @@ TEST_F(FilesTest, FullDiskLeavesNoPartialFile) {
         std::string file;
     } writers[] = {
         {[&] { saveAs(tmp.path("full.QTX")); }, tmp.path("full.QTX")},
-        {[&] { console.files.currentfile = tmp.path("a.QTX"), console.writetracklist(); }, tmp.path("a.trk")},
-        {[&] { console.files.currentfile = tmp.path("b.QTX"), console.writemosaicdata(); }, tmp.path("b.txt")},
+        {[&] { console.files.currentfile = tmp.path("a.QTX"), console.writetracklist(); },
+         tmp.path("a.trk")},
+        {[&] { console.files.currentfile = tmp.path("b.QTX"), console.writemosaicdata(); },
+         tmp.path("b.txt")},
     };
     for (const auto& w : writers) {
         SCOPED_TRACE(w.file);
@@ -187,7 +202,8 @@ TEST_F(FilesTest, FullDiskLeavesNoPartialFile) {
     host.fileAnswers.push_back(tmp.path("full.bmp"));
     onFullDisk([&] { console.mnubitmap_Click(); });
     EXPECT_FALSE(fs::exists(tmp.path("full.bmp")));
-    EXPECT_EQ(host.text(TextBox::PCtext), "Bitmap not saved: " + tmp.path("full.bmp") + ": File too large");
+    EXPECT_EQ(host.text(TextBox::PCtext),
+              "Bitmap not saved: " + tmp.path("full.bmp") + ": File too large");
     EXPECT_TRUE(host.written.empty());
     // And the next save, with room again, works.
     saveAs(tmp.path("room.QTX"));
@@ -201,14 +217,16 @@ TEST_F(FilesTest, ReadOnlyFolderRefusesEveryWriter) {
     fs::create_directory(folder);
     fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
     saveAs(folder + "/x.QTX");
-    EXPECT_EQ(host.text(TextBox::PCtext), folder + "/x.QTX could not be written: Permission denied");
+    EXPECT_EQ(host.text(TextBox::PCtext),
+              folder + "/x.QTX could not be written: Permission denied");
     EXPECT_EQ(reports(), std::vector<Bytes>{kNotSaved});
     console.files.currentfile = folder + "/y.QTX";
     console.writetracklist();
     console.writemosaicdata();
     host.fileAnswers.push_back(folder + "/z.bmp");
     console.mnubitmap_Click();
-    EXPECT_EQ(host.text(TextBox::PCtext), "Bitmap not saved: " + folder + "/z.bmp: Permission denied");
+    EXPECT_EQ(host.text(TextBox::PCtext),
+              "Bitmap not saved: " + folder + "/z.bmp: Permission denied");
     EXPECT_EQ(reports(), std::vector<Bytes>(3, kNotSaved));
     EXPECT_TRUE(fs::is_empty(folder));
 }
@@ -225,9 +243,11 @@ TEST_F(FilesTest, SavedImageLoadsBackTheSame) {
         load(tmp.path(name + ".QTX"));
         const ImageRecord& r = console.record;
         EXPECT_EQ(r.imagedata.cells, before.imagedata.cells);
-        EXPECT_EQ(std::tuple(r.imagewidth, r.imageheight, r.background, r.range, r.exposure100, r.numexposures, r.pedestal),
+        EXPECT_EQ(std::tuple(r.imagewidth, r.imageheight, r.background, r.range, r.exposure100,
+                             r.numexposures, r.pedestal),
                   std::tuple(5, 3, 900, 40000, 1250, 5, 100));
-        EXPECT_EQ(r.imagedate + r.imagetime + r.imagenote, before.imagedate + before.imagetime + before.imagenote);
+        EXPECT_EQ(r.imagedate + r.imagetime + r.imagenote,
+                  before.imagedate + before.imagetime + before.imagenote);
         EXPECT_FLOAT_EQ(r.temperature, -10.5F);
         EXPECT_NEAR(r.focallength, 25.4F, 1e-4);
         EXPECT_NEAR(r.aperturearea, 64.516F, 1e-3);
@@ -236,7 +256,9 @@ TEST_F(FilesTest, SavedImageLoadsBackTheSame) {
         const std::string info = host.text(TextBox::headertxt);
         EXPECT_EQ(info.substr(0, info.find("\r\n")), tmp.path(name + ".QTX"));
         EXPECT_EQ(std::count(info.begin(), info.end(), '\n'), 34);
-        EXPECT_EQ(std::tuple(console.track.trackcount, console.track.trackx[2], console.track.tracky[5]), std::tuple(5, 2, 9));
+        EXPECT_EQ(
+            std::tuple(console.track.trackcount, console.track.trackx[2], console.track.tracky[5]),
+            std::tuple(5, 2, 9));
         EXPECT_EQ(console.files.currentfile, tmp.path(name + ".trk"));
         EXPECT_TRUE(host.messageBoxes.empty());
         // Saving again gives the very same bytes.
@@ -260,7 +282,8 @@ TEST_F(FilesTest, LoadRefusals) {
         std::string name, bytes, message;
     } cases[] = {
         {"wide.QTX", variant("Width =  5", "Width =  321"), "Image is too wide - not QTX Format!"},
-        {"tall.QTX", variant("Height =  3", "Height =  201"), "Image is too tall - not QTX Format!"},
+        {"tall.QTX", variant("Height =  3", "Height =  201"),
+         "Image is too tall - not QTX Format!"},
         {"none.QTX", variant("Width =  5", "Width =  0"), failed},
         {"neg.QTX", variant("Height =  3", "Height = -3"), failed},
         {"bad.QTX", variant("Range =  40000", "Range = lots"), failed},
@@ -295,7 +318,9 @@ TEST_F(FilesTest, TrackListOnLoad) {
     } cases[] = {
         {trk, 3, {}},
         {"", 1, {"No track file found for this track and accumulate image!"}},
-        {trk.substr(0, trk.find(" 4,")) + "End \r\n", 2, {"Track File does not match image!"}},  // fewer pairs
+        {trk.substr(0, trk.find(" 4,")) + "End \r\n",
+         2,
+         {"Track File does not match image!"}},  // fewer pairs
     };
     for (const auto& c : cases) {
         fs::remove(tmp.path("s.trk"));

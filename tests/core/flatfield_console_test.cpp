@@ -19,7 +19,8 @@ std::string uniformFlat(int w, int h, int value) {
     r.background = 1000;
     r.range = 500;
     Bytes bytes = composeHeader(r, false);
-    const std::vector<std::uint16_t> row(static_cast<std::size_t>(w), static_cast<std::uint16_t>(value));
+    const std::vector<std::uint16_t> row(static_cast<std::size_t>(w),
+                                         static_cast<std::uint16_t>(value));
     for (int y = 1; y <= h; ++y) packRow(row, bytes);
     return {bytes.begin(), bytes.end()};
 }
@@ -29,7 +30,8 @@ std::string uniformFlat(int w, int h, int value) {
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
     text.replace(text.find(from), from.size(), to);
     if (to.size() > from.size()) text.erase(2048, to.size() - from.size());
-    if (to.size() < from.size()) text.insert(2048 - (from.size() - to.size()), from.size() - to.size(), ' ');
+    if (to.size() < from.size())
+        text.insert(2048 - (from.size() - to.size()), from.size() - to.size(), ' ');
     return text;
 }
 
@@ -37,7 +39,8 @@ class FlatFieldTest : public ConsoleTest {
   protected:
     // A w x h image of 100 y + x, pedestal 100, shown with background 50 and range 2000.
     void holdImage(int w, int h) {
-        ConsoleTest::holdImage(w, h, [](int x, int y) { return 100 * y + x; }, 50, 2000);
+        ConsoleTest::holdImage(
+            w, h, [](int x, int y) { return 100 * y + x; }, 50, 2000);
         console.record.pedestal = 100;
     }
     void flatField(const std::string& name, const std::string& bytes) {
@@ -73,13 +76,15 @@ TEST_F(FlatFieldTest, CorrectsShiftsCropsAndEndsWithAutoContrast) {
     const ContrastLevels levels = autoContrastLevels(r.imagedata, 17, 13);
     EXPECT_EQ(r.background, levels.background);
     EXPECT_EQ(r.range, levels.range);
-    EXPECT_EQ(pcTexts(), (std::vector<std::string>{
-                             tmp.path("flat.QTX") + " loaded",
-                             "Background = 1000\r\nRange = 500",  // the flat is drawn with its own levels
-                             "Calculating shifted and summed flat field",
-                             "Done with flat field correction",
-                             "Background =" + signedText(levels.background) + "\r\nRange =" + signedText(levels.range),
-                         }));
+    EXPECT_EQ(pcTexts(),
+              (std::vector<std::string>{
+                  tmp.path("flat.QTX") + " loaded",
+                  "Background = 1000\r\nRange = 500",  // the flat is drawn with its own levels
+                  "Calculating shifted and summed flat field",
+                  "Done with flat field correction",
+                  "Background =" + signedText(levels.background) +
+                      "\r\nRange =" + signedText(levels.range),
+              }));
     // The corrected image is on the screen, centred.
     EXPECT_EQ(r.xoffset, (320 - 17) / 2);
     EXPECT_EQ(r.yoffset, (200 - 13) / 2);
@@ -105,7 +110,8 @@ TEST_F(FlatFieldTest, AFlatThatStopsTheCommandStaysOnTheScreen) {
 
 TEST_F(FlatFieldTest, RefusalsLeaveTheImageAsItWas) {
     const std::string good = uniformFlat(20, 15, 1100);
-    const std::string tooWide = "Image is too wide - not QTX Format!", tooTall = "Image is too tall - not QTX Format!";
+    const std::string tooWide = "Image is too wide - not QTX Format!",
+                      tooTall = "Image is too tall - not QTX Format!";
     const struct {
         const char* what;
         std::string file;  // empty: the dialog is cancelled
@@ -124,9 +130,13 @@ TEST_F(FlatFieldTest, RefusalsLeaveTheImageAsItWas) {
         {"one column", uniformFlat(1, 15, 1100), {kMismatch}},
         {"one row", uniformFlat(20, 1, 1100), {kMismatch}},
         {"the largest flat", uniformFlat(320, 200, 1100), {kMismatch}},
-        {"image too small", uniformFlat(11, 12, 1100),
-         {"Image is too small for flat field correction (12 x 12 pixels at least)"}, 11, 12},
-        {"flat dark at the centre", uniformFlat(20, 15, 100),
+        {"image too small",
+         uniformFlat(11, 12, 1100),
+         {"Image is too small for flat field correction (12 x 12 pixels at least)"},
+         11,
+         12},
+        {"flat dark at the centre",
+         uniformFlat(20, 15, 100),
          {"Flat field is too dark at its centre - flat field correction not done"}},
         {"missing file", "missing", {kUnreadable}},
     };
@@ -162,7 +172,8 @@ TEST_F(FlatFieldTest, TrackAndReceptionRefusals) {
     console.track.trackx[2] = 20;
     flatField("flat.QTX", uniformFlat(20, 15, 1100));
     EXPECT_EQ(host.messageBoxes.back(),
-              "Track offsets leave no part of the image in every exposure - flat field correction not done");
+              "Track offsets leave no part of the image in every exposure - flat field correction "
+              "not done");
     EXPECT_EQ(console.record.imagewidth, 20);
 
     // A new header has sized the array for the image on its way in; the record still names
@@ -170,7 +181,8 @@ TEST_F(FlatFieldTest, TrackAndReceptionRefusals) {
     console.track.trackcount = 1;
     console.record.imagedata.resize(20, 12);
     flatField("flat2.QTX", uniformFlat(20, 15, 1100));
-    EXPECT_EQ(host.messageBoxes.back(), "The image is still being received - flat field correction not done");
+    EXPECT_EQ(host.messageBoxes.back(),
+              "The image is still being received - flat field correction not done");
     EXPECT_EQ(console.record.imagedata.height, 12);
     EXPECT_FALSE(console.flat.showflat);
 }

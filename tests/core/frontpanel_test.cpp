@@ -5,7 +5,9 @@ namespace {
 
 using FrontPanelTest = ConsoleTest;
 
-std::uint16_t keyOf(const Bytes& frame) { return static_cast<std::uint16_t>(frame.at(6) | (frame.at(7) << 8)); }
+std::uint16_t keyOf(const Bytes& frame) {
+    return static_cast<std::uint16_t>(frame.at(6) | (frame.at(7) << 8));
+}
 
 TEST_F(FrontPanelTest, EveryKeySendsItsCodeAndTurboAddsItsBitToTheArrows) {
     using Click = void (Console::*)();
@@ -13,13 +15,20 @@ TEST_F(FrontPanelTest, EveryKeySendsItsCodeAndTurboAddsItsBitToTheArrows) {
         Click click;
         std::uint16_t plain, turbo;
     } keys[] = {
-        {&Console::cmdfocus_Click, 0x0001, 0x0001},     {&Console::cmdimage_Click, 0x0002, 0x0002},
-        {&Console::cmdmonitor_Click, 0x0004, 0x0004},   {&Console::cmdcalibrate_Click, 0x0100, 0x0100},
-        {&Console::cmdtrack_Click, 0x0200, 0x0200},     {&Console::cmddisplay_Click, 0x0400, 0x0400},
-        {&Console::cmdfileops_Click, 0x0800, 0x0800},   {&Console::cmdparameter_Click, 0x0010, 0x0010},
-        {&Console::cmdvalue_Click, 0x0040, 0x0040},     {&Console::cmddown_Click, 0x1000, 0x1008},
-        {&Console::cmdup_Click, 0x2000, 0x2008},        {&Console::cmdright_Click, 0x4000, 0x4008},
-        {&Console::cmdleft_Click, 0x8000, 0x8008},      {&Console::cmdsetup_Click, 0x0020, 0x0020},
+        {&Console::cmdfocus_Click, 0x0001, 0x0001},
+        {&Console::cmdimage_Click, 0x0002, 0x0002},
+        {&Console::cmdmonitor_Click, 0x0004, 0x0004},
+        {&Console::cmdcalibrate_Click, 0x0100, 0x0100},
+        {&Console::cmdtrack_Click, 0x0200, 0x0200},
+        {&Console::cmddisplay_Click, 0x0400, 0x0400},
+        {&Console::cmdfileops_Click, 0x0800, 0x0800},
+        {&Console::cmdparameter_Click, 0x0010, 0x0010},
+        {&Console::cmdvalue_Click, 0x0040, 0x0040},
+        {&Console::cmddown_Click, 0x1000, 0x1008},
+        {&Console::cmdup_Click, 0x2000, 0x2008},
+        {&Console::cmdright_Click, 0x4000, 0x4008},
+        {&Console::cmdleft_Click, 0x8000, 0x8008},
+        {&Console::cmdsetup_Click, 0x0020, 0x0020},
         {&Console::cmdinterrupt_Click, 0x0080, 0x0080},
     };
     for (bool turbo : {false, true, false}) {

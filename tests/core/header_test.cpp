@@ -1,8 +1,8 @@
 #include "image/header.hpp"
 
 #include <cstring>
-#include <tuple>
 #include <string>
+#include <tuple>
 
 #include "console_fixture.hpp"
 
@@ -76,12 +76,15 @@ class HeaderTest : public ConsoleTest {
 TEST_F(HeaderTest, EveryFieldAndThePanel) {
     decode(kBlock);
     const ImageRecord& r = console.record;
-    EXPECT_EQ(std::tuple(r.hdrflags, r.hdrheight, r.hdrwidth, r.hdrfirstrow, r.hdrfirstcolumn, r.exposure100, r.numexposures),
+    EXPECT_EQ(std::tuple(r.hdrflags, r.hdrheight, r.hdrwidth, r.hdrfirstrow, r.hdrfirstcolumn,
+                         r.exposure100, r.numexposures),
               std::tuple(0x3C24, 100, 200, 50, 60, 250, 2));
-    EXPECT_EQ(std::tuple(r.imageyear, r.sitenumber, r.egain100, r.background, r.range, r.pedestal, r.binning, r.mosaicsnapshots),
+    EXPECT_EQ(std::tuple(r.imageyear, r.sitenumber, r.egain100, r.background, r.range, r.pedestal,
+                         r.binning, r.mosaicsnapshots),
               std::tuple(2001, 3, 250, 120, 2400, 100, 1, 40));
-    EXPECT_EQ(r.imagedate + " " + r.imagetime + " " + r.imagenote + " " + r.filtername + " " + r.history,
-              "03/07/2001 21:05:07 QTX Image Lunar g");
+    EXPECT_EQ(
+        r.imagedate + " " + r.imagetime + " " + r.imagenote + " " + r.filtername + " " + r.history,
+        "03/07/2001 21:05:07 QTX Image Lunar g");
     EXPECT_DOUBLE_EQ(r.exposuretime, 2.5);
     EXPECT_FLOAT_EQ(r.focallength, 123.45F);
     EXPECT_FLOAT_EQ(r.aperturediameter, 20.0F);
@@ -182,12 +185,14 @@ TEST_F(HeaderTest, NoImageSetsOnlyTheFlagFieldsAndHeight) {
     empty = withWord(withWord(empty, 0, 0x4812), 2, 0);
     decode(empty);
     const ImageRecord& r = console.record;
-    EXPECT_EQ(std::tuple(r.hdrflags, r.hdrheight, console.optics.unitscm, console.optics.apertureflag, r.binning,
-                         r.filtername, r.history, r.mosaicsnapshots),
-              std::tuple(0x4812, 0, false, true, 0, "Lunar", "-", 6));
+    EXPECT_EQ(
+        std::tuple(r.hdrflags, r.hdrheight, console.optics.unitscm, console.optics.apertureflag,
+                   r.binning, r.filtername, r.history, r.mosaicsnapshots),
+        std::tuple(0x4812, 0, false, true, 0, "Lunar", "-", 6));
     EXPECT_FLOAT_EQ(r.pixelsize, 0.0074F);
     EXPECT_EQ(std::tuple(r.hdrwidth, r.exposure100, r.background, r.range, r.imagedate),
-              std::tuple(before.hdrwidth, before.exposure100, before.background, before.range, before.imagedate));
+              std::tuple(before.hdrwidth, before.exposure100, before.background, before.range,
+                         before.imagedate));
     EXPECT_TRUE(host.texts.empty());  // the panel keeps its text
 }
 

@@ -1,9 +1,9 @@
+#include "files/kelm.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "files/kelm.hpp"
 
 namespace qtx {
 namespace {
@@ -86,8 +86,8 @@ TEST(KelmRow, TokensEscapesAndThePlainRule) {
          {0x0C, 0x00, 0xE8, 0x03, 0x7F, 0x81, 0x80, 0x68, 0x03, 0x80, 0xE8, 0x03, 0x00, 0x01}},
         {"three escapes in 7 columns would take 2W: plain",
          {0, 1000, 2000, 3000, 3000, 3000, 3000},
-         {0x0E, 0x00, 0x00, 0x00, 0xE8, 0x03, 0xD0, 0x07, 0xB8, 0x0B, 0xB8, 0x0B, 0xB8, 0x0B,
-          0xB8, 0x0B}},
+         {0x0E, 0x00, 0x00, 0x00, 0xE8, 0x03, 0xD0, 0x07, 0xB8, 0x0B, 0xB8, 0x0B, 0xB8, 0x0B, 0xB8,
+          0x0B}},
         {"one column is always plain", {0xBEEF}, {0x02, 0x00, 0xEF, 0xBE}},
         {"high values", {65535, 32768, 32769}, {0x06, 0x00, 0xFF, 0xFF, 0x00, 0x80, 0x01, 0x80}},
     };
@@ -118,9 +118,9 @@ TEST(KelmRow, UnpackingIsBoundedByItsBytes) {
     EXPECT_EQ(three, (std::vector<std::uint16_t>{5, 6, 7}));
 
     const Bytes damaged[] = {
-        {},                            // nothing
-        {0x05},                        // half a first value
-        {0x05, 0x00, 0x01},            // a token short
+        {},                              // nothing
+        {0x05},                          // half a first value
+        {0x05, 0x00, 0x01},              // a token short
         {0x05, 0x00, 0x80, 0x01, 0x00},  // no token left for the last column
         {0x05, 0x00, 0x01, 0x80, 0x01},  // the last escape cut short
     };
@@ -149,9 +149,12 @@ TEST(KelmParse, WrittenHeaderReadsBack) {
     const KelmHeader h = parseHeader(composeHeader(r, false));
     ASSERT_TRUE(h.failure.empty()) << h.failure;
     EXPECT_TRUE(h.compressed);
-    EXPECT_EQ(std::tuple(h.background.value(), h.range.value(), h.pedestal.value(), h.imageheight.value(), h.imagewidth.value(), h.exposure100.value(), h.numexposures.value()),
-              std::tuple(65472, 40000, 65535, 2, 3, 250, 1));
-    EXPECT_EQ(h.imagedate.value() + " " + h.imagetime.value() + " " + h.imagenote.value(), "06/15/2026 9:05:07 M31");
+    EXPECT_EQ(
+        std::tuple(h.background.value(), h.range.value(), h.pedestal.value(), h.imageheight.value(),
+                   h.imagewidth.value(), h.exposure100.value(), h.numexposures.value()),
+        std::tuple(65472, 40000, 65535, 2, 3, 250, 1));
+    EXPECT_EQ(h.imagedate.value() + " " + h.imagetime.value() + " " + h.imagenote.value(),
+              "06/15/2026 9:05:07 M31");
     EXPECT_FLOAT_EQ(*h.focallength, 12.5F);
     EXPECT_FLOAT_EQ(*h.aperturearea, 3.142F);
     EXPECT_FLOAT_EQ(*h.temperature, -5.25F);
@@ -164,11 +167,20 @@ TEST(KelmParse, ValuesAndFailures) {
         std::string lines;  // between the first line and End, LF CR after each
         bool fails;
     } cases[] = {
-        {"Height = 40000", true},      {"Width = abc", true},        {"Exposure = 1e10", true},
-        {"Height = 12.5", false},      {"Background = 40000", false}, {"Range = -3", false},
-        {"E_gain = x", true},          {"X_pixel_size = ", true},    {"Y_pixel_size = 32.767", false},
-        {"Y_pixel_size = 32.768", true}, {"Temperature = 1e39", true}, {"Note = anything", false},
-        {"Unknown_key = abc", false},  {"Number_exposures = 64 x", true},
+        {"Height = 40000", true},
+        {"Width = abc", true},
+        {"Exposure = 1e10", true},
+        {"Height = 12.5", false},
+        {"Background = 40000", false},
+        {"Range = -3", false},
+        {"E_gain = x", true},
+        {"X_pixel_size = ", true},
+        {"Y_pixel_size = 32.767", false},
+        {"Y_pixel_size = 32.768", true},
+        {"Temperature = 1e39", true},
+        {"Note = anything", false},
+        {"Unknown_key = abc", false},
+        {"Number_exposures = 64 x", true},
     };
     for (const auto& c : cases) {
         const KelmHeader h = parseHeader(fileOf("QTX Image\n\r" + c.lines + "\n\rEnd\n\r"));

@@ -41,8 +41,11 @@ TEST_F(LinkTest, BaudMenuThenEstablishLink) {
         std::int32_t speed;
         const char* settings;
         int shortinterval, baudindex;
-    } speeds[] = {{19200, "19200,N,8,1", 660, 4}, {57600, "57600,N,8,1", 220, 2}, {38400, "38400,N,8,1", 330, 3},
-                  {115200, "115200,N,8,1", 110, 1}, {19200, "19200,N,8,1", 660, 4}};
+    } speeds[] = {{19200, "19200,N,8,1", 660, 4},
+                  {57600, "57600,N,8,1", 220, 2},
+                  {38400, "38400,N,8,1", 330, 3},
+                  {115200, "115200,N,8,1", 110, 1},
+                  {19200, "19200,N,8,1", 660, 4}};
     for (const auto& s : speeds) {
         console.setBaud(s.speed);
         EXPECT_EQ(host.settingsHistory.back(), s.settings);
@@ -86,7 +89,8 @@ TEST_F(LinkTest, WatchdogRepeatsThreeTimesThenFails) {
     receive({0xA5, 0x04});  // the reply begins, then stalls
     for (int tick = 1; tick <= 3; ++tick) {
         console.watchdogTick();
-        EXPECT_EQ(host.written, std::vector<Bytes>(static_cast<std::size_t>(tick + 1), headerRequest(31)));
+        EXPECT_EQ(host.written,
+                  std::vector<Bytes>(static_cast<std::size_t>(tick + 1), headerRequest(31)));
         EXPECT_TRUE(host.timerRunning);
     }
     EXPECT_EQ(console.link.rxcount, 2);  // the header path keeps what arrived
@@ -121,7 +125,8 @@ TEST_F(LinkTest, LosingThePortStopsEverythingAndSaysWhy) {
     receive({0xA5, 0x04});
     host.showProgress(Progress{Progress::Kind::Rows, 10, 200});
     const std::size_t writes = host.written.size();
-    const std::string why = "COM1 (/dev/ttyUSB0) was disconnected; choose Establish Link when it is back.";
+    const std::string why =
+        "COM1 (/dev/ttyUSB0) was disconnected; choose Establish Link when it is back.";
     console.portLost(1, "/dev/ttyUSB0", "choose Establish Link when it is back");
     EXPECT_FALSE(console.link.portopen);
     EXPECT_EQ(console.link.rxcount, 0);
@@ -157,7 +162,8 @@ TEST_F(LinkTest, LostDeviceIsNamedWithTheShellsAdvice) {
     } cases[] = {
         {1, "/dev/ttyUSB0", "choose Establish Link when it is back",
          "COM1 (/dev/ttyUSB0) was disconnected; choose Establish Link when it is back."},
-        {2, "COM2", "choose Establish Link when it is back", "COM2 was disconnected; choose Establish Link when it is back."},
+        {2, "COM2", "choose Establish Link when it is back",
+         "COM2 was disconnected; choose Establish Link when it is back."},
         {1, "/tmp/qtx/pty 3", "", "COM1 (/tmp/qtx/pty 3) was disconnected."},
     };
     for (const auto& c : cases) {

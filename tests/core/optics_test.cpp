@@ -29,16 +29,25 @@ TEST_F(OpticsTest, FocalLengthAndApertureDiameter) {
         const char* offered;
         const char* text;
     } cases[] = {
-        {&Console::mnufocallength_Click, false, false, "8.5 in", 8.5F, 0, " 12.5", "Focal length =  8.5 inches"},
-        {&Console::mnufocallength_Click, false, false, "inches", 0.0F, 0, " 8.5", "Focal length =  0 inches"},
-        {&Console::mnufocallength_Click, true, false, " 203.2", 203.2F, 0, " 0", "Focal length =  203.2 centimeters"},
-        {&Console::mnufocallength_Click, true, false, "-12.5", -12.5F, 0, " 203.2", "Focal length = -12.5 centimeters"},
-        {&Console::mnufocallength_Click, true, false, "", -12.5F, 0, "-12.5", "Focal length = -12.5 centimeters"},
-        {&Console::mnuaperturedia_Click, false, false, "10", 10.0F, 76.969009F, " 0", "Aperture diameter =  10 inches"},
-        {&Console::mnuaperturedia_Click, false, true, "10", 10.0F, 56.734364F, " 10", "Aperture diameter =  10 inches"},
-        {&Console::mnuaperturedia_Click, true, false, "25.4", 25.4F, 496.57F, " 10", "Aperture diameter =  25.4 centimeters"},
+        {&Console::mnufocallength_Click, false, false, "8.5 in", 8.5F, 0, " 12.5",
+         "Focal length =  8.5 inches"},
+        {&Console::mnufocallength_Click, false, false, "inches", 0.0F, 0, " 8.5",
+         "Focal length =  0 inches"},
+        {&Console::mnufocallength_Click, true, false, " 203.2", 203.2F, 0, " 0",
+         "Focal length =  203.2 centimeters"},
+        {&Console::mnufocallength_Click, true, false, "-12.5", -12.5F, 0, " 203.2",
+         "Focal length = -12.5 centimeters"},
+        {&Console::mnufocallength_Click, true, false, "", -12.5F, 0, "-12.5",
+         "Focal length = -12.5 centimeters"},
+        {&Console::mnuaperturedia_Click, false, false, "10", 10.0F, 76.969009F, " 0",
+         "Aperture diameter =  10 inches"},
+        {&Console::mnuaperturedia_Click, false, true, "10", 10.0F, 56.734364F, " 10",
+         "Aperture diameter =  10 inches"},
+        {&Console::mnuaperturedia_Click, true, false, "25.4", 25.4F, 496.57F, " 10",
+         "Aperture diameter =  25.4 centimeters"},
         // An empty answer keeps the diameter but still derives the area from it.
-        {&Console::mnuaperturedia_Click, true, true, "", 25.4F, 366.0274F, " 25.4", "Aperture diameter =  25.4 centimeters"},
+        {&Console::mnuaperturedia_Click, true, true, "", 25.4F, 366.0274F, " 25.4",
+         "Aperture diameter =  25.4 centimeters"},
     };
     console.record.focallength = 12.5F;
     for (const auto& c : cases) {
@@ -50,10 +59,12 @@ TEST_F(OpticsTest, FocalLengthAndApertureDiameter) {
         host.promptAnswers = {c.answer};
         (console.*c.click)();
         const bool focal = c.click == &Console::mnufocallength_Click;
-        EXPECT_EQ(host.prompts.back().prompt, std::string(focal ? "Input focal length in " : "Input aperture diameter in ") +
-                                                  (c.cm ? (focal ? "centimeters" : " centimeters") : "inches"));
+        EXPECT_EQ(host.prompts.back().prompt,
+                  std::string(focal ? "Input focal length in " : "Input aperture diameter in ") +
+                      (c.cm ? (focal ? "centimeters" : " centimeters") : "inches"));
         EXPECT_EQ(host.prompts.back().defaultText, c.offered);
-        EXPECT_FLOAT_EQ(focal ? console.record.focallength : console.record.aperturediameter, c.value);
+        EXPECT_FLOAT_EQ(focal ? console.record.focallength : console.record.aperturediameter,
+                        c.value);
         if (!focal) {
             EXPECT_NEAR(console.record.aperturearea, c.area, 0.01F);
         }

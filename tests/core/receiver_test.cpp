@@ -8,7 +8,8 @@ namespace qtx::test {
 namespace {
 
 Bytes displayFrame(char line1, char line2) {
-    return frameOf(9, Bytes(24, static_cast<std::uint8_t>(line1)) + Bytes(24, static_cast<std::uint8_t>(line2)));
+    return frameOf(9, Bytes(24, static_cast<std::uint8_t>(line1)) +
+                          Bytes(24, static_cast<std::uint8_t>(line2)));
 }
 
 using ReceiverTest = ConsoleTest;
@@ -34,7 +35,8 @@ TEST_F(ReceiverTest, GarbageIsSkippedAndCorruptHeaderLosesSixBytes) {
     receive(Bytes{0x11, 0x22} + badHeader + Bytes{0xA5, 0x42, 0x10, 0x00, 0xF7, 0x00} +
             Bytes{0xA5, 0x07, 0xD0, 0x07, 0x83, 0x01} + kNak + kLinkOk);
     // NAK and LINK_OK are both handled in the same call.
-    EXPECT_EQ(pcTexts(), (std::vector<std::string>{"QTX did not understand command", "Link established to QTX"}));
+    EXPECT_EQ(pcTexts(), (std::vector<std::string>{"QTX did not understand command",
+                                                   "Link established to QTX"}));
     EXPECT_EQ(console.link.rxcount, 0);
 }
 
@@ -63,7 +65,6 @@ TEST_F(ReceiverTest, OffersLeaveTheNextFrameForTheNextEvent) {
     console.files.autosave = true;
     receive(kFlashOffer);
     EXPECT_EQ(host.lastWritten(), kDownloadAll);
-
 }
 
 TEST_F(ReceiverTest, BufferStatusWithoutAutosaveIsDeclined) {
@@ -104,7 +105,8 @@ TEST_F(ReceiverTest, HeaderPiecesRestartTheWatchdogEachTime) {
     receive(Bytes(header.begin() + 8, header.begin() + 20));
     int starts = 0, shown = 0;
     for (const auto& e : host.timerEvents) starts += e.kind == TimerEvent::Start ? 1 : 0;
-    for (const auto& t : host.texts) shown += t.text == "Header data being received per host request" && t.repainted;
+    for (const auto& t : host.texts)
+        shown += t.text == "Header data being received per host request" && t.repainted;
     EXPECT_EQ(starts, 2);
     EXPECT_EQ(shown, 2);
     EXPECT_EQ(host.timerInterval, 110);
@@ -112,7 +114,8 @@ TEST_F(ReceiverTest, HeaderPiecesRestartTheWatchdogEachTime) {
 
 TEST_F(ReceiverTest, MoreThanTheBufferHoldsInOneRead) {
     Bytes garbage(3000);
-    for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<std::uint8_t>(i % 160);
+    for (std::size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<std::uint8_t>(i % 160);
     receive(garbage + displayFrame('x', 'y'));
     EXPECT_EQ(host.text(TextBox::QTXText), std::string(24, 'x') + "\r\n" + std::string(24, 'y'));
     EXPECT_EQ(console.link.rxcount, 0);
@@ -120,11 +123,13 @@ TEST_F(ReceiverTest, MoreThanTheBufferHoldsInOneRead) {
     Bytes many;
     for (int i = 0; i < 60; ++i) many = many + displayFrame(static_cast<char>('a' + i % 26), '-');
     receive(many);
-    EXPECT_EQ(host.text(TextBox::QTXText), std::string(24, 'a' + 59 % 26) + "\r\n" + std::string(24, '-'));
+    EXPECT_EQ(host.text(TextBox::QTXText),
+              std::string(24, 'a' + 59 % 26) + "\r\n" + std::string(24, '-'));
 }
 
 TEST_F(ReceiverTest, EverySplitOfAStreamGivesTheSameTexts) {
-    const Bytes stream = Bytes{0x01, 0x02} + kNak + displayFrame('p', 'q') + kAck + kLinkOk + displayFrame('r', 's');
+    const Bytes stream =
+        Bytes{0x01, 0x02} + kNak + displayFrame('p', 'q') + kAck + kLinkOk + displayFrame('r', 's');
     const auto run = [&](std::size_t cut) {
         FakeHost h;
         Console c(h);
@@ -137,7 +142,8 @@ TEST_F(ReceiverTest, EverySplitOfAStreamGivesTheSameTexts) {
         return h.text(TextBox::QTXText) + "|" + h.text(TextBox::PCtext);
     };
     const std::string whole = run(stream.size());
-    EXPECT_EQ(whole, std::string(24, 'r') + "\r\n" + std::string(24, 's') + "|Link established to QTX");
+    EXPECT_EQ(whole,
+              std::string(24, 'r') + "\r\n" + std::string(24, 's') + "|Link established to QTX");
     for (std::size_t cut = 1; cut < stream.size(); ++cut) EXPECT_EQ(run(cut), whole) << cut;
 }
 

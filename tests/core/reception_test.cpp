@@ -12,7 +12,8 @@ class ReceptionTest : public ConsoleTest {
   protected:
     Words row(int r) const {
         Words cells;
-        for (int x = 1; x <= console.record.imagedata.width; ++x) cells.push_back(console.record.imagedata.at(x, r));
+        for (int x = 1; x <= console.record.imagedata.width; ++x)
+            cells.push_back(console.record.imagedata.at(x, r));
         return cells;
     }
 };
@@ -121,7 +122,8 @@ TEST_F(ReceptionTest, SummedImagesAndMosaicsFetchTheirTrackRow) {
         EXPECT_EQ(host.lastWritten(), kTrackRowRequest);
         EXPECT_FALSE(console.reception.imagecomplete);
         Words track(320);
-        for (std::size_t k = 0; k < track.size(); ++k) track[k] = static_cast<std::uint16_t>(k * 200);
+        for (std::size_t k = 0; k < track.size(); ++k)
+            track[k] = static_cast<std::uint16_t>(k * 200);
         receive(rawRow(Words(track.begin(), track.end() - 1)));  // a word short
         EXPECT_EQ(host.lastWritten(), kTrackRowRequest);
         receive(rawRow(track));
@@ -130,8 +132,8 @@ TEST_F(ReceptionTest, SummedImagesAndMosaicsFetchTheirTrackRow) {
         EXPECT_EQ(console.reception.tracklist[300], 60000);
         EXPECT_EQ(row(1), (Words{1, 2, 3, 4}));
         EXPECT_EQ(row(2), (Words{5, 6, 7, 8}));
-        EXPECT_EQ(host.written,
-                  (std::vector<Bytes>{kRow11, kTrackRowRequest, kTrackRowRequest, kRemoteOn, kDownloadEnd}));
+        EXPECT_EQ(host.written, (std::vector<Bytes>{kRow11, kTrackRowRequest, kTrackRowRequest,
+                                                    kRemoteOn, kDownloadEnd}));
         EXPECT_TRUE(console.reception.imagecomplete);
     }
 }
@@ -321,7 +323,10 @@ TEST_F(ReceptionTest, StrayAnswersLeaveTheWatchdogToWhatIsAwaited) {
     const struct {
         PendingOp pendingop;
         bool running;
-    } cases[] = {{PendingOp::Key, false}, {PendingOp::CodeBegin, true}, {PendingOp::CodePage, true}, {PendingOp::CodeEnd, false}};
+    } cases[] = {{PendingOp::Key, false},
+                 {PendingOp::CodeBegin, true},
+                 {PendingOp::CodePage, true},
+                 {PendingOp::CodeEnd, false}};
     console.setBaud(19200);
     console.establishLink(1);  // resends every 599 ms; pieces of a header restart at 110
     for (const auto& c : cases) {

@@ -50,11 +50,17 @@ class RenderTest : public ConsoleTest {
   protected:
     // Pixel (x, y) holds (x + y) mod 256; with background 0 and range 256 that is also its
     // grey level.
-    void setImage(int w, int h) { holdImage(w, h, [](int x, int y) { return (x + y) % 256; }); }
-    std::uint8_t surfaceByte(int x, int y, int byte) const {
-        return host.surface.at(static_cast<std::size_t>((y * 320 + x) * (host.bitsPerPixel / 8) + byte));
+    void setImage(int w, int h) {
+        holdImage(w, h, [](int x, int y) { return (x + y) % 256; });
     }
-    long litBytes() const { return std::count_if(host.surface.begin(), host.surface.end(), [](auto b) { return b != 0; }); }
+    std::uint8_t surfaceByte(int x, int y, int byte) const {
+        return host.surface.at(
+            static_cast<std::size_t>((y * 320 + x) * (host.bitsPerPixel / 8) + byte));
+    }
+    long litBytes() const {
+        return std::count_if(host.surface.begin(), host.surface.end(),
+                             [](auto b) { return b != 0; });
+    }
 };
 
 TEST_F(RenderTest, CentredOnTwentyFourAndThirtyTwoBitSurfaces) {
@@ -192,7 +198,7 @@ TEST_F(ProbeTest, ReportsThePixelUnderThePointer) {
         {59.5, 50.0, true, "Pixel position ( 1,  1) =  40000"},  // -0.5 rounds to 0
         {61.5, 50.4, true, "Pixel position ( 3,  1) =  4"},      // 1.5 rounds to 2
         {60.0, 49.6, true, "Pixel position ( 1,  1) =  40000"},
-        {60.0, 48.5, false, nullptr},  // -1.5 rounds to -2
+        {60.0, 48.5, false, nullptr},   // -1.5 rounds to -2
         {60.0, 150.0, false, nullptr},  // the row just below the image
         {259.4, 149.0, true, "Pixel position ( 200,  100) =  44"},
         {259.5, 149.0, false, nullptr},  // 199.5 rounds to 200

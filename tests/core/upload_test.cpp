@@ -17,23 +17,28 @@ const std::string kSuccess = "Code succesfully uploaded - QTX restarting";
 // bytes of each word.
 Bytes code(bool patterned, std::size_t size = 98300) {
     Bytes bytes(size, 0);
-    for (std::size_t i = 0; patterned && i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3 + (i >> 9));
+    for (std::size_t i = 0; patterned && i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + 3 + (i >> 9));
     return bytes;
 }
 
 TEST(Crc16, GoldenVectors) {
     const std::string check = "123456789";
-    const std::pair<Bytes, std::uint16_t> cases[] = {
-        {{}, 0xFFFF}, {Bytes(check.begin(), check.end()), 0x29B1}, {code(false), 0x1E0C}, {code(true), 0x81E9}};
+    const std::pair<Bytes, std::uint16_t> cases[] = {{{}, 0xFFFF},
+                                                     {Bytes(check.begin(), check.end()), 0x29B1},
+                                                     {code(false), 0x1E0C},
+                                                     {code(true), 0x81E9}};
     for (const auto& [bytes, crc] : cases) EXPECT_EQ(crc16(bytes), crc) << bytes.size();
     const auto table = crc16Table();
-    const std::pair<int, std::uint16_t> entries[] = {{0, 0x0000}, {1, 0x1021}, {2, 0x2042}, {128, 0x9188}, {255, 0x1EF0}};
+    const std::pair<int, std::uint16_t> entries[] = {
+        {0, 0x0000}, {1, 0x1021}, {2, 0x2042}, {128, 0x9188}, {255, 0x1EF0}};
     for (const auto& [i, v] : entries) EXPECT_EQ(table[static_cast<std::size_t>(i)], v) << i;
 
     // Pages outside the image read nothing.
     const Bytes image(98304, 0x5A);
     for (int page : {-1, 192, 1000}) {
-        const auto payload = pagePayload(std::span<const std::uint8_t, 98304>(image.data(), 98304), page);
+        const auto payload =
+            pagePayload(std::span<const std::uint8_t, 98304>(image.data(), 98304), page);
         EXPECT_EQ(std::count(payload.begin(), payload.end(), 0), 514) << page;
     }
 }
@@ -45,14 +50,15 @@ Bytes codeImage(bool patterned, std::uint16_t storedCrc) {
 }
 
 class UploadTest : public ConsoleTest {
-protected:
+  protected:
     std::string file(const std::string& name, const Bytes& bytes) {
         TempDir::write(tmp.path(name), std::string(bytes.begin(), bytes.end()));
         return tmp.path(name);
     }
     // Chooses a good image in the dialog and starts the upload.
     void begin(bool patterned = false) {
-        host.fileAnswers.push_back(file("code.bin", codeImage(patterned, patterned ? 0x81E9 : 0x1E0C)));
+        host.fileAnswers.push_back(
+            file("code.bin", codeImage(patterned, patterned ? 0x81E9 : 0x1E0C)));
         console.mnuUploadFile_Click();
         ASSERT_EQ(console.link.pendingop, PendingOp::CodeBegin);
     }
@@ -95,7 +101,8 @@ TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
         EXPECT_TRUE(host.fileDialogs[0].open);
         EXPECT_EQ(host.fileDialogs[0].filter, "All Files (*.*)|*.*|BIN Files (*.bin)|*.bin");
         EXPECT_EQ(console.link.pendingop, PendingOp::Key);
-        EXPECT_TRUE(host.written.empty() && host.timerEvents.empty() && host.progress.empty() && host.texts.empty());
+        EXPECT_TRUE(host.written.empty() && host.timerEvents.empty() && host.progress.empty() &&
+                    host.texts.empty());
     }
     // A closed port is refused before anything else.
     host = FakeHost{};
@@ -124,7 +131,8 @@ TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) 
          {0xA5, 0xFA, 0x04, 0x00, 0xA3, 0x01, 0x20, 0x00, 0xE9, 0x81, 0x8A, 0x01}},
     };
     const auto slice = [](const Bytes& b, std::size_t from, std::size_t n) {
-        return Bytes(b.begin() + static_cast<long>(from), b.begin() + static_cast<long>(std::min(from + n, b.size())));
+        return Bytes(b.begin() + static_cast<long>(from),
+                     b.begin() + static_cast<long>(std::min(from + n, b.size())));
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.patterned ? "patterned" : "zeros");
@@ -133,8 +141,9 @@ TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) 
         console.link.retrycount = 0;
         ASSERT_NO_FATAL_FAILURE(begin(c.patterned));
         EXPECT_EQ(host.written, std::vector<Bytes>{kCodeBegin});
-        EXPECT_EQ(pcTexts(), (std::vector<std::string>{"File CRC check passed - programming QTX",
-                                                      " PageNumber =  0 of 192 being sent\r\n 0 retries"}));
+        EXPECT_EQ(pcTexts(),
+                  (std::vector<std::string>{"File CRC check passed - programming QTX",
+                                            " PageNumber =  0 of 192 being sent\r\n 0 retries"}));
         EXPECT_TRUE(host.texts[0].repainted);
         EXPECT_TRUE(host.timerRunning);
         EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 0, 192, 0}));

@@ -26,8 +26,8 @@
 #include "console.hpp"
 #include "console/code_image.hpp"
 #include "console/crc16.hpp"
-#include "trap_host.hpp"
 #include "link/frame.hpp"
+#include "trap_host.hpp"
 
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
 
@@ -118,12 +118,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     console.files.autosave = (in.mode & 4) != 0;
     console.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";  // saves fail fast
     switch (in.mode & 3) {
-        case 0: console.mnudownloadlight_Click(); break;
+        case 0:
+            console.mnudownloadlight_Click();
+            break;
         case 1:
             console.files.autosave = true;
             console.sendcommand(qtx::CMD_DOWNLOAD_ALL);
             break;
-        case 2: console.cmdfocus_Click(); break;
+        case 2:
+            console.cmdfocus_Click();
+            break;
         case 3:
             host.fileAnswers.push_back(codeFile());
             console.mnuUploadFile_Click();
@@ -133,8 +137,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         switch (r.op % 4) {
             case 0:
             case 2: {
-                const std::size_t cut = r.op % 4 == 0 ? std::min<std::size_t>(r.op >> 2, r.bytes.size())
-                                                      : r.bytes.size();
+                const std::size_t cut = r.op % 4 == 0
+                                            ? std::min<std::size_t>(r.op >> 2, r.bytes.size())
+                                            : r.bytes.size();
                 if (cut > 0) {
                     host.incoming.assign(r.bytes.begin(), r.bytes.begin() + static_cast<long>(cut));
                     console.onSerialEvent(qtx::SerialEvent::DataReceived);
@@ -145,7 +150,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 }
                 break;
             }
-            case 1: console.watchdogTick(); break;
+            case 1:
+                console.watchdogTick();
+                break;
             case 3:
                 host.oneShotRunning = false;
                 console.oneShotElapsed();
@@ -220,7 +227,8 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
             }
             break;
         case 6:  // a record lost
-            if (!in.records.empty()) in.records.erase(in.records.begin() + static_cast<long>(pick(in.records.size())));
+            if (!in.records.empty())
+                in.records.erase(in.records.begin() + static_cast<long>(pick(in.records.size())));
             break;
         case 7:  // two records swapped, or the exchange under way changed
             if (in.records.size() >= 2) {

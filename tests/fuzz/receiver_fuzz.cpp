@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "console.hpp"
-#include "trap_host.hpp"
 #include "link/frame.hpp"
+#include "trap_host.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;

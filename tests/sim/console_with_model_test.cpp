@@ -100,13 +100,16 @@ TEST(ConsoleWithModel, UploadIsVerifiedByTheQtxThroughLostAndDamagedAnswers) {
             ends += w[1] == 0xFA;
         }
         const auto texts = line.host.texts;
-        const bool confirmed = std::any_of(texts.begin(), texts.end(), [&](const auto& t) { return t.text == success; });
+        const bool confirmed = std::any_of(texts.begin(), texts.end(),
+                                           [&](const auto& t) { return t.text == success; });
         EXPECT_EQ(line.model.code().code() == image, c.loaded);
         EXPECT_EQ(confirmed, c.confirmed);
         EXPECT_EQ(line.host.text(TextBox::PCtext), c.confirmed ? success : "Communication Failed");
         EXPECT_EQ(begins > 1 || pages > 192, c.resent);
         EXPECT_EQ(ends, c.loaded ? 1 : 0);
-        EXPECT_EQ(line.console.link.pendingop, c.confirmed ? PendingOp::Key : c.loaded ? PendingOp::CodeEnd : PendingOp::CodeBegin);
+        EXPECT_EQ(line.console.link.pendingop, c.confirmed ? PendingOp::Key
+                                               : c.loaded  ? PendingOp::CodeEnd
+                                                           : PendingOp::CodeBegin);
         // Remote operation comes back two seconds after the QTX took its new code.
         if (c.loaded) {
             EXPECT_EQ(line.model.remote(), c.confirmed);
@@ -146,7 +149,8 @@ TEST(ConsoleWithModel, DownloadAllSavesEveryFilledBufferAndEachLoadsBack) {
         }
     }
     EXPECT_GT(number, 5);
-    EXPECT_EQ(line.host.messageBoxes, std::vector<std::string>{}) << line.host.text(TextBox::PCtext);
+    EXPECT_EQ(line.host.messageBoxes, std::vector<std::string>{})
+        << line.host.text(TextBox::PCtext);
     EXPECT_FALSE(std::filesystem::exists(tmp.path("night" + std::to_string(number + 1) + ".QTX")));
 }
 

@@ -22,10 +22,14 @@ enum class Way { ToQtx, FromQtx };
 
 inline const char* name(Fault f) {
     switch (f) {
-        case Fault::Drop: return "dropped";
-        case Fault::Corrupt: return "damaged";
-        case Fault::Pause: return "paused";
-        case Fault::Garbage: return "garbage before";
+        case Fault::Drop:
+            return "dropped";
+        case Fault::Corrupt:
+            return "damaged";
+        case Fault::Pause:
+            return "paused";
+        case Fault::Garbage:
+            return "garbage before";
     }
     return "?";
 }
@@ -38,9 +42,15 @@ inline FaultPlan planFor(Fault fault, double rate, std::uint64_t seed) {
     FaultPlan plan;
     plan.seed = seed;
     switch (fault) {
-        case Fault::Drop: plan.drop = rate; break;
-        case Fault::Corrupt: plan.corrupt = rate; break;
-        case Fault::Garbage: plan.garbage = rate; break;
+        case Fault::Drop:
+            plan.drop = rate;
+            break;
+        case Fault::Corrupt:
+            plan.corrupt = rate;
+            break;
+        case Fault::Garbage:
+            plan.garbage = rate;
+            break;
         case Fault::Pause:
             plan.delay = rate;
             plan.delayTicks = kPauseTicks;
@@ -54,7 +64,8 @@ inline FaultPlan planFor(Fault fault, double rate, std::uint64_t seed) {
 // as from a real port.
 class Line {
   public:
-    explicit Line(const ModelOptions& options = {}, std::size_t piece = 0) : model(options), piece(piece) {}
+    explicit Line(const ModelOptions& options = {}, std::size_t piece = 0)
+        : model(options), piece(piece) {}
 
     void pump() {
         for (int round = 0; round < 100000; ++round) {
@@ -71,8 +82,9 @@ class Line {
             }
             const std::size_t step = piece == 0 ? std::max<std::size_t>(ready.size(), 1) : piece;
             for (std::size_t at = 0; at < ready.size(); at += step) {
-                host.incoming.insert(host.incoming.end(), ready.begin() + static_cast<long>(at),
-                                     ready.begin() + static_cast<long>(std::min(ready.size(), at + step)));
+                host.incoming.insert(
+                    host.incoming.end(), ready.begin() + static_cast<long>(at),
+                    ready.begin() + static_cast<long>(std::min(ready.size(), at + step)));
                 console.onSerialEvent(SerialEvent::DataReceived);
                 moved = true;
             }
@@ -164,7 +176,8 @@ inline Download download(Line& line, int n) {
         const auto at = std::mismatch(b.pixels.begin(), b.pixels.end(), r.imagedata.cells.begin());
         d.detail = "pixel " + std::to_string(at.first - b.pixels.begin()) + " differs";
     } else if (hasTrackRow(b) &&
-               !std::equal(b.trackrow.begin(), b.trackrow.end(), console.reception.tracklist.begin(),
+               !std::equal(b.trackrow.begin(), b.trackrow.end(),
+                           console.reception.tracklist.begin(),
                            [](auto a, auto c) { return static_cast<std::int32_t>(a) == c; })) {
         d.detail = "track row differs";
     } else {
@@ -175,7 +188,7 @@ inline Download download(Line& line, int n) {
 
 struct Cell {
     int whole = 0, failed = 0, wrong = 0;
-    long repeats = 0;  // over the whole downloads
+    long repeats = 0;                 // over the whole downloads
     std::vector<std::string> wrongs;  // "seed S buffer N: what"
 };
 
@@ -209,7 +222,9 @@ inline Cell runCell(Fault fault, Way way, double rate, int downloads, int first 
                 ++cell.whole;
                 cell.repeats += d.repeats;
                 break;
-            case Outcome::Failed: ++cell.failed; break;
+            case Outcome::Failed:
+                ++cell.failed;
+                break;
             case Outcome::Wrong:
                 ++cell.wrong;
                 cell.wrongs.push_back("seed " + std::to_string(seed) + " buffer " +

@@ -85,18 +85,21 @@ TEST(Model, KeysAreAcknowledgedAndTheImageKeyOffersANewExposure) {
 TEST(Model, RowCodeAndTrackRow) {
     // +5, -1, +8191, -8192, a jump to 40000 and one to 1024 (both multiples of 4).
     const std::vector<std::uint16_t> pixels{1000, 1005, 1004, 9195, 1003, 40000, 1024};
-    EXPECT_EQ(encodeRow(pixels),
-              std::optional<Bytes>({0xE8, 0x03, 0x05, 0x7F, 0x9F, 0xFF, 0xA0, 0x00, 0xE7, 0x10, 0xC1, 0x00}));
+    EXPECT_EQ(encodeRow(pixels), std::optional<Bytes>({0xE8, 0x03, 0x05, 0x7F, 0x9F, 0xFF, 0xA0,
+                                                       0x00, 0xE7, 0x10, 0xC1, 0x00}));
     // A jump too far for a delta onto a value the set token cannot hold: sent raw instead.
     EXPECT_EQ(encodeRow(std::vector<std::uint16_t>{100, 40001}), std::nullopt);
-    EXPECT_EQ(encodeRow(std::vector<std::uint16_t>{0x9C40}), std::optional<Bytes>(Bytes{0x40, 0x9C}));
+    EXPECT_EQ(encodeRow(std::vector<std::uint16_t>{0x9C40}),
+              std::optional<Bytes>(Bytes{0x40, 0x9C}));
 
     // A summed image's track row: a guided drift of a pixel at most, both ways, then zeros.
     QtxModel model;
     const auto frames = ask(model, rowRequest(5, 200, 0, 320, 7));
     ASSERT_EQ(frames.size(), 1U);
     ASSERT_EQ(frames[0].payload.size(), 640U);
-    const auto w = [&](std::size_t i) { return static_cast<std::int16_t>(wordAt(frames[0].payload, 2 * i)); };
+    const auto w = [&](std::size_t i) {
+        return static_cast<std::int16_t>(wordAt(frames[0].payload, 2 * i));
+    };
     EXPECT_EQ(w(0) | w(1), 0);
     bool negative = false;
     for (std::size_t i = 2; i < 32; ++i) {
@@ -127,11 +130,13 @@ TEST(Model, BadCodeIsRefusedAndShown) {
     std::vector<Bytes> all{frameOf(253, Bytes{0x20, 0x00})};
     for (std::size_t p = 0; p < 192; ++p) {
         Bytes payload{static_cast<std::uint8_t>(p + 64), 0};
-        for (std::size_t k = 0; k < 512; k += 2) payload = payload + Bytes{image[p * 512 + k + 1], image[p * 512 + k]};
+        for (std::size_t k = 0; k < 512; k += 2)
+            payload = payload + Bytes{image[p * 512 + k + 1], image[p * 512 + k]};
         all.push_back(frameOf(252, payload));
     }
     std::vector<Bytes> wrongCrc = all;
-    wrongCrc.push_back(frameOf(250, Bytes{0x20, 0x00, static_cast<std::uint8_t>(image[98303] ^ 1), image[98302]}));
+    wrongCrc.push_back(
+        frameOf(250, Bytes{0x20, 0x00, static_cast<std::uint8_t>(image[98303] ^ 1), image[98302]}));
     std::vector<Bytes> missing(all.begin(), all.end() - 1);
     missing.push_back(frameOf(250, Bytes{0x20, 0x00, image[98303], image[98302]}));
     const struct {
@@ -178,7 +183,14 @@ TEST(Model, ChosenFramesAreDroppedOrDamaged) {
         {"display dropped", {2}, {}, CorruptWhere::Any, 6, true, true, true},
         {"display header", {}, {2}, CorruptWhere::Header, 62, true, false, true},
         {"display payload", {}, {2}, CorruptWhere::Payload, 62, true, true, false},
-        {"acknowledgement has only a header", {}, {1}, CorruptWhere::Payload, 62, false, true, true},
+        {"acknowledgement has only a header",
+         {},
+         {1},
+         CorruptWhere::Payload,
+         62,
+         false,
+         true,
+         true},
     };
     for (const auto& c : cases) {
         ModelOptions options;
@@ -213,7 +225,8 @@ TEST(Model, GarbageDelayAndSilence) {
             continue;
         }
         const std::size_t n = out[at + 2] | (out[at + 3] << 8);
-        const Bytes f(out.begin() + static_cast<long>(at), out.begin() + static_cast<long>(at + (n ? n + 8 : 6)));
+        const Bytes f(out.begin() + static_cast<long>(at),
+                      out.begin() + static_cast<long>(at + (n ? n + 8 : 6)));
         EXPECT_TRUE(headerAddsUp(f) && (n == 0 || payloadAddsUp(f)));
         at += f.size();
         ++frames;
@@ -228,7 +241,8 @@ TEST(Model, GarbageDelayAndSilence) {
     slow.receive(keyFrame(key::kFocus));
     const auto emissions = slow.takeEmissions();
     ASSERT_EQ(emissions.size(), 2U);
-    EXPECT_EQ(std::make_pair(emissions[0].delayMs, emissions[1].delayMs), std::make_pair(250U, 250U));
+    EXPECT_EQ(std::make_pair(emissions[0].delayMs, emissions[1].delayMs),
+              std::make_pair(250U, 250U));
 
     ModelOptions quiet;
     quiet.faults.silent = true;
@@ -271,7 +285,8 @@ TEST(Model, RequestsAreDamagedBeforeTheQtxReadsThem) {
             options.requestFaults = c.plan;
             QtxModel model(options);
             for (std::size_t at = 0; at < c.request.size(); at += piece)
-                model.receive(std::span(c.request).subspan(at, std::min(piece, c.request.size() - at)));
+                model.receive(
+                    std::span(c.request).subspan(at, std::min(piece, c.request.size() - at)));
             model.lineIdle();
             const auto out = model.takeEmissions();
             EXPECT_EQ(!out.empty(), c.answered) << c.what << ", pieces of " << piece;

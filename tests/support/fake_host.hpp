@@ -23,10 +23,10 @@ struct TimerEvent {
 };
 
 class FakeHost : public Host {
-public:
+  public:
     // Serial port.
-    bool openResult = true;      // what the next openPort answers
-    std::string failureDetail;   // what portFailureDetail answers
+    bool openResult = true;     // what the next openPort answers
+    std::string failureDetail;  // what portFailureDetail answers
     bool open = false;
     int openedPort = 0;
     std::vector<std::string> settingsHistory;  // every settings string given, in order
@@ -41,8 +41,12 @@ public:
     }
     void closePort() override { open = false, ++closeCount; }
     std::string portFailureDetail() override { return failureDetail; }
-    void applySettings(const std::string& settings) override { settingsHistory.push_back(settings); }
-    void write(std::span<const std::uint8_t> bytes) override { written.emplace_back(bytes.begin(), bytes.end()); }
+    void applySettings(const std::string& settings) override {
+        settingsHistory.push_back(settings);
+    }
+    void write(std::span<const std::uint8_t> bytes) override {
+        written.emplace_back(bytes.begin(), bytes.end());
+    }
     std::vector<std::uint8_t> readAll() override { return std::exchange(incoming, {}); }
 
     // Timers: the watchdog and the one-shot.
@@ -58,7 +62,9 @@ public:
         timerRunning = false;
         timerEvents.push_back({TimerEvent::Stop, 0});
     }
-    void startOneShot(int intervalMs) override { oneShotRunning = true, oneShotInterval = intervalMs; }
+    void startOneShot(int intervalMs) override {
+        oneShotRunning = true, oneShotInterval = intervalMs;
+    }
     void stopOneShot() override { oneShotRunning = false; }
 
     // Window; dialogs are answered from the scripts, "" (cancel) when one runs out.
@@ -94,7 +100,8 @@ public:
         current[box] = text;
     }
     void messageBox(const std::string& text) override { messageBoxes.push_back(text); }
-    std::string prompt(const std::string& prompt, const std::string& title, const std::string& defaultText) override {
+    std::string prompt(const std::string& prompt, const std::string& title,
+                       const std::string& defaultText) override {
         prompts.push_back({prompt, title, defaultText});
         return next(promptAnswers);
     }
@@ -114,8 +121,12 @@ public:
     std::vector<std::uint8_t> surface;  // the bits last set
     std::map<std::pair<int, int>, Colour> pixelsSet;
     int repaints = 0;
-    SurfaceGeometry surfaceGeometry() override { return {320 * bitsPerPixel / 8, 200, bitsPerPixel}; }
-    void setBitmapBits(std::span<const std::uint8_t> bits) override { surface.assign(bits.begin(), bits.end()); }
+    SurfaceGeometry surfaceGeometry() override {
+        return {320 * bitsPerPixel / 8, 200, bitsPerPixel};
+    }
+    void setBitmapBits(std::span<const std::uint8_t> bits) override {
+        surface.assign(bits.begin(), bits.end());
+    }
     void setPixel(int x, int y, Colour colour) override { pixelsSet[{x, y}] = colour; }
     void repaintPicture() override { ++repaints; }
 
@@ -131,7 +142,9 @@ public:
         auto it = current.find(box);
         return it == current.end() ? std::string{} : it->second;
     }
-    std::vector<std::uint8_t> lastWritten() const { return written.empty() ? std::vector<std::uint8_t>{} : written.back(); }
+    std::vector<std::uint8_t> lastWritten() const {
+        return written.empty() ? std::vector<std::uint8_t>{} : written.back();
+    }
 };
 
 }  // namespace qtx::test

@@ -49,8 +49,8 @@ struct HeaderFields {
 inline Bytes headerFrame(const HeaderFields& h) {
     Bytes block(38, 0);
     const std::pair<std::size_t, std::uint16_t> fields[] = {
-        {0, h.flags},         {2, h.height},        {4, h.width}, {6, h.firstrow},
-        {8, h.firstcolumn},   {12, h.numexposures}, {34, h.range}};
+        {0, h.flags},       {2, h.height},        {4, h.width}, {6, h.firstrow},
+        {8, h.firstcolumn}, {12, h.numexposures}, {34, h.range}};
     for (const auto& [at, w] : fields) {
         block[at] = static_cast<std::uint8_t>(w & 0xFF);
         block[at + 1] = static_cast<std::uint8_t>(w >> 8);
@@ -58,7 +58,9 @@ inline Bytes headerFrame(const HeaderFields& h) {
     return frameOf(4, block);
 }
 
-inline Bytes rawRow(const std::vector<std::uint16_t>& words) { return frameOf(5, wordBytes(words)); }
+inline Bytes rawRow(const std::vector<std::uint16_t>& words) {
+    return frameOf(5, wordBytes(words));
+}
 inline Bytes compressedRow(const Bytes& tokens) { return frameOf(7, tokens); }
 
 // Golden frames: the bytes on the line.

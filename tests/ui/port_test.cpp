@@ -65,10 +65,11 @@ TEST(PortTest, RemoteOffIsSentOnceHoweverTheWindowEnds) {
     for (const auto& end : ends) {
         Pty pty;
         ASSERT_TRUE(pty.ok());
-        auto window = std::make_unique<MainWindow>(PortMap{QString::fromStdString(pty.path()), QString()});
+        auto window =
+            std::make_unique<MainWindow>(PortMap{QString::fromStdString(pty.path()), QString()});
         window->show();
-        const auto connection = QObject::connect(&watcher, &TerminationWatcher::terminationRequested,
-                                                 window.get(), &QWidget::close);
+        const auto connection = QObject::connect(
+            &watcher, &TerminationWatcher::terminationRequested, window.get(), &QWidget::close);
         EXPECT_EQ(pty.next(10), kRemoteOn);
         end(*window);
         EXPECT_EQ(pty.next(10), kRemoteOff);
@@ -96,8 +97,11 @@ void expectShown(Console& console, const QImage& surface, const sim::ImageBuffer
     for (int y = 0; y < surface.height(); ++y) {
         for (int x = 0; x < surface.width(); ++x) {
             const int col = x - x0, row = y - y0;
-            const bool inside = col >= 0 && row >= 0 && col < b.header.width && row < b.header.height;
-            const int g = inside ? greyLevel(b.row(row)[static_cast<std::size_t>(col)], b.header.background, step) : 0;
+            const bool inside =
+                col >= 0 && row >= 0 && col < b.header.width && row < b.header.height;
+            const int g = inside ? greyLevel(b.row(row)[static_cast<std::size_t>(col)],
+                                             b.header.background, step)
+                                 : 0;
             wrong += surface.pixel(x, y) != qRgb(g, g, g);
         }
     }
@@ -157,7 +161,8 @@ TEST(SimWindowTest, PullingTheAdapterOutMidTransfer) {
 
     for (int round = 1; round <= rounds; ++round) {
         for (const bool upload : {false, true}) {
-            SCOPED_TRACE((upload ? "upload, round " : "Download All, round ") + std::to_string(round));
+            SCOPED_TRACE((upload ? "upload, round " : "Download All, round ") +
+                         std::to_string(round));
             if (round > 1 || upload) {
                 ASSERT_NO_FATAL_FAILURE(plugIn(upload ? 115200 : kFastBaud));
             }
@@ -174,10 +179,13 @@ TEST(SimWindowTest, PullingTheAdapterOutMidTransfer) {
             }
             server.reset();  // pulled out
 
-            ASSERT_TRUE(pumpUntil([&] { return text(*window, "PCtext").contains("was disconnected"); }))
-                << text(*window, "PCtext").toStdString();
-            EXPECT_EQ(text(*window, "PCtext"), QStringLiteral("COM1 (%1) was disconnected; choose Establish "
-                                                              "Link when it is back.").arg(QString::fromStdString(com1)));
+            ASSERT_TRUE(pumpUntil([&] {
+                return text(*window, "PCtext").contains("was disconnected");
+            })) << text(*window, "PCtext").toStdString();
+            EXPECT_EQ(text(*window, "PCtext"),
+                      QStringLiteral("COM1 (%1) was disconnected; choose Establish "
+                                     "Link when it is back.")
+                          .arg(QString::fromStdString(com1)));
             EXPECT_TRUE(window->isVisible());
             EXPECT_FALSE(console.link.portopen);
             EXPECT_FALSE(window->host().serialPort().isOpen());
@@ -193,7 +201,8 @@ TEST(SimWindowTest, PullingTheAdapterOutMidTransfer) {
     ASSERT_TRUE(pumpUntil([&] { return console.reception.imagecomplete; }, 10000));
     sim::ImageBuffer screen;
     server->withModel([&](sim::QtxModel& m) { screen = m.buffer(sim::kScreenBuffer); });
-    expectShown(console, window->findChild<PictureView*>(QStringLiteral("Picdata"))->image(), screen);
+    expectShown(console, window->findChild<PictureView*>(QStringLiteral("Picdata"))->image(),
+                screen);
     window.reset();
 }
 

@@ -45,9 +45,11 @@ class Dialogs {
         QObject::connect(&poll, &QTimer::timeout, [this] {
             QWidget* modal = QApplication::activeModalWidget();
             if (auto* d = qobject_cast<QFileDialog*>(modal)) {
-                seen << (d->acceptMode() == QFileDialog::AcceptOpen ? "open " : "save ") + d->selectedNameFilter();
+                seen << (d->acceptMode() == QFileDialog::AcceptOpen ? "open " : "save ") +
+                            d->selectedNameFilter();
                 d->selectFile(path);
-                QMetaObject::invokeMethod(d, path.isEmpty() ? "reject" : "accept", Qt::QueuedConnection);
+                QMetaObject::invokeMethod(d, path.isEmpty() ? "reject" : "accept",
+                                          Qt::QueuedConnection);
             } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                 seen << box->text();
                 QMetaObject::invokeMethod(box, "accept", Qt::QueuedConnection);

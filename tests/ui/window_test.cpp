@@ -26,7 +26,8 @@ namespace {
 // could not be opened and every dialog is cancelled.
 TEST(Window, EveryMenuEntryReachesItsCommand) {
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
-    MainWindow window(PortMap{QStringLiteral("/nonexistent/com1"), QStringLiteral("/nonexistent/com2")});
+    MainWindow window(
+        PortMap{QStringLiteral("/nonexistent/com1"), QStringLiteral("/nonexistent/com2")});
     window.show();
     Console& console = window.console();
     const QString noPort = QStringLiteral("No COM port is open to QTX");
@@ -39,25 +40,64 @@ TEST(Window, EveryMenuEntryReachesItsCommand) {
         std::function<bool()> done = {};  // what the command changed, when no dialog shows it
     } entries[] = {
         {"File I/O > Load QTX  Frame from Disk", "mnuload", {"open " + qtx, noFile}},
-        {"File I/O > Save QTX Frame to Disk in KELM Format", "mnuCompSave", {"save " + qtx, "No file name specified"}},
-        {"File I/O > Save Displayed Image in Bitmap Format", "mnubitmap", {"save BMP Files (*.bmp)", "No file name specified"}},
-        {"File I/O > Receive and Automatically Save Images", "mnuautosave", {"save " + qtx, noFile}},
+        {"File I/O > Save QTX Frame to Disk in KELM Format",
+         "mnuCompSave",
+         {"save " + qtx, "No file name specified"}},
+        {"File I/O > Save Displayed Image in Bitmap Format",
+         "mnubitmap",
+         {"save BMP Files (*.bmp)", "No file name specified"}},
+        {"File I/O > Receive and Automatically Save Images",
+         "mnuautosave",
+         {"save " + qtx, noFile}},
         {"Download > Download Screen Image", "mnudownloadlight", {noPort}},
         {"Download > Download All", "mnuflashdownload", {"save " + qtx, noFile}},
-        {"Download > Abort Download All", "mnuabort", {}, [&] { return !console.reception.downloadall; }},
-        {"Link > Set Baud Rate > 19200 Baud", "mnu19200", {}, [&] { return console.link.baudindex == 4; }},
-        {"Link > Set Baud Rate > 38400 Baud", "mnu38400", {}, [&] { return console.link.baudindex == 3; }},
-        {"Link > Set Baud Rate > 57600 Baud", "mnu57600", {}, [&] { return console.link.baudindex == 2; }},
-        {"Link > Set Baud Rate > 115200 Baud", "mnu115200", {}, [&] { return console.link.baudindex == 1; }},
-        {"Link > Establish Link (COM1)", "mnuestablishlink1", {}, [&] { return window.findChild<QPlainTextEdit*>("PCtext")->toPlainText().startsWith("COM1 not available\n/nonexistent/com1: no such device"); }},
-        {"Link > Establish Link (COM2)", "mnuestablishlink2", {}, [&] { return window.findChild<QPlainTextEdit*>("PCtext")->toPlainText().startsWith("COM2 not available\n/nonexistent/com2: no such device"); }},
+        {"Download > Abort Download All",
+         "mnuabort",
+         {},
+         [&] { return !console.reception.downloadall; }},
+        {"Link > Set Baud Rate > 19200 Baud",
+         "mnu19200",
+         {},
+         [&] { return console.link.baudindex == 4; }},
+        {"Link > Set Baud Rate > 38400 Baud",
+         "mnu38400",
+         {},
+         [&] { return console.link.baudindex == 3; }},
+        {"Link > Set Baud Rate > 57600 Baud",
+         "mnu57600",
+         {},
+         [&] { return console.link.baudindex == 2; }},
+        {"Link > Set Baud Rate > 115200 Baud",
+         "mnu115200",
+         {},
+         [&] { return console.link.baudindex == 1; }},
+        {"Link > Establish Link (COM1)",
+         "mnuestablishlink1",
+         {},
+         [&] {
+             return window.findChild<QPlainTextEdit*>("PCtext")->toPlainText().startsWith(
+                 "COM1 not available\n/nonexistent/com1: no such device");
+         }},
+        {"Link > Establish Link (COM2)",
+         "mnuestablishlink2",
+         {},
+         [&] {
+             return window.findChild<QPlainTextEdit*>("PCtext")->toPlainText().startsWith(
+                 "COM2 not available\n/nonexistent/com2: no such device");
+         }},
         {"Display > Adjust Contrast", "mnucontrast", {"Adjust Background and Range"}},
-        {"Display > Auto Contrast", "mnuautocontrast", {}, [&] { return console.record.range == 128; }},
+        {"Display > Auto Contrast",
+         "mnuautocontrast",
+         {},
+         [&] { return console.record.range == 128; }},
         {"Process > Flat Field", "mnuflatfield", {"open " + qtx, noFile}},
         {"Edit Data > Note", "mnunote", {"Input note (if desired)"}},
         {"Edit Data > Focal Length", "mnufocallength", {"Input focal length in inches"}},
         {"Edit Data > Aperture Diameter", "mnuaperturedia", {"Input aperture diameter in inches"}},
-        {"Edit Data > Units > Centimeters", "mnucentimeters", {}, [&] { return console.optics.unitscm; }},
+        {"Edit Data > Units > Centimeters",
+         "mnucentimeters",
+         {},
+         [&] { return console.optics.unitscm; }},
         {"Edit Data > Units > Inches", "mnuinches", {}, [&] { return !console.optics.unitscm; }},
         {"Upload > Upload New QTX Code", "mnuUploadFile", {noPort}},
         {"File I/O > Exit", "mnuexit", {}, [&] { return !window.isVisible(); }},
@@ -131,9 +171,10 @@ TEST(Window, ContrastDialogReturnsTextsOnlyFromDone) {
 TEST(Window, PictureReportsPicturePixelsAndTakesBitsLineByLine) {
     PictureView view(2);
     std::vector<std::array<double, 4>> moves;
-    QObject::connect(&view, &PictureView::pointerMoved, [&](int button, int shift, double x, double y) {
-        moves.push_back({static_cast<double>(button), static_cast<double>(shift), x, y});
-    });
+    QObject::connect(
+        &view, &PictureView::pointerMoved, [&](int button, int shift, double x, double y) {
+            moves.push_back({static_cast<double>(button), static_cast<double>(shift), x, y});
+        });
     const struct {
         QPointF at;
         Qt::MouseButtons buttons;
@@ -146,7 +187,8 @@ TEST(Window, PictureReportsPicturePixelsAndTakesBitsLineByLine) {
         {{639, 399}, Qt::MiddleButton, Qt::AltModifier, {4, 4, 319, 199}},
     };
     for (const auto& c : cases) {
-        QMouseEvent move(QEvent::MouseMove, c.at, view.mapToGlobal(c.at), Qt::NoButton, c.buttons, c.modifiers);
+        QMouseEvent move(QEvent::MouseMove, c.at, view.mapToGlobal(c.at), Qt::NoButton, c.buttons,
+                         c.modifiers);
         QCoreApplication::sendEvent(&view, &move);
         ASSERT_FALSE(moves.empty());
         EXPECT_EQ(moves.back(), c.expected);
@@ -184,7 +226,8 @@ TEST(Window, ProgressShowsRowsRepeatsAndTimeLeft) {
     for (const QLabel* label : window.findChildren<QLabel*>()) {
         if (label->text().startsWith("Buffer ")) shown = label->text();
     }
-    EXPECT_TRUE(shown.startsWith("Buffer 5, image 2 of 7: row 50 of 200, 2 repeated, about ")) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith("Buffer 5, image 2 of 7: row 50 of 200, 2 repeated, about "))
+        << shown.toStdString();
     EXPECT_TRUE(shown.endsWith(" s left")) << shown.toStdString();
     window.host().hideProgress();
     EXPECT_FALSE(bar->isVisible());

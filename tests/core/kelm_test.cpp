@@ -177,6 +177,8 @@ TEST(KelmParse, ValuesAndFailures) {
         {"X_pixel_size = ", true},
         {"Y_pixel_size = 32.767", false},
         {"Y_pixel_size = 32.768", true},
+        {"Y_pixel_size = -32.768", false},
+        {"Y_pixel_size = -32.769", true},
         {"Temperature = 1e39", true},
         {"Note = anything", false},
         {"Unknown_key = abc", false},

@@ -87,7 +87,8 @@ TEST(ReadWholeNumber, OnlyANumberWithBlanksAround) {
         std::optional<double> expected;
     } cases[] = {
         {" 884", 884.0}, {"-200 ", -200.0}, {"\t12.5\t", 12.5}, {"1e3", 1000.0},
-        {"12abc", std::nullopt}, {"abc", std::nullopt}, {"", std::nullopt}, {"  ", std::nullopt},
+        {"12abc", std::nullopt}, {"2.5x", std::nullopt},
+        {"abc", std::nullopt}, {"", std::nullopt}, {"  ", std::nullopt},
         {"-", std::nullopt}, {"1 2", std::nullopt}, {"2e", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(readWholeNumber(c.text), c.expected) << '"' << c.text << '"';

@@ -31,9 +31,11 @@ TEST_F(ReceiverTest, GarbageIsSkippedAndCorruptHeaderLosesSixBytes) {
     EXPECT_EQ(console.link.rxcount, 0);
     Bytes badHeader = kNak;
     badHeader[4] ^= 0x01;
-    // Unknown code 0x42 with a length field; an image row claiming 2000 bytes.
+    // Unknown code 0x42 with a length field; image rows, compressed and raw, claiming 2000
+    // bytes: more than the buffer holds, so never waited for.
     receive(Bytes{0x11, 0x22} + badHeader + Bytes{0xA5, 0x42, 0x10, 0x00, 0xF7, 0x00} +
-            Bytes{0xA5, 0x07, 0xD0, 0x07, 0x83, 0x01} + kNak + kLinkOk);
+            Bytes{0xA5, 0x07, 0xD0, 0x07, 0x83, 0x01} + Bytes{0xA5, 0x05, 0xD0, 0x07, 0x81, 0x01} +
+            kNak + kLinkOk);
     // NAK and LINK_OK are both handled in the same call.
     EXPECT_EQ(pcTexts(), (std::vector<std::string>{"QTX did not understand command",
                                                    "Link established to QTX"}));

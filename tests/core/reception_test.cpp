@@ -339,6 +339,13 @@ TEST_F(ReceptionTest, StrayAnswersLeaveTheWatchdogToWhatIsAwaited) {
         }
         EXPECT_EQ(console.link.rxcount, 0);
     }
+    // After "Communication Failed" nothing is awaited any more.
+    console.link.pendingop = PendingOp::Key;
+    console.mnudownloadlight_Click();
+    for (int tick = 0; tick < 4; ++tick) console.watchdogTick();
+    ASSERT_EQ(host.text(TextBox::PCtext), "Communication Failed");
+    receive(rawRow({1, 2, 3, 4}));  // a row while the header is awaited answers nothing
+    EXPECT_FALSE(host.timerRunning);
 }
 
 // Headers at the edges: larger than the record, rows past 32767, no columns.

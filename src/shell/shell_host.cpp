@@ -116,7 +116,8 @@ void ShellHost::write(std::span<const std::uint8_t> bytes) {
     const qint64 taken =
         port.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     port.flush();
-    if (trafficLog && taken > 0 && !trafficLog->sent(logSeconds(), bytes.first(static_cast<std::size_t>(taken)))) {
+    if (trafficLog && taken > 0 &&
+        !trafficLog->sent(logSeconds(), bytes.first(static_cast<std::size_t>(taken)))) {
         logFailed();
     }
 }
@@ -124,9 +125,9 @@ void ShellHost::write(std::span<const std::uint8_t> bytes) {
 std::vector<std::uint8_t> ShellHost::readAll() {
     if (!port.isOpen()) return {};
     const QByteArray data = port.readAll();
-    std::vector<std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(data.constData()),
-                                    reinterpret_cast<const std::uint8_t*>(data.constData()) +
-                                        data.size());
+    std::vector<std::uint8_t> bytes(
+        reinterpret_cast<const std::uint8_t*>(data.constData()),
+        reinterpret_cast<const std::uint8_t*>(data.constData()) + data.size());
     if (trafficLog && !trafficLog->received(logSeconds(), bytes)) logFailed();
     return bytes;
 }

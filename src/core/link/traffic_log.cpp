@@ -11,7 +11,9 @@ namespace {
 // bytes, as the simulated QTX's line does, so that it does not swallow the frames after it.
 constexpr double kGiveUpSeconds = 1.0;
 
-std::string reasonOf(int error) { return std::generic_category().message(error != 0 ? error : EIO); }
+std::string reasonOf(int error) {
+    return std::generic_category().message(error != 0 ? error : EIO);
+}
 
 }  // namespace
 
@@ -82,8 +84,8 @@ void TrafficLog::write(const std::string& line) {
     errno = 0;
     if (std::fputs(line.c_str(), file) < 0 || std::fputc('\n', file) == EOF ||
         std::fflush(file) != 0) {
-        problem = "the log " + path + " could not be written: " + reasonOf(errno) +
-                  "; it stops here";
+        problem =
+            "the log " + path + " could not be written: " + reasonOf(errno) + "; it stops here";
         std::fclose(file);
         file = nullptr;
     }

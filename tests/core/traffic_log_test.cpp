@@ -2,7 +2,9 @@
 #include "link/traffic_log.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <vector>
 
 #include "temp_dir.hpp"
@@ -39,7 +41,7 @@ TEST(TrafficLog, WholeFramesBothWaysAtTheTimeTheirLastByteCame) {
               "    4.000000 <- (incomplete frame given up) a5\n");
 }
 
-TEST(TrafficLog, IsCreatedNewOrNotAtAll) {
+TEST(TrafficLog, IsCreatedNewAndSaysWhenItCannotBeWritten) {
     test::TempDir dir;
     const std::string earlier = dir.path("earlier.log");
     test::TempDir::write(earlier, "an earlier session\n");
@@ -49,6 +51,25 @@ TEST(TrafficLog, IsCreatedNewOrNotAtAll) {
     EXPECT_FALSE(log.isOpen());
     log.sent(0, Bytes{0xA5, 0x02, 0x00, 0x00, 0xA7, 0x00});
     EXPECT_EQ(test::TempDir::readText(earlier), "an earlier session\n");
+
+    // A disk that fills up: said once, and the log stops.
+    const std::string full = dir.path("full.log");
+    ASSERT_EQ(log.create(full), "");
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 40;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool first = log.sent(0, Bytes{0xA5, 0x02, 0x00, 0x00, 0xA7, 0x00});
+    const bool later = log.sent(1, Bytes{0xA5, 0x02, 0x00, 0x00, 0xA7, 0x00});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(first);
+    EXPECT_TRUE(later);
+    EXPECT_EQ(log.failure(),
+              "the log " + full + " could not be written: File too large; it stops here");
+    EXPECT_FALSE(log.isOpen());
 
     const std::string nowhere = dir.path("missing/port.log");
     EXPECT_EQ(log.create(nowhere),

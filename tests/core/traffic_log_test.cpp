@@ -27,7 +27,7 @@ TEST(TrafficLog, WholeFramesBothWaysAtTheTimeTheirLastByteCame) {
     log.received(0.5145, Bytes{0x00, 0xAB, 0x00});
     log.sent(1, Bytes{0xA5, 0x04, 0x02, 0x00, 0xAB, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0, 0, 0, 0});
     log.received(2, Bytes{0xA5, 0xFE, 0x00});
-    log.received(3.25, Bytes{0xA5, 0xFE, 0x00, 0x00, 0xA3, 0x01, 0xA5});
+    log.received(3, Bytes{0xA5, 0xFE, 0x00, 0x00, 0xA3, 0x01, 0xA5});
     log.lineClosed(4);
 
     EXPECT_EQ(test::TempDir::readText(path),
@@ -37,7 +37,7 @@ TEST(TrafficLog, WholeFramesBothWaysAtTheTimeTheirLastByteCame) {
               "    1.000000 -> CMD_HEADER_REQ     a5 04 02 00 ab 00 1f 00 1f 00\n"
               "    1.000000 -> (skipped)          00 00 00 00\n"
               "    3.000000 <- (incomplete frame given up) a5 fe 00\n"
-              "    3.250000 <- MSG_LINK_OK        a5 fe 00 00 a3 01\n"
+              "    3.000000 <- MSG_LINK_OK        a5 fe 00 00 a3 01\n"
               "    4.000000 <- (incomplete frame given up) a5\n");
 }
 

@@ -16,7 +16,6 @@ std::string logLine(double seconds, LogDirection direction, std::string_view nam
     // decimal comma would make two logs of one session read differently.
     std::string time = formatPattern(seconds, "0.000000");
     std::string line;
-    line.reserve(kTimeWidth + kNameWidth + 5 + bytes.size() * 3);
     if (time.size() < kTimeWidth) line.append(kTimeWidth - time.size(), ' ');
     line += time;
     line += direction == LogDirection::Sent ? " -> " : " <- ";
@@ -98,7 +97,7 @@ std::string codeName(LineEnd sender, std::uint8_t code) {
 
 std::string frameLogLine(double seconds, LogDirection direction, LineEnd sender,
                          std::span<const std::uint8_t> frame, std::string_view note) {
-    if (frame.size() < 2) return bytesLogLine(seconds, direction, frame, note);
+    if (frame.size() < kHeaderSize) return bytesLogLine(seconds, direction, frame, note);
     std::string line = logLine(seconds, direction, codeName(sender, frame[1]), frame);
     if (!note.empty()) {
         line += "  [";

@@ -23,7 +23,8 @@ enum class LogDirection { Sent, Received };
 // The name of a code as its sender means it; "code 17" for one neither end knows.
 std::string codeName(LineEnd sender, std::uint8_t code);
 
-// A frame (at least its sync and code byte), with an optional note after the bytes.
+// A frame, with an optional note after the bytes; fewer bytes than a header are no frame
+// and are named by the note.
 std::string frameLogLine(double seconds, LogDirection direction, LineEnd sender,
                          std::span<const std::uint8_t> frame, std::string_view note = {});
 

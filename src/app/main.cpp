@@ -1,5 +1,6 @@
 // qtx-console: the QTX remote console.
 #include <QApplication>
+#include <QFile>
 #include <QTimer>
 #include <cstdio>
 #include <string_view>
@@ -42,8 +43,17 @@ int main(int argc, char* argv[]) {
     qtx::addOptions(parser);
     parser.process(app);
     const qtx::Options options = qtx::readOptions(parser);
+    // Created before the window, whose load procedure already speaks to the QTX.
+    qtx::TrafficLog log;
+    if (!options.log.isEmpty()) {
+        const std::string problem = log.create(QFile::encodeName(options.log).toStdString());
+        if (!problem.empty()) {
+            std::fprintf(stderr, "qtx-console: %s\n", problem.c_str());
+            return 1;
+        }
+    }
     qtx::TerminationWatcher termination;
-    qtx::MainWindow window(options.ports);
+    qtx::MainWindow window(options.ports, nullptr, log.isOpen() ? &log : nullptr);
     QObject::connect(&termination, &qtx::TerminationWatcher::terminationRequested, &window,
                      &QWidget::close);
     window.show();

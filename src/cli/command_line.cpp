@@ -26,6 +26,10 @@ constexpr OptionSpec kBaud{
     "line speed 19200, 38400, 57600 or 115200 (default 115200); set the QTX to the same"};
 constexpr OptionSpec kTimeout{
     "timeout", "S", "give up when the QTX has not answered for S seconds (default 30)"};
+constexpr OptionSpec kLog{
+    "log", "FILE",
+    "write every frame to and from the QTX to FILE, a new file: time, direction, code name "
+    "and bytes in hex"};
 
 constexpr OptionSpec kDownloadOptions[] = {
     kPort,
@@ -34,8 +38,9 @@ constexpr OptionSpec kDownloadOptions[] = {
      "fetch every stored image (Download All) as PATH001.QTX, PATH002.QTX, ..., each summed "
      "image with its .trk and each mosaic with its .txt file"},
     kTimeout,
+    kLog,
 };
-constexpr OptionSpec kUploadOptions[] = {kPort, kBaud, kTimeout};
+constexpr OptionSpec kUploadOptions[] = {kPort, kBaud, kTimeout, kLog};
 
 // clang-format off
 const CommandSpec kCommands[] = {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
 
 #include "console.hpp"
 
@@ -94,6 +95,7 @@ void ShellHost::closePort() {
     if (port.bytesToWrite() > 0) port.waitForBytesWritten(kDrainMs);
     port.close();
     port.clearError();
+    logLineClosed();
 }
 
 std::string ShellHost::portFailureDetail() { return failureDetail.toLatin1().toStdString(); }
@@ -111,15 +113,23 @@ void ShellHost::write(std::span<const std::uint8_t> bytes) {
     // QSerialPort keeps what the device cannot take yet and writes it from the event loop;
     // handing it to the device now saves the request a pass of the loop (painting included),
     // which on a row-by-row transfer is time the line stands idle.
-    port.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    const qint64 taken =
+        port.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     port.flush();
+    if (trafficLog && taken > 0 &&
+        !trafficLog->sent(logSeconds(), bytes.first(static_cast<std::size_t>(taken)))) {
+        logFailed();
+    }
 }
 
 std::vector<std::uint8_t> ShellHost::readAll() {
     if (!port.isOpen()) return {};
     const QByteArray data = port.readAll();
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()),
-            reinterpret_cast<const std::uint8_t*>(data.constData()) + data.size()};
+    std::vector<std::uint8_t> bytes(
+        reinterpret_cast<const std::uint8_t*>(data.constData()),
+        reinterpret_cast<const std::uint8_t*>(data.constData()) + data.size());
+    if (trafficLog && !trafficLog->received(logSeconds(), bytes)) logFailed();
+    return bytes;
 }
 
 void ShellHost::onReadyRead() {
@@ -167,6 +177,7 @@ void ShellHost::checkForLoss() {
     }
     port.close();
     port.clearError();
+    logLineClosed();
     troubleSinceData = 0;
     emit deviceLost(openPortNumber, openDevice, advice.whenBack);
 }
@@ -180,6 +191,23 @@ void ShellHost::startOneShot(int intervalMs) { oneShot.start(intervalMs); }
 void ShellHost::stopOneShot() { oneShot.stop(); }
 
 void ShellHost::endProgram() { QCoreApplication::quit(); }
+
+void ShellHost::setTrafficLog(TrafficLog* log) {
+    trafficLog = log;
+    logClock.start();
+}
+
+double ShellHost::logSeconds() const { return static_cast<double>(logClock.nsecsElapsed()) / 1e9; }
+
+void ShellHost::logLineClosed() {
+    if (trafficLog) trafficLog->lineClosed(logSeconds());
+}
+
+void ShellHost::logFailed() {
+    // Said once, where the program's own complaints go; the console goes on without it.
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                 trafficLog->failure().c_str());
+}
 
 void connectConsole(ShellHost& host, Console& console, const QObject* context) {
     QObject::connect(&host, &ShellHost::serialEvent, context,

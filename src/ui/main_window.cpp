@@ -30,8 +30,9 @@ QPlainTextEdit* textBox(const char* name, const QString& text, QWidget* parent) 
 
 }  // namespace
 
-MainWindow::MainWindow(const PortMap& ports, QWidget* parent)
+MainWindow::MainWindow(const PortMap& ports, QWidget* parent, TrafficLog* log)
     : QMainWindow(parent), ui(buildParts()), qtHost(ports, ui, this) {
+    qtHost.setTrafficLog(log);
     setObjectName(QStringLiteral("frmQTXdriver"));
     setWindowTitle(QStringLiteral("QTX Remote Operation Console"));
 

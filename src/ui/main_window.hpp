@@ -12,8 +12,9 @@ namespace qtx {
 class MainWindow : public QMainWindow {
     Q_OBJECT
   public:
-    // Builds the window and runs the console's load procedure, which opens COM1.
-    explicit MainWindow(const PortMap& ports, QWidget* parent = nullptr);
+    // Builds the window and runs the console's load procedure, which opens COM1; with a
+    // traffic log, which the caller keeps, from the first frame on.
+    explicit MainWindow(const PortMap& ports, QWidget* parent = nullptr, TrafficLog* log = nullptr);
     ~MainWindow() override;
 
     Console& console() { return core; }

@@ -10,6 +10,7 @@ namespace qtx {
 
 struct Options {
     PortMap ports = PortMap::platformDefault();
+    QString log;                  // the traffic log to create ("" for none)
     QString screenshot;           // save a picture of the window there and quit
     int screenshotDelayMs = 300;  // after running this long
 };

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 
 #include "console.hpp"
+#include "low_latency.hpp"
+#include "port_facts.hpp"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
@@ -80,13 +82,29 @@ bool ShellHost::openPort(int portNumber, const std::string& settings) {
 #endif
         failure.deviceOption = advice.deviceOption;
         failureDetail = describeOpenFailure(failure);
+#ifdef Q_OS_UNIX
+        // The machine may know better: the group, the program holding it, a daemon.
+        const std::string known = openFailureAdvice(
+            gatherPortFacts(QFile::encodeName(device).toStdString(), thisSystem()));
+        if (!known.empty()) failureDetail = QString::fromLocal8Bit(known);
+#endif
         port.clearError();
         return false;
     }
+#ifdef Q_OS_LINUX
+    // Replies then come at once rather than when a USB packet fills; a device without the
+    // mode (a pseudo-terminal) is left as it is.
+    requestLowLatency(static_cast<int>(port.handle()), systemSerialDriver());
+#endif
     openPortNumber = portNumber;
     openDevice = device;
     troubleSinceData = 0;
     return true;
+}
+
+void ShellHost::setDevice(int portNumber, const QString& device) {
+    if (portNumber == 1) ports.com1 = device;
+    if (portNumber == 2) ports.com2 = device;
 }
 
 void ShellHost::closePort() {

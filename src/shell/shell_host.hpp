@@ -42,6 +42,10 @@ class ShellHost : public QObject, public Host {
 
     void endProgram() override;
 
+    // The device behind COM`portNumber` from its next opening on (the port chooser).
+    void setDevice(int portNumber, const QString& device);
+    const PortMap& portMap() const { return ports; }
+
     const QSerialPort& serialPort() const { return port; }
     const QTimer& watchdogTimer() const { return entrytimer; }
 

@@ -15,7 +15,6 @@ PortMap rememberedPorts(const QSettings& settings, PortMap defaults) {
 }
 
 void rememberPort(QSettings& settings, int portNumber, const QString& device) {
-    if (portNumber != 1 && portNumber != 2) return;
     settings.setValue(key(portNumber), device);
     settings.sync();
 }

@@ -32,12 +32,12 @@ std::string firstLine(const fs::path& file) {
     return line;
 }
 
-// A non-negative whole number written in decimal digits and nothing else.
-std::optional<int> digits(const std::string& text) {
+// A whole number in decimal and nothing else.
+std::optional<int> number(const std::string& text) {
     int value = 0;
     const char* end = text.data() + text.size();
     const auto [at, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc{} || at != end || text[0] == '-') return std::nullopt;
+    if (text.empty() || ec != std::errc{} || at != end) return std::nullopt;
     return value;
 }
 
@@ -46,7 +46,7 @@ template <class F>
 void forEachProcess(const fs::path& root, F visit) {
     std::error_code ec;
     for (fs::directory_iterator it(root / "proc", ec), end; !ec && it != end; it.increment(ec)) {
-        if (const auto pid = digits(it->path().filename().string())) visit(*pid, it->path());
+        if (const auto pid = number(it->path().filename().string())) visit(*pid, it->path());
     }
 }
 
@@ -138,7 +138,7 @@ PortFacts gatherPortFacts(const std::string& device, const SystemView& view) {
     const std::string tty = fs::path(facts.target).filename().string();
     if (!tty.empty()) {
         facts.latencyTimerMs =
-            digits(firstLine(view.root / "sys/bus/usb-serial/devices" / tty / "latency_timer"));
+            number(firstLine(view.root / "sys/bus/usb-serial/devices" / tty / "latency_timer"));
         std::error_code ec;
         facts.driver = fs::read_symlink(view.root / "sys/class/tty" / tty / "device/driver", ec)
                            .filename()

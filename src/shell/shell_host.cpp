@@ -36,6 +36,16 @@ void apply(QSerialPort& port, const SerialSettings& settings) {
     port.setFlowControl(QSerialPort::NoFlowControl);
 }
 
+#ifdef Q_OS_UNIX
+// The node that QSerialPort opens for a device name: a bare name ("ttyUSB0") is one in /dev.
+std::string nodePath(const QString& device) {
+    QString path = device;
+    if (path.startsWith(u'.')) path = QFileInfo(path).absoluteFilePath();
+    if (!path.startsWith(u'/')) path.prepend(QStringLiteral("/dev/"));
+    return QFile::encodeName(path).toStdString();
+}
+#endif
+
 }  // namespace
 
 ShellHost::ShellHost(PortMap ports, Advice advice, QObject* parent)
@@ -84,8 +94,8 @@ bool ShellHost::openPort(int portNumber, const std::string& settings) {
         failureDetail = describeOpenFailure(failure);
 #ifdef Q_OS_UNIX
         // The machine may know better: the group, the program holding it, a daemon.
-        const std::string known = openFailureAdvice(
-            gatherPortFacts(QFile::encodeName(device).toStdString(), thisSystem()));
+        const std::string known =
+            openFailureAdvice(gatherPortFacts(nodePath(device), thisSystem()));
         if (!known.empty()) failureDetail = QString::fromLocal8Bit(known);
 #endif
         port.clearError();

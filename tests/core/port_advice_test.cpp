@@ -61,8 +61,13 @@ TEST(PortAdvice, NamesTheCauseAndTheRemedy) {
          [](PortFacts& f) {
              f.holders = {{4242, "minicom"}, {77, ""}};
          },
-         {d + " is in use by minicom (pid 4242): close that program.",
-          d + " is in use by process 77: close that program."}},
+         {d + " is in use by minicom (pid 4242), process 77: close those programs."}},
+        {"held by ModemManager and a terminal program",
+         [](PortFacts& f) {
+             f.holders = {{5, "minicom"}, {812, "ModemManager"}};
+         },
+         {d + " is held by ModemManager (pid 812), which probes serial ports for modems: " + mm,
+          d + " is in use by minicom (pid 5): close that program."}},
         {"held by ModemManager, which runs",
          [](PortFacts& f) {
              f.holders = {{812, "ModemManager"}};

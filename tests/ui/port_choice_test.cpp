@@ -141,28 +141,26 @@ TEST(LowLatencyTest, SetsTheFlagAndNothingElse) {
 TEST(PortChoiceTest, CommandLineWinsOverTheRememberedChoice) {
     TempDir dir;
     const PortMap defaults = PortMap::platformDefault();
+    const QString a = QStringLiteral("/dev/serial/by-id/usb-A");
+    const QString b = QStringLiteral("/dev/serial/by-id/usb-B");
     const struct {
-        const char* rememberedCom1;  // nullptr: nothing remembered
+        QString rememberedCom1, rememberedCom2;  // "": nothing remembered
         QStringList args;
         QString com1, com2;
     } cases[] = {
-        {nullptr, {"qtx-console"}, defaults.com1, defaults.com2},
-        {"/dev/serial/by-id/usb-A", {"qtx-console"}, "/dev/serial/by-id/usb-A", defaults.com2},
-        {"/dev/serial/by-id/usb-A",
-         {"qtx-console", "--com1", "/dev/pts/3"},
-         "/dev/pts/3",
-         defaults.com2},
-        {"/dev/serial/by-id/usb-A",
-         {"qtx-console", "--com2", "/dev/pts/4"},
-         "/dev/serial/by-id/usb-A",
-         "/dev/pts/4"},
+        {"", "", {"qtx-console"}, defaults.com1, defaults.com2},
+        {a, "", {"qtx-console"}, a, defaults.com2},
+        {"", b, {"qtx-console"}, defaults.com1, b},
+        {a, b, {"qtx-console", "--com1", "/dev/pts/3"}, "/dev/pts/3", b},
+        {a, b, {"qtx-console", "--com2", "/dev/pts/4"}, a, "/dev/pts/4"},
     };
     int run = 0;
     for (const auto& c : cases) {
         const QString path = QString::fromStdString(dir.path(std::to_string(run++) + ".conf"));
-        if (c.rememberedCom1) {
+        {
             QSettings written(path, QSettings::IniFormat);
-            rememberPort(written, 1, QString::fromLatin1(c.rememberedCom1));
+            if (!c.rememberedCom1.isEmpty()) rememberPort(written, 1, c.rememberedCom1);
+            if (!c.rememberedCom2.isEmpty()) rememberPort(written, 2, c.rememberedCom2);
         }
         QSettings settings(path, QSettings::IniFormat);
         QCommandLineParser parser;

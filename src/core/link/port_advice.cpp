@@ -58,9 +58,13 @@ Advice judge(const PortFacts& f) {
                                   ", which this user is not in: sudo usermod -aG " + group +
                                   " $USER, then log out and in again.");
     }
+    // Every other program in one line: on a pseudo-terminal the simulator holding its end is
+    // named beside the program that keeps the console out.
+    std::string others;
+    std::size_t otherCount = 0;
     for (const PortHolder& h : f.holders) {
-        const std::string who = (h.name.empty() ? "process " : h.name + " (pid ") + whole(h.pid) +
-                                (h.name.empty() ? "" : ")");
+        const std::string who =
+            h.name.empty() ? "process " + whole(h.pid) : h.name + " (pid " + whole(h.pid) + ")";
         if (h.name == kModemManager) {
             advice.blocking.push_back(
                 d + " is held by " + who +
@@ -70,8 +74,14 @@ Advice judge(const PortFacts& f) {
                 d + " is held by " + who +
                 ", which takes adapters for braille displays: " + kStopBrltty + ".");
         } else {
-            advice.blocking.push_back(d + " is in use by " + who + ": close that program.");
+            others += (others.empty() ? "" : ", ") + who;
+            ++otherCount;
         }
+    }
+    if (otherCount > 0) {
+        advice.blocking.push_back(
+            d + " is in use by " + others +
+            (otherCount == 1 ? ": close that program." : ": close those programs."));
     }
     if (f.exists && usb && contains(f.daemons, kModemManager) && !holdsIt(f, kModemManager)) {
         advice.blocking.push_back(

@@ -7,11 +7,13 @@
 
 #include "main_window.hpp"
 #include "options.hpp"
+#include "port_choice.hpp"
 #include "termination.hpp"
 
 namespace {
 
 void name(QCoreApplication& app) {
+    app.setOrganizationName(QStringLiteral("qtx"));
     app.setApplicationName(QStringLiteral("qtx-console"));
     app.setApplicationVersion(QStringLiteral("1.15"));
 }
@@ -42,7 +44,8 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     qtx::addOptions(parser);
     parser.process(app);
-    const qtx::Options options = qtx::readOptions(parser);
+    // The ports chosen in an earlier run, unless the command line names others.
+    const qtx::Options options = qtx::readOptions(parser, qtx::rememberedPorts(QSettings{}));
     // Created before the window, whose load procedure already speaks to the QTX.
     qtx::TrafficLog log;
     if (!options.log.isEmpty()) {

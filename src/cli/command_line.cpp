@@ -119,6 +119,21 @@ const CommandSpec kCommands[] = {
      .maxOperands = 3,
      .check = checkFlat,
      .run = runFlat},
+    {.name = "ports",
+     .synopsis = "",
+     .summary = "list the serial ports with their stable names and what may hinder them",
+     .details =
+         "One block a port: its device, its stable names under /dev/serial/by-id (these stay "
+         "the same when adapters are plugged in another order), description, manufacturer, "
+         "serial number and driver, then lines starting with \"!\" for what the machine tells "
+         "about it: a group this user is not in, a program holding it, ModemManager or brltty, "
+         "an FTDI latency timer above 1 ms. Give the device or its stable name as --port.\n"
+         "Exit status: 0, also when there is no port; 2 for a mistake on the command line.\n",
+     .options = {},
+     .minOperands = 0,
+     .maxOperands = 0,
+     .check = nullptr,
+     .run = runPorts},
 };
 // clang-format on
 
@@ -174,7 +189,9 @@ Parsed usage(const CommandSpec* command, std::string error) {
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
 std::string usageLine(const CommandSpec& command) {
-    return "Usage: qtx " + std::string(command.name) + " " + std::string(command.synopsis) + "\n";
+    const std::string synopsis =
+        command.synopsis.empty() ? "" : " " + std::string(command.synopsis);
+    return "Usage: qtx " + std::string(command.name) + synopsis + "\n";
 }
 
 Parsed parseCommand(const CommandSpec& command, std::span<const std::string> args) {

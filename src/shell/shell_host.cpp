@@ -8,6 +8,8 @@
 #include <cstdio>
 
 #include "console.hpp"
+#include "low_latency.hpp"
+#include "port_facts.hpp"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
@@ -34,6 +36,16 @@ void apply(QSerialPort& port, const SerialSettings& settings) {
     port.setStopBits(settings.stopBits);
     port.setFlowControl(QSerialPort::NoFlowControl);
 }
+
+#ifdef Q_OS_UNIX
+// The node that QSerialPort opens for a device name: a bare name ("ttyUSB0") is one in /dev.
+std::string nodePath(const QString& device) {
+    QString path = device;
+    if (path.startsWith(u'.')) path = QFileInfo(path).absoluteFilePath();
+    if (!path.startsWith(u'/')) path.prepend(QStringLiteral("/dev/"));
+    return QFile::encodeName(path).toStdString();
+}
+#endif
 
 }  // namespace
 
@@ -81,13 +93,29 @@ bool ShellHost::openPort(int portNumber, const std::string& settings) {
 #endif
         failure.deviceOption = advice.deviceOption;
         failureDetail = describeOpenFailure(failure);
+#ifdef Q_OS_UNIX
+        // The machine may know better: the group, the program holding it, a daemon.
+        const std::string known =
+            openFailureAdvice(gatherPortFacts(nodePath(device), thisSystem()));
+        if (!known.empty()) failureDetail = QString::fromLocal8Bit(known);
+#endif
         port.clearError();
         return false;
     }
+#ifdef Q_OS_LINUX
+    // Replies then come at once rather than when a USB packet fills; a device without the
+    // mode (a pseudo-terminal) is left as it is.
+    requestLowLatency(static_cast<int>(port.handle()), systemSerialDriver());
+#endif
     openPortNumber = portNumber;
     openDevice = device;
     troubleSinceData = 0;
     return true;
+}
+
+void ShellHost::setDevice(int portNumber, const QString& device) {
+    if (portNumber == 1) ports.com1 = device;
+    if (portNumber == 2) ports.com2 = device;
 }
 
 void ShellHost::closePort() {

@@ -48,6 +48,10 @@ class ShellHost : public QObject, public Host {
     // caller keeps the log for as long as the host lives (nullptr: no log).
     void setTrafficLog(TrafficLog* log);
 
+    // The device behind COM`portNumber` from its next opening on (the port chooser).
+    void setDevice(int portNumber, const QString& device);
+    const PortMap& portMap() const { return ports; }
+
     const QSerialPort& serialPort() const { return port; }
     const QTimer& watchdogTimer() const { return entrytimer; }
 

@@ -32,6 +32,7 @@ class MainWindow : public QMainWindow {
     WindowParts buildParts();                      // every control, laid out
     QWidget* buildFrontPanel(WindowParts& parts);  // front_panel.cpp
     void buildMenus();                             // menus.cpp
+    void choosePort();                             // port_dialog.cpp
     void trackFormMoves(QWidget* central);
 
     // In this order: the controls, the host that works on them, the console on the host.

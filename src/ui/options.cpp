@@ -44,8 +44,9 @@ void addOptions(QCommandLineParser& parser) {
     parser.addOption(delay);
 }
 
-Options readOptions(const QCommandLineParser& parser) {
+Options readOptions(const QCommandLineParser& parser, PortMap ports) {
     Options options;
+    options.ports = std::move(ports);
     if (parser.isSet(kCom1)) options.ports.com1 = parser.value(kCom1);
     if (parser.isSet(kCom2)) options.ports.com2 = parser.value(kCom2);
     options.log = parser.value(kLog);

@@ -16,6 +16,7 @@ struct Options {
 };
 
 void addOptions(QCommandLineParser& parser);
-Options readOptions(const QCommandLineParser& parser);
+// --com1 and --com2 name the devices over those of `ports`.
+Options readOptions(const QCommandLineParser& parser, PortMap ports = PortMap::platformDefault());
 
 }  // namespace qtx

@@ -32,6 +32,7 @@ class MainWindow : public QMainWindow {
     QWidget* buildFrontPanel(WindowParts& parts);  // front_panel.cpp
     void buildMenus();                             // menus.cpp
     void trackFormMoves(QWidget* central);
+    void growToShowPicture();
 
     // In this order: the controls, the host that works on them, the console on the host.
     WindowParts ui;

@@ -1,0 +1,47 @@
+#include "zoom.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qtx {
+
+Zoom zoomIn(Zoom zoom) {
+    switch (zoom) {
+        case Zoom::One: return Zoom::Two;
+        case Zoom::Two: return Zoom::Three;
+        case Zoom::Three:
+        case Zoom::Fit: return Zoom::Fit;
+    }
+    return zoom;
+}
+
+Zoom zoomOut(Zoom zoom) {
+    switch (zoom) {
+        case Zoom::Fit: return Zoom::Three;
+        case Zoom::Three: return Zoom::Two;
+        case Zoom::Two:
+        case Zoom::One: return Zoom::One;
+    }
+    return zoom;
+}
+
+int fitFactor(int availableWidth, int availableHeight, int surfaceWidth, int surfaceHeight) {
+    if (surfaceWidth <= 0 || surfaceHeight <= 0) return 1;
+    return std::max(1, std::min(availableWidth / surfaceWidth, availableHeight / surfaceHeight));
+}
+
+int zoomFactor(Zoom zoom, int availableWidth, int availableHeight, int surfaceWidth,
+               int surfaceHeight) {
+    switch (zoom) {
+        case Zoom::One: return 1;
+        case Zoom::Two: return 2;
+        case Zoom::Three: return 3;
+        case Zoom::Fit:
+            return fitFactor(availableWidth, availableHeight, surfaceWidth, surfaceHeight);
+    }
+    return 2;
+}
+
+double picturePixelAt(double screen, int factor) { return std::floor(screen / std::max(factor, 1)); }
+
+}  // namespace qtx

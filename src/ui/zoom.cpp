@@ -25,21 +25,10 @@ Zoom zoomOut(Zoom zoom) {
     return zoom;
 }
 
-int fitFactor(int availableWidth, int availableHeight, int surfaceWidth, int surfaceHeight) {
-    if (surfaceWidth <= 0 || surfaceHeight <= 0) return 1;
-    return std::max(1, std::min(availableWidth / surfaceWidth, availableHeight / surfaceHeight));
-}
-
 int zoomFactor(Zoom zoom, int availableWidth, int availableHeight, int surfaceWidth,
                int surfaceHeight) {
-    switch (zoom) {
-        case Zoom::One: return 1;
-        case Zoom::Two: return 2;
-        case Zoom::Three: return 3;
-        case Zoom::Fit:
-            return fitFactor(availableWidth, availableHeight, surfaceWidth, surfaceHeight);
-    }
-    return 2;
+    if (zoom != Zoom::Fit) return static_cast<int>(zoom);
+    return std::max(1, std::min(availableWidth / surfaceWidth, availableHeight / surfaceHeight));
 }
 
 double picturePixelAt(double screen, int factor) { return std::floor(screen / std::max(factor, 1)); }

@@ -4,7 +4,8 @@
 
 namespace qtx {
 
-enum class Zoom { One, Two, Three, Fit };
+// A fixed zoom is its factor.
+enum class Zoom { Fit = 0, One = 1, Two = 2, Three = 3 };
 
 // What the window opens with and Ctrl+0 returns to.
 inline constexpr Zoom kStartZoom = Zoom::Two;
@@ -13,11 +14,9 @@ inline constexpr Zoom kStartZoom = Zoom::Two;
 Zoom zoomIn(Zoom zoom);
 Zoom zoomOut(Zoom zoom);
 
-// The largest whole factor at which a surface of `surfaceWidth` x `surfaceHeight` fits in
-// `availableWidth` x `availableHeight`; at least 1 however small the room.
-int fitFactor(int availableWidth, int availableHeight, int surfaceWidth, int surfaceHeight);
-
-// Screen pixels per picture pixel at `zoom`; the room counts only for fit.
+// Screen pixels per picture pixel at `zoom`. The room counts only for fit: the largest whole
+// factor at which a surface of `surfaceWidth` x `surfaceHeight` (both positive) fits in
+// `availableWidth` x `availableHeight`, at least 1 however small the room.
 int zoomFactor(Zoom zoom, int availableWidth, int availableHeight, int surfaceWidth,
                int surfaceHeight);
 

@@ -41,6 +41,7 @@ TEST(Histogram, CountsInBinsFromTheSmallestToTheLargestValue) {
         {"array smaller than the image", pixelsOf(2, 1, {5, 6}), 320, 200, {5, 1, {1, 1}}},
         {"only the part the record names", pixelsOf(2, 2, {5, 9, 6, 9}), 1, 2, {5, 1, {1, 1}}},
         {"no image", PixelArray{}, 0, 0, {}},
+        {"no columns named", pixelsOf(1, 1, {5}), 0, 1, {}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(pixelHistogram(c.pixels, c.width, c.height), c.expected) << c.name;
@@ -65,6 +66,7 @@ TEST(Histogram, MarksAndBarsAcrossTheDrawing) {
     EXPECT_NEAR(logBarHeight(1, 1000, 100), 10.03, 0.01);
     EXPECT_NEAR(logBarHeight(31, 1000, 100), 50.16, 0.01);
     EXPECT_EQ(logBarHeight(0, 1000, 100), 0);
+    EXPECT_EQ(logBarHeight(0, 0, 100), 0);
 }
 
 TEST(Histogram, MarksOnlyWhileBothBoxesHoldALevel) {

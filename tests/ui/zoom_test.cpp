@@ -32,7 +32,9 @@ TEST(ZoomTest, FitAndTheKeys) {
         EXPECT_EQ(zoomFactor(Zoom::Fit, f.width, f.height, 320, 200), f.factor)
             << f.width << " x " << f.height;
     }
-    EXPECT_EQ(zoomFactor(Zoom::Three, 320, 200, 320, 200), 3);  // fixed zooms ignore the room
+    // Fixed zooms ignore the room.
+    EXPECT_EQ(zoomFactor(Zoom::One, 2000, 1000, 320, 200), 1);
+    EXPECT_EQ(zoomFactor(Zoom::Three, 320, 200, 320, 200), 3);
     EXPECT_EQ(zoomFactor(kStartZoom, 0, 0, 320, 200), 2);
 
     // Ctrl+Plus and Ctrl+Minus walk the four zooms and stop at the ends.

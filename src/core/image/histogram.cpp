@@ -13,8 +13,8 @@ Histogram pixelHistogram(const PixelArray& pixels, std::int32_t width, std::int3
     const std::int32_t h = std::clamp<std::int32_t>(height, 0, pixels.height);
     Histogram histogram;
     if (w == 0 || h == 0) return histogram;
-    std::int32_t lowest = 65535;
-    std::int32_t highest = 0;
+    std::int32_t lowest = pixels.at(1, 1);
+    std::int32_t highest = lowest;
     for (std::int32_t y = 1; y <= h; ++y) {
         for (std::int32_t x = 1; x <= w; ++x) {
             lowest = std::min<std::int32_t>(lowest, pixels.at(x, y));
@@ -44,7 +44,7 @@ HistogramMark histogramMark(const Histogram& histogram, std::int64_t value, doub
 }
 
 double logBarHeight(std::int32_t count, std::int32_t largest, double span) {
-    if (count <= 0 || largest <= 0) return 0.0;
+    if (largest <= 0) return 0.0;
     // log(1 + n) so that a count of 1 is not log 1 = 0, flat on the axis.
     return span * std::log1p(static_cast<double>(count)) / std::log1p(static_cast<double>(largest));
 }

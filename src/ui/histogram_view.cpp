@@ -54,12 +54,13 @@ void HistogramView::paintEvent(QPaintEvent*) {
     }
 
     const auto bins = static_cast<int>(histogram.counts.size());
-    const std::int32_t largest = *std::max_element(histogram.counts.begin(), histogram.counts.end());
+    const std::int32_t largest =
+        *std::max_element(histogram.counts.begin(), histogram.counts.end());
     for (int i = 0; i < bins; ++i) {
         const int left = plot.left() + i * plot.width() / bins;
         const int right = plot.left() + (i + 1) * plot.width() / bins;
-        const double height = logBarHeight(histogram.counts[static_cast<std::size_t>(i)], largest,
-                                           plot.height() - 1);
+        const double height =
+            logBarHeight(histogram.counts[static_cast<std::size_t>(i)], largest, plot.height() - 1);
         const int top = plot.bottom() - static_cast<int>(height + 0.5);
         if (top < plot.bottom()) {
             painter.fillRect(QRect(QPoint(left, top + 1), QPoint(right - 1, plot.bottom())),
@@ -90,9 +91,9 @@ void HistogramView::paintEvent(QPaintEvent*) {
         if (at.beyond != 0) {
             const double tip = x + 0.5 + at.beyond * 5.0;
             painter.setBrush(colour);
-            painter.drawPolygon(QPolygonF({QPointF(x + 0.5, plot.top() + 2.0),
-                                           QPointF(tip, plot.top() + 6.0),
-                                           QPointF(x + 0.5, plot.top() + 10.0)}));
+            painter.drawPolygon(
+                QPolygonF({QPointF(x + 0.5, plot.top() + 2.0), QPointF(tip, plot.top() + 6.0),
+                           QPointF(x + 0.5, plot.top() + 10.0)}));
             painter.setBrush(Qt::NoBrush);
         }
     };

@@ -63,8 +63,8 @@ WindowParts MainWindow::buildParts() {
 
     auto* pictureFrame = new QFrame(central);
     pictureFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    parts.Picdata = new PictureView(zoomFactor(kStartZoom, 0, 0, PictureView::kWidth,
-                                               PictureView::kHeight));
+    parts.Picdata =
+        new PictureView(zoomFactor(kStartZoom, 0, 0, PictureView::kWidth, PictureView::kHeight));
     auto* pictureArea = new PictureArea(parts.Picdata, pictureFrame);
     auto* pictureLayout = new QVBoxLayout(pictureFrame);
     pictureLayout->setContentsMargins(2, 2, 2, 2);

@@ -16,8 +16,7 @@ constexpr int kWheelNotch = 120;
 
 }  // namespace
 
-PictureArea::PictureArea(PictureView* view, QWidget* parent)
-    : QScrollArea(parent), picture(view) {
+PictureArea::PictureArea(PictureView* view, QWidget* parent) : QScrollArea(parent), picture(view) {
     setObjectName(QStringLiteral("pictureArea"));
     setFrameShape(QFrame::NoFrame);
     setAlignment(Qt::AlignCenter);
@@ -67,8 +66,8 @@ void PictureArea::changeZoom(Zoom zoom, QPointF anchor) {
 
 void PictureArea::applyFactor(QPointF anchor) {
     const QSize room = maximumViewportSize();
-    const int factor = zoomFactor(current, room.width(), room.height(), PictureView::kWidth,
-                                  PictureView::kHeight);
+    const int factor =
+        zoomFactor(current, room.width(), room.height(), PictureView::kWidth, PictureView::kHeight);
     const int before = picture->zoom();
     if (factor == before) return;
     // The picture point under the anchor, in picture pixels, before the change.

@@ -7,20 +7,26 @@ namespace qtx {
 
 Zoom zoomIn(Zoom zoom) {
     switch (zoom) {
-        case Zoom::One: return Zoom::Two;
-        case Zoom::Two: return Zoom::Three;
+        case Zoom::One:
+            return Zoom::Two;
+        case Zoom::Two:
+            return Zoom::Three;
         case Zoom::Three:
-        case Zoom::Fit: return Zoom::Fit;
+        case Zoom::Fit:
+            return Zoom::Fit;
     }
     return zoom;
 }
 
 Zoom zoomOut(Zoom zoom) {
     switch (zoom) {
-        case Zoom::Fit: return Zoom::Three;
-        case Zoom::Three: return Zoom::Two;
+        case Zoom::Fit:
+            return Zoom::Three;
+        case Zoom::Three:
+            return Zoom::Two;
         case Zoom::Two:
-        case Zoom::One: return Zoom::One;
+        case Zoom::One:
+            return Zoom::One;
     }
     return zoom;
 }
@@ -31,6 +37,8 @@ int zoomFactor(Zoom zoom, int availableWidth, int availableHeight, int surfaceWi
     return std::max(1, std::min(availableWidth / surfaceWidth, availableHeight / surfaceHeight));
 }
 
-double picturePixelAt(double screen, int factor) { return std::floor(screen / std::max(factor, 1)); }
+double picturePixelAt(double screen, int factor) {
+    return std::floor(screen / std::max(factor, 1));
+}
 
 }  // namespace qtx

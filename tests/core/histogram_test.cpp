@@ -30,13 +30,10 @@ TEST(Histogram, CountsInBinsFromTheSmallestToTheLargestValue) {
         int width, height;
         Histogram expected;
     } cases[] = {
-        {"a few values: one bin each", pixelsOf(2, 2, {1003, 1000, 1001, 1000}), 2, 2,
-         {1000, 1, {2, 1, 0, 1}}},
+        {"a bin a value", pixelsOf(2, 2, {1003, 1000, 1001, 1000}), 2, 2, {1000, 1, {2, 1, 0, 1}}},
         {"one value: one bin", pixelsOf(3, 1, {7, 7, 7}), 3, 1, {7, 1, {3}}},
-        {"257 values: bins two wide", pixelsOf(2, 1, {100, 356}), 2, 1,
-         {100, 2, bins(129, {{0, 1}, {128, 1}})}},
-        {"the whole 16-bit range", pixelsOf(3, 1, {65535, 0, 255}), 3, 1,
-         {0, 256, bins(256, {{0, 2}, {255, 1}})}},
+        {"257 values", pixelsOf(2, 1, {100, 356}), 2, 1, {100, 2, bins(129, {{0, 1}, {128, 1}})}},
+        {"16 bits", pixelsOf(3, 1, {65535, 0, 255}), 3, 1, {0, 256, bins(256, {{0, 2}, {255, 1}})}},
         // A reception has begun: the record names 320 x 200, the array holds 2 x 1.
         {"array smaller than the image", pixelsOf(2, 1, {5, 6}), 320, 200, {5, 1, {1, 1}}},
         {"only the part the record names", pixelsOf(2, 2, {5, 9, 6, 9}), 1, 2, {5, 1, {1, 1}}},
@@ -55,8 +52,8 @@ TEST(Histogram, MarksAndBarsAcrossTheDrawing) {
         std::int64_t value;
         HistogramMark expected;
     } marks[] = {
-        {1000, {0.0, 0}}, {1001, {2.0, 0}}, {1128, {256.0, 0}}, {1256, {512.0, 0}},
-        {999, {0.0, -1}}, {1257, {512.0, 1}}, {-200, {0.0, -1}}, {70000, {512.0, 1}},
+        {1000, {0.0, 0}}, {1001, {2.0, 0}},   {1128, {256.0, 0}}, {1256, {512.0, 0}},
+        {999, {0.0, -1}}, {1257, {512.0, 1}}, {-200, {0.0, -1}},  {70000, {512.0, 1}},
     };
     for (const auto& m : marks) EXPECT_EQ(histogramMark(h, m.value, 512), m.expected) << m.value;
     EXPECT_EQ(histogramMark(Histogram{}, 5, 512), (HistogramMark{0.0, 0}));

@@ -15,8 +15,8 @@ namespace qtx {
 // sky that fills a few hundred counts from collapsing into one or two bars; the dialog draws
 // the counts on a log scale, so the few bright star pixels still show beside the sky.
 struct Histogram {
-    std::int32_t low = 0;       // the smallest value of bin 0
-    std::int32_t binWidth = 1;  // values a bin holds
+    std::int32_t low = 0;              // the smallest value of bin 0
+    std::int32_t binWidth = 1;         // values a bin holds
     std::vector<std::int32_t> counts;  // empty: no image
 
     std::int64_t high() const {  // one past the last value of the last bin

@@ -34,6 +34,7 @@ class MainWindow : public QMainWindow {
     void buildMenus();                             // menus.cpp
     void choosePort();                             // port_dialog.cpp
     void trackFormMoves(QWidget* central);
+    void growToShowPicture();
 
     // In this order: the controls, the host that works on them, the console on the host.
     WindowParts ui;

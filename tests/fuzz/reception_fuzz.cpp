@@ -42,7 +42,10 @@ class FuzzHost : public qtx::Host {
     }
     void setTurboColour(qtx::Colour) override {}
     void setPointer(qtx::Pointer) override {}
-    qtx::ContrastTexts runContrastDialog(const qtx::ContrastTexts&) override { return {}; }
+    qtx::ContrastTexts runContrastDialog(const qtx::ContrastTexts&,
+                                         const qtx::Histogram&) override {
+        return {};
+    }
     qtx::SurfaceGeometry surfaceGeometry() override {
         return {320 * bitsPerPixel / 8, 200, bitsPerPixel};
     }

@@ -83,6 +83,7 @@ public:
     int pointerChanges = 0;
     std::deque<ContrastTexts> contrastAnswers;
     std::vector<ContrastTexts> contrastShown;
+    std::vector<Histogram> histogramsShown;
 
     void setText(TextBox box, const std::string& text, bool repaintNow) override {
         texts.push_back({box, text, repaintNow});
@@ -102,8 +103,10 @@ public:
         pointer = shape;
         ++pointerChanges;
     }
-    ContrastTexts runContrastDialog(const ContrastTexts& initial) override {
+    ContrastTexts runContrastDialog(const ContrastTexts& initial,
+                                    const Histogram& histogram) override {
         contrastShown.push_back(initial);
+        histogramsShown.push_back(histogram);
         if (contrastAnswers.empty()) return {};
         ContrastTexts answer = contrastAnswers.front();
         contrastAnswers.pop_front();

@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   libgl-dev                      # Qt's CMake files look for OpenGL headers
   locales-all                    # a comma-decimal locale for the tests of number texts
+  libcfitsio-dev fitsverify      # the FITS export, and the check of its files in the tests
 )
 
 missing=()

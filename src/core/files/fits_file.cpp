@@ -31,7 +31,8 @@ FitsBytes encodeFits(std::int32_t width, std::int32_t height, std::span<const st
     int status = 0;
     // CFITSIO grows the buffer by this much at a time: the whole file at once, mostly.
     const std::size_t growth = 2 * pixels + 4 * 2880;
-    ffimem(&fits, &memory, &memorySize, growth, std::realloc, &status);
+    const auto grow = [](void* block, std::size_t size) { return std::realloc(block, size); };
+    ffimem(&fits, &memory, &memorySize, growth, grow, &status);
     long axes[2] = {width, height};
     ffcrim(fits, USHORT_IMG, 2, axes, &status);
     for (const FitsCard& c : cards) {

@@ -47,7 +47,9 @@ std::string whole(std::int64_t value) {
     return text.front() == ' ' ? text.substr(1) : text;
 }
 
+// The value of at most four decimal digits (a year is the longest); nothing for any other text.
 std::optional<int> digitsValue(std::string_view digits) {
+    if (digits.size() > 4) return std::nullopt;
     int value = 0;
     for (const char c : digits) {
         if (c < '0' || c > '9') return std::nullopt;
@@ -89,8 +91,7 @@ std::optional<std::string> isoDateTime(std::string_view date, std::string_view t
 
     const std::size_t first = time.find(':');
     const std::size_t second = first == std::string_view::npos ? first : time.find(':', first + 1);
-    if (second == std::string_view::npos || first > 2 || second - first != 3 ||
-        time.size() - second != 3) {
+    if (second == std::string_view::npos || second - first != 3 || time.size() - second != 3) {
         return out;
     }
     const std::optional<int> hour = digitsValue(time.substr(0, first));  // "" is hour 0

@@ -126,7 +126,8 @@ std::vector<FitsCard> fitsCards(const ImageRecord& r, const KelmHeader* file, bo
         add("CCD-TEMP", formatPattern(r.temperature, "0.00"), "[C] CCD temperature");
     }
     // A pixel size, gain, focal length or aperture of 0 was never told (the console starts
-    // with 0): no card. An exposure, temperature or pedestal of 0 is a value like any other.
+    // with 0): no card. An exposure, temperature, pedestal or site of 0 is a value like any
+    // other.
     const float xPixel = file ? file->xpixelsize.value_or(0.0F) : r.pixelsize;
     const float yPixel = file ? file->ypixelsize.value_or(0.0F) : r.pixelsize;
     if (xPixel > 0) add("XPIXSZ", formatPattern(micrometres(xPixel), "0.00"), "[um] pixel width, binned");

@@ -76,7 +76,8 @@ std::string checkConvert(const Invocation& call) {
     const std::string& out = call.operands[1];
     if (!targetOf(out)) {
         return "convert writes a .bmp bitmap, a .fits file or a .png image: OUT ends in "
-               "\".bmp\", \".fits\" or \".png\", not '" + out + "'";
+               "\".bmp\", \".fits\" or \".png\", not '" +
+               out + "'";
     }
     return {};
 }

@@ -33,8 +33,9 @@ TEST(ConvertFormats, FitsAndPngByTheExtensionInAnyCase) {
     } runs[] = {
         {"small.FITS", "small.fits", "SIMPLE  =                    T"},
         // 40 x 30 in the PNG's header chunk
-        {"small.png", "small.png", QByteArray::fromHex("89504E470D0A1A0A0000000D4948445200000028")
-                                       + QByteArray::fromHex("0000001E")},
+        {"small.png", "small.png",
+         QByteArray::fromHex("89504E470D0A1A0A0000000D4948445200000028") +
+             QByteArray::fromHex("0000001E")},
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(run.out);

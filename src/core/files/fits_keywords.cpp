@@ -86,8 +86,8 @@ std::optional<std::string> isoDateTime(std::string_view date, std::string_view t
                                           std::chrono::month{static_cast<unsigned>(*month)},
                                           std::chrono::day{static_cast<unsigned>(*day)}};
     if (!ymd.ok()) return std::nullopt;
-    std::string out = twoDigits(*year / 100) + twoDigits(*year) + "-" + twoDigits(*month) + "-" +
-                      twoDigits(*day);
+    std::string out =
+        twoDigits(*year / 100) + twoDigits(*year) + "-" + twoDigits(*month) + "-" + twoDigits(*day);
 
     const std::size_t first = time.find(':');
     const std::size_t second = first == std::string_view::npos ? first : time.find(':', first + 1);
@@ -130,8 +130,10 @@ std::vector<FitsCard> fitsCards(const ImageRecord& r, const KelmHeader* file, bo
     // other.
     const float xPixel = file ? file->xpixelsize.value_or(0.0F) : r.pixelsize;
     const float yPixel = file ? file->ypixelsize.value_or(0.0F) : r.pixelsize;
-    if (xPixel > 0) add("XPIXSZ", formatPattern(micrometres(xPixel), "0.00"), "[um] pixel width, binned");
-    if (yPixel > 0) add("YPIXSZ", formatPattern(micrometres(yPixel), "0.00"), "[um] pixel height, binned");
+    if (xPixel > 0)
+        add("XPIXSZ", formatPattern(micrometres(xPixel), "0.00"), "[um] pixel width, binned");
+    if (yPixel > 0)
+        add("YPIXSZ", formatPattern(micrometres(yPixel), "0.00"), "[um] pixel height, binned");
     // The binning code comes from the same flag bits as the pixel size: known when that is.
     const std::optional<std::int16_t> mode = file ? file->readoutmode : std::optional(r.binning);
     if (xPixel > 0 && mode && *mode >= 0 && *mode <= 2) {
@@ -145,14 +147,16 @@ std::vector<FitsCard> fitsCards(const ImageRecord& r, const KelmHeader* file, bo
         add("SNAPSHOT", whole(r.numexposures), "number of exposures summed");
     }
     if (held(&KelmHeader::focallength) && r.focallength > 0) {
-        add("FOCALLEN", formatPattern(millimetres(r.focallength, unitscm), "0.00"), "[mm] focal length");
+        add("FOCALLEN", formatPattern(millimetres(r.focallength, unitscm), "0.00"),
+            "[mm] focal length");
     }
     if (held(&KelmHeader::aperturearea) && r.aperturearea > 0) {
         add("APTAREA", formatPattern(squareMillimetres(r.aperturearea, unitscm), "0.00"),
             "[mm^2] effective aperture area");
     }
     add("CBLACK", whole(r.background), "[ADU] display black level");
-    add("CWHITE", whole(static_cast<std::int64_t>(r.background) + r.range), "[ADU] display white level");
+    add("CWHITE", whole(static_cast<std::int64_t>(r.background) + r.range),
+        "[ADU] display white level");
 
     if (!file) {
         add("SITE", whole(r.sitenumber), "observing site number");

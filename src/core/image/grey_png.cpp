@@ -10,7 +10,8 @@ namespace {
 constexpr std::size_t kStoredBlockMax = 65535;
 
 void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 // CRC-32 of the chunks (polynomial 0xEDB88320, reflected), by a table made once.

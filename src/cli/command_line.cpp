@@ -90,14 +90,17 @@ const CommandSpec kCommands[] = {
      .check = checkUpload,
      .run = runUpload},
     {.name = "convert",
-     .synopsis = "FILE.QTX OUT.bmp",
-     .summary = "export a saved .QTX image as a bitmap, at the file's own levels",
+     .synopsis = "FILE.QTX OUT.bmp|OUT.fits|OUT.png",
+     .summary = "export a saved .QTX image as a bitmap, a FITS file or a PNG image",
      .details =
-         "The picture the console shows after loading FILE, at the Background and Range saved "
-         "in it, as an 8-bit grey bitmap of 320 x 200. OUT is cut before its first \".\" "
-         "(folders included) and \".bmp\" is added; an existing file is never overwritten.\n"
-         "Exit status: 0 when the bitmap was written, 1 when FILE could not be read or the "
-         "bitmap not written, 2 for a mistake on the command line.\n",
+         "OUT's extension, in any case, chooses what is written. .bmp: the picture the console "
+         "shows after loading FILE, at the Background and Range saved in it, as an 8-bit grey "
+         "bitmap of 320 x 200. .fits: the 16-bit pixels with the facts of FILE's header "
+         "(Export Image as FITS...). .png: the image alone at the same levels, 8-bit grey, its "
+         "own width and height. OUT is cut before its first \".\" (folders included) and the "
+         "extension is added in lower case; an existing file is never overwritten.\n"
+         "Exit status: 0 when the file was written, 1 when FILE could not be read or OUT not "
+         "written, 2 for a mistake on the command line.\n",
      .options = {},
      .minOperands = 2,
      .maxOperands = 2,
@@ -299,7 +302,8 @@ std::string overviewHelp() {
         "  qtx download --port /dev/ttyUSB0 --all night/m31\n"
         "  qtx info night/m31001.QTX\n"
         "  qtx flat night/m31001.QTX flats/f1.QTX night/m31-flat.QTX\n"
-        "  qtx convert night/m31-flat.QTX m31.bmp\n";
+        "  qtx convert night/m31-flat.QTX m31.bmp\n"
+        "  qtx convert night/m31-flat.QTX m31.fits\n";
     return text;
 }
 

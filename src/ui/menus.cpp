@@ -42,6 +42,8 @@ void MainWindow::buildMenus() {
           [&c] { c.mnuautosave_Click(); });
     separator(fileio, "mnudummy3");
     entry(fileio, "mnuexit", "Exit", [this] { close(); });
+    separator(fileio, "mnudummy4");
+    entry(fileio, "mnufits", "Export Image as FITS...", [&c] { c.mnufits_Click(); });
 
     QMenu* download = menu(menuBar(), "mnudownload", "Download");
     entry(download, "mnudownloadlight", "Download Screen Image",

@@ -26,7 +26,9 @@ public:
     }
     void setTurboColour(Colour) override {}
     void setPointer(Pointer) override {}
-    ContrastTexts runContrastDialog(const ContrastTexts&) override { return {}; }
+    ContrastTexts runContrastDialog(const ContrastTexts&, const Histogram&) override {
+        return {};
+    }
     SurfaceGeometry surfaceGeometry() override { return {320 * 4, 200, 32}; }
     void setBitmapBits(std::span<const std::uint8_t> bits) override {
         surface.assign(bits.begin(), bits.end());

@@ -7,7 +7,10 @@
 
 #include "bench_host.hpp"
 #include "console.hpp"
+#include "files/fits_file.hpp"
 #include "files/kelm.hpp"
+#include "image/grey_png.hpp"
+#include "image/render.hpp"
 
 namespace {
 
@@ -81,5 +84,50 @@ void BM_LoadCommand(benchmark::State& state) {
     fs::remove_all(dir);
 }
 BENCHMARK(BM_LoadCommand)->Unit(benchmark::kMicrosecond);
+
+// The FITS export of a full frame: its cards, its rows bottom up and the file laid out by
+// CFITSIO in memory; then the whole menu command with the file on disk.
+void BM_FitsFileBytes(benchmark::State& state) {
+    qtx::bench::BenchHost host;
+    qtx::Console console(host);
+    fillFrame(console);
+    std::size_t size = 0;
+    for (auto _ : state) {
+        const auto cards = qtx::fitsCards(console.record, nullptr, false, "bench");
+        const auto rows = qtx::rowsBottomUp(console.record.imagedata, 320, 200);
+        const qtx::FitsBytes fits = qtx::encodeFits(320, 200, rows, cards);
+        size = fits.bytes.size();
+        benchmark::DoNotOptimize(fits.bytes.data());
+    }
+    state.counters["file_bytes"] = static_cast<double>(size);
+}
+BENCHMARK(BM_FitsFileBytes)->Unit(benchmark::kMicrosecond);
+
+void BM_FitsExportCommand(benchmark::State& state) {
+    const fs::path dir = scratch();
+    qtx::bench::BenchHost host;
+    qtx::Console console(host);
+    fillFrame(console);
+    int n = 0;
+    for (auto _ : state) {
+        host.fileAnswer = (dir / ("f" + std::to_string(n++) + ".fits")).string();
+        console.mnufits_Click();
+    }
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_FitsExportCommand)->Unit(benchmark::kMicrosecond);
+
+// The PNG of qtx convert: grey levels of the frame and the stored-deflate file.
+void BM_PngFileBytes(benchmark::State& state) {
+    qtx::bench::BenchHost host;
+    qtx::Console console(host);
+    fillFrame(console);
+    for (auto _ : state) {
+        const qtx::Picture picture = qtx::renderPicture(console.record, {}, 320, 200).picture;
+        const auto png = qtx::encodeGreyPng(picture.greys, 320, 200);
+        benchmark::DoNotOptimize(png.data());
+    }
+}
+BENCHMARK(BM_PngFileBytes)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -2,7 +2,7 @@
 // simulated QTX over a pseudo-terminal paced like the serial line, and the time it takes is
 // set against the time the bytes need on the wire. The console should add little to it.
 //
-//   bench_link [--runs N] [--low-runs N] [--low-baud B] [--flush]
+//   bench_link [--runs N] [--low-runs N] [--low-baud B] [--holdback MS] [--flush]
 //
 // Besides the totals, each row exchange is timed at every hand-over, so that what the
 // console adds shows where it goes:
@@ -12,7 +12,9 @@
 //   written   the port's write notifier fires and the request leaves the console
 //   received  the simulated QTX has read the request
 // --flush pushes the request out right after the console queued it (what the console would
-// do if it flushed the port after each write), to show what that saves.
+// do if it flushed the port after each write), to show what that saves. Each speed is run
+// again through a USB adapter whose latency timer holds back the tail of every reply for
+// --holdback MS (default 16, FTDI's own; 0 leaves it out), and a table sets the two side by side.
 #include <sys/resource.h>
 
 #include <QAction>
@@ -28,6 +30,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,11 +99,17 @@ class PortWatch : public QObject {
 
     // Runs after the console has handled the port's readyRead.
     void onReadyRead() {
-        if (port.bytesToWrite() > 0 && !awaitingWrite) {
+        // The shell hands each request to the device as it writes it: then nothing waits in
+        // the port, and only its write notifier, armed until the loop tells of the write,
+        // shows that a request went out during this event.
+        const bool waiting = port.bytesToWrite() > 0;
+        if ((waiting || writeArmed()) && !awaitingWrite) {
             issued.push_back(Clock::now());
             arrivals.push_back(lastRead);
             awaitingWrite = true;
-            if (flushEachRequest) {
+            leftAlready = !waiting;
+            if (leftAlready) written.push_back(issued.back());
+            if (flushEachRequest && !leftAlready) {
                 port.flush();
                 written.push_back(Clock::now());
                 awaitingWrite = false;
@@ -116,7 +125,7 @@ class PortWatch : public QObject {
             if (n->type() == QSocketNotifier::Read) {
                 lastRead = Clock::now();
             } else if (n->type() == QSocketNotifier::Write && awaitingWrite) {
-                written.push_back(Clock::now());
+                if (!leftAlready) written.push_back(Clock::now());
                 awaitingWrite = false;
             }
         }
@@ -124,9 +133,17 @@ class PortWatch : public QObject {
     }
 
   private:
+    bool writeArmed() const {
+        for (const QSocketNotifier* n : port.findChildren<QSocketNotifier*>()) {
+            if (n->type() == QSocketNotifier::Write && n->isEnabled()) return true;
+        }
+        return false;
+    }
+
     QSerialPort& port;
     Clock::time_point lastRead;
     bool awaitingWrite = false;
+    bool leftAlready = false;  // the request was written to the device by the console itself
 };
 
 struct Breakdown {
@@ -149,10 +166,11 @@ struct Run {
 
 class Session {
   public:
-    Session(std::uint32_t baud, bool flush) : baud(baud) {
+    Session(std::uint32_t baud, bool flush, int holdbackMs) : baud(baud) {
         qtx::sim::ServerOptions options;
         options.baud = baud;
         options.bitsPerByte = kBitsPerByte;
+        options.holdbackMs = holdbackMs;
         server = std::make_unique<qtx::sim::PtyServer>(qtx::sim::ModelOptions{}, options);
         if (!server->start()) {
             std::fprintf(stderr, "bench_link: %s\n", server->error().c_str());
@@ -370,21 +388,32 @@ void breakdown(const std::vector<Run>& runs) {
         100 * t.deferral / added, 100 * t.pickup / added);
 }
 
-bool measure(std::uint32_t baud, int runs, bool flush) {
-    std::printf("\n%u baud, %u bits a byte, %d download%s of the 320 x 200 screen image%s\n", baud,
-                kBitsPerByte, runs, runs == 1 ? "" : "s",
-                flush ? ", requests flushed at once" : "");
-    Session session(baud, flush);
+// One row of the closing table: a speed, with or without the adapter's holdback.
+struct Outcome {
+    std::uint32_t baud = 0;
+    int holdbackMs = 0;
+    double seconds = 0;  // mean download time
+    int exchanges = 0;   // the header's and the rows', per download
+};
+
+std::optional<Outcome> measure(std::uint32_t baud, int runs, bool flush, int holdbackMs) {
+    std::printf(
+        "\n%u baud, %u bits a byte, %d download%s of the 320 x 200 screen image%s%s\n", baud,
+        kBitsPerByte, runs, runs == 1 ? "" : "s", flush ? ", requests flushed at once" : "",
+        holdbackMs > 0
+            ? (", through a USB adapter holding back " + std::to_string(holdbackMs) + " ms").c_str()
+            : "");
+    Session session(baud, flush, holdbackMs);
     if (!session.link()) {
         std::fprintf(stderr, "bench_link: the link did not come up at %u baud\n", baud);
-        return false;
+        return std::nullopt;
     }
     session.settle();
     header();
     std::vector<Run> done;
     for (int i = 0; i < runs; ++i) {
         Run r = session.download();
-        if (!r.ok) return false;
+        if (!r.ok) return std::nullopt;
         line(std::to_string(i + 1), r, baud);
         done.push_back(r);
         session.settle();
@@ -407,7 +436,29 @@ bool measure(std::uint32_t baud, int runs, bool flush) {
     mean.rows /= runs;
     line("mean", mean, baud);
     breakdown(done);
-    return true;
+    return Outcome{baud, holdbackMs, mean.measured, mean.rows + 1};
+}
+
+// Each speed plain and through the adapter, side by side.
+void compare(const std::vector<Outcome>& outcomes) {
+    std::printf("\n| baud | line to the console | download s | per exchange ms | added |\n");
+    std::printf("|---|---|---|---|---|\n");
+    for (const Outcome& o : outcomes) {
+        std::string added = "";
+        for (const Outcome& plain : outcomes) {
+            if (o.holdbackMs > 0 && plain.baud == o.baud && plain.holdbackMs == 0) {
+                char text[64];
+                std::snprintf(text, sizeof text, "+%.2f s (+%.0f %%)", o.seconds - plain.seconds,
+                              (o.seconds / plain.seconds - 1) * 100);
+                added = text;
+            }
+        }
+        const std::string way =
+            o.holdbackMs > 0 ? "USB adapter, " + std::to_string(o.holdbackMs) + " ms latency timer"
+                             : "serial port";
+        std::printf("| %u | %s | %.2f | %.1f | %s |\n", o.baud, way.c_str(), o.seconds,
+                    o.seconds / o.exchanges * 1e3, added.c_str());
+    }
 }
 
 int number(const char* text, int fallback, long least) {
@@ -425,6 +476,7 @@ int main(int argc, char* argv[]) {
     int lowRuns = 2;
     std::uint32_t lowBaud = 57600;
     bool flush = false;
+    int holdbackMs = 16;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -435,11 +487,14 @@ int main(int argc, char* argv[]) {
         } else if (arg == "--low-baud" && hasValue) {
             lowBaud =
                 static_cast<std::uint32_t>(number(argv[++i], static_cast<int>(lowBaud), 1200));
+        } else if (arg == "--holdback" && hasValue) {
+            holdbackMs = number(argv[++i], holdbackMs, 0);
         } else if (arg == "--flush") {
             flush = true;
         } else {
             std::fprintf(stderr,
-                         "usage: bench_link [--runs N] [--low-runs N] [--low-baud B] [--flush]\n");
+                         "usage: bench_link [--runs N] [--low-runs N] [--low-baud B] "
+                         "[--holdback MS] [--flush]\n");
             return 2;
         }
     }
@@ -450,7 +505,18 @@ int main(int argc, char* argv[]) {
         "replies' line time) / wire,\nand console = (time from a reply's arrival until its "
         "request leaves the console) / wire.\n",
         kBitsPerByte);
-    if (!measure(115200, runs, flush)) return 1;
-    if (lowRuns > 0 && !measure(lowBaud, lowRuns, flush)) return 1;
+    std::vector<std::pair<std::uint32_t, int>> plan{{115200, runs}};
+    if (lowRuns > 0) plan.emplace_back(lowBaud, lowRuns);
+    std::vector<Outcome> outcomes;
+    std::vector<int> holdbacks{0};
+    if (holdbackMs > 0) holdbacks.push_back(holdbackMs);
+    for (const auto& [baud, count] : plan) {
+        for (int holdback : holdbacks) {
+            const auto outcome = measure(baud, count, flush, holdback);
+            if (!outcome) return 1;
+            outcomes.push_back(*outcome);
+        }
+    }
+    compare(outcomes);
     return 0;
 }

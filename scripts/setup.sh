@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   libgl-dev                      # Qt's CMake files look for OpenGL headers
   locales-all                    # a comma-decimal locale for the tests of number texts
+  dpkg-dev file desktop-file-utils  # the Debian package: its dependencies, its desktop entry
+  libcfitsio-dev fitsverify      # the FITS export, and the check of its files in the tests
 )
 
 missing=()

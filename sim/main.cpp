@@ -31,6 +31,10 @@ is the device path to give the console as its serial port (qtx-console --com1 PA
 Line:
   --baud N              line speed in baud (default 115200)
   --stop-bits N         1 or 2 (default 2: 11 bits a byte, as 8N2)
+  --holdback MS         reach the console as through a USB serial adapter whose latency
+                        timer is MS milliseconds (16 on FTDI adapters): its answers come in
+                        packets of 62 bytes, the tail of each only when the line has been
+                        quiet for MS (default 0: a plain serial port)
   --log FILE            append every frame both ways to FILE, in hex with the code name
                         and the seconds since start at which it was received or made
                         ("-" for the standard error)
@@ -143,6 +147,8 @@ int main(int argc, char** argv) {
             const auto bits = wholeNumber(arg, value(), 2);
             if (bits < 1) fail("--stop-bits is 1 or 2");
             server.bitsPerByte = static_cast<std::uint32_t>(9 + bits);
+        } else if (arg == "--holdback") {
+            server.holdbackMs = static_cast<int>(wholeNumber(arg, value(), 10000));
         } else if (arg == "--log") {
             logPath = value();
         } else if (arg == "--seed") {

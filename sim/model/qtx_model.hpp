@@ -30,9 +30,9 @@
 #include <string>
 #include <vector>
 
+#include "link/frame_reader.hpp"
 #include "model/faults.hpp"
 #include "model/firmware.hpp"
-#include "model/frame_reader.hpp"
 #include "model/rng.hpp"
 #include "model/star_field.hpp"
 

@@ -12,7 +12,8 @@
 #include <ctime>
 #include <optional>
 
-#include "pty/frame_log.hpp"
+#include "link/frame.hpp"
+#include "link/frame_log.hpp"
 
 namespace qtx::sim {
 
@@ -57,7 +58,9 @@ void closeFd(int& fd) {
 }  // namespace
 
 PtyServer::PtyServer(const ModelOptions& modelOptions, const ServerOptions& options)
-    : opts(options), model(modelOptions) {
+    : opts(options),
+      model(modelOptions),
+      adapter(std::chrono::milliseconds(std::max(0, options.holdbackMs))) {
     if (opts.baud == 0) opts.baud = 115200;
     if (opts.bitsPerByte == 0) opts.bitsPerByte = 11;
     model.setWatcher([this](Direction d, std::span<const std::uint8_t> bytes,
@@ -71,7 +74,14 @@ void PtyServer::logLine(Direction direction, std::span<const std::uint8_t> bytes
     // Called with `lock` held, from whichever thread is working the model.
     if (!opts.log) return;
     const double t = std::chrono::duration<double>(Clock::now() - started).count();
-    const std::string line = frameLogLine(t, direction, bytes, note);
+    // Received bytes that the QTX gave up are no frame to it, and neither is garbage.
+    const bool received = direction == Direction::In;
+    const bool frame = bytes.size() >= kHeaderSize && bytes[0] == kSync &&
+                       !(received && !note.empty()) && note != "garbage";
+    const LogDirection way = received ? LogDirection::Received : LogDirection::Sent;
+    const std::string line =
+        frame ? frameLogLine(t, way, received ? LineEnd::Console : LineEnd::Qtx, bytes, note)
+              : bytesLogLine(t, way, bytes, note);
     std::fputs(line.c_str(), opts.log);
     std::fputc('\n', opts.log);
     std::fflush(opts.log);
@@ -201,9 +211,28 @@ void PtyServer::run() {
         // How long the line may sleep; none: until something arrives.
         std::optional<Clock::duration> wait;
         bool hungUp = false;
-        while (!queue.empty() && !blocked) {
+        while (!blocked) {
+            // What the adapter hands on goes to the pty first, as far as it takes it.
+            adapter.release(now, ready);
+            if (!ready.empty()) {
+                const ssize_t w = ::write(master, ready.data(), ready.size());
+                if (w < 0) {
+                    if (errno == EINTR) continue;
+                    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                        blocked = true;
+                    } else {
+                        hungUp = true;
+                    }
+                    break;
+                }
+                ready.erase(ready.begin(), ready.begin() + w);
+                sent += static_cast<std::uint64_t>(w);
+                if (!ready.empty()) continue;
+            }
+            if (queue.empty()) break;
             Pending& head = queue.front();
-            const std::size_t k = std::min(chunk, head.bytes.size() - head.offset);
+            const std::size_t k =
+                std::min({chunk, head.bytes.size() - head.offset, adapter.roomInPacket()});
             const Clock::time_point begin = std::max(lineFreeAt, head.readyAt);
             const Clock::time_point doneAt = begin + byteTime * static_cast<long>(k);
             // The chunk is handed over when its last bit would have arrived on the cable.
@@ -211,22 +240,16 @@ void PtyServer::run() {
                 wait = doneAt - now;
                 break;
             }
-            const ssize_t w = ::write(master, head.bytes.data() + head.offset, k);
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                    blocked = true;
-                } else {
-                    hungUp = true;
-                }
-                break;
-            }
-            head.offset += static_cast<std::size_t>(w);
-            queued -= static_cast<std::size_t>(w);
-            sent += static_cast<std::uint64_t>(w);
-            lineFreeAt = begin + byteTime * static_cast<long>(w);
+            adapter.arrive(std::span(head.bytes).subspan(head.offset, k), doneAt);
+            head.offset += k;
+            queued -= k;
+            lineFreeAt = doneAt;
             if (head.offset == head.bytes.size()) queue.pop_front();
             now = Clock::now();
+        }
+        if (const auto due = adapter.nextRelease(); due && !blocked) {
+            const Clock::duration left = *due - now;
+            wait = wait ? std::min(*wait, left) : left;
         }
         if (partial) {
             const Clock::duration left = lastInput + idle - now;

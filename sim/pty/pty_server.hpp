@@ -1,7 +1,8 @@
 // Serves the simulated QTX on a pseudo-terminal: the console opens slavePath() as its
 // serial port. A background thread reads what the console writes, feeds the model, and
 // sends the model's answers paced at the line's speed (bits per byte: start, 8 data and
-// the stop bits), so transfers take as long as on the real cable.
+// the stop bits), so transfers take as long as on the real cable; through a USB adapter's
+// packets when asked (holdbackMs).
 #pragma once
 
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "model/qtx_model.hpp"
+#include "pty/usb_adapter.hpp"
 
 namespace qtx::sim {
 
@@ -25,6 +27,9 @@ struct ServerOptions {
     std::FILE* log = nullptr;           // every frame both ways, when given; open until stop()
     std::size_t maxQueued = 64 * 1024;  // answers beyond this are lost, like an overrun
     int idleMs = 1000;                  // a frame that stops arriving is given up after this
+    // The latency of a USB serial adapter on the way to the console: the tail of every burst
+    // arrives this many milliseconds after it left the cable (0: a plain serial port).
+    int holdbackMs = 0;
 };
 
 class PtyServer {
@@ -79,6 +84,8 @@ class PtyServer {
     std::deque<Pending> queue;
     std::size_t queued = 0;
     Clock::time_point lineFreeAt;
+    UsbAdapter adapter;
+    std::vector<std::uint8_t> ready;  // off the cable and the adapter, not yet taken by the pty
 };
 
 }  // namespace qtx::sim

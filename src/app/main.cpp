@@ -1,16 +1,19 @@
 // qtx-console: the QTX remote console.
 #include <QApplication>
+#include <QFile>
 #include <QTimer>
 #include <cstdio>
 #include <string_view>
 
 #include "main_window.hpp"
 #include "options.hpp"
+#include "port_choice.hpp"
 #include "termination.hpp"
 
 namespace {
 
 void name(QCoreApplication& app) {
+    app.setOrganizationName(QStringLiteral("qtx"));
     app.setApplicationName(QStringLiteral("qtx-console"));
     app.setApplicationVersion(QStringLiteral("1.15"));
 }
@@ -41,9 +44,19 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     qtx::addOptions(parser);
     parser.process(app);
-    const qtx::Options options = qtx::readOptions(parser);
+    // The ports chosen in an earlier run, unless the command line names others.
+    const qtx::Options options = qtx::readOptions(parser, qtx::rememberedPorts(QSettings{}));
+    // Created before the window, whose load procedure already speaks to the QTX.
+    qtx::TrafficLog log;
+    if (!options.log.isEmpty()) {
+        const std::string problem = log.create(QFile::encodeName(options.log).toStdString());
+        if (!problem.empty()) {
+            std::fprintf(stderr, "qtx-console: %s\n", problem.c_str());
+            return 1;
+        }
+    }
     qtx::TerminationWatcher termination;
-    qtx::MainWindow window(options.ports);
+    qtx::MainWindow window(options.ports, nullptr, log.isOpen() ? &log : nullptr);
     QObject::connect(&termination, &qtx::TerminationWatcher::terminationRequested, &window,
                      &QWidget::close);
     window.show();

@@ -26,7 +26,7 @@ void CliHost::setTurboColour(Colour) {}
 
 void CliHost::setPointer(Pointer) {}
 
-ContrastTexts CliHost::runContrastDialog(const ContrastTexts&) {
+ContrastTexts CliHost::runContrastDialog(const ContrastTexts&, const Histogram&) {
     return {};  // closed without an answer
 }
 

@@ -39,7 +39,8 @@ class CliHost : public ShellHost {
                        const std::string& defaultText) override;
     void setTurboColour(Colour colour) override;
     void setPointer(Pointer shape) override;
-    ContrastTexts runContrastDialog(const ContrastTexts& initial) override;
+    ContrastTexts runContrastDialog(const ContrastTexts& initial,
+                                    const Histogram& histogram) override;
     std::string fileDialog(bool open, const std::string& filter) override;
 
     SurfaceGeometry surfaceGeometry() override;

@@ -26,6 +26,10 @@ constexpr OptionSpec kBaud{
     "line speed 19200, 38400, 57600 or 115200 (default 115200); set the QTX to the same"};
 constexpr OptionSpec kTimeout{
     "timeout", "S", "give up when the QTX has not answered for S seconds (default 30)"};
+constexpr OptionSpec kLog{
+    "log", "FILE",
+    "write every frame to and from the QTX to FILE, a new file: time, direction, code name "
+    "and bytes in hex"};
 
 constexpr OptionSpec kDownloadOptions[] = {
     kPort,
@@ -34,8 +38,9 @@ constexpr OptionSpec kDownloadOptions[] = {
      "fetch every stored image (Download All) as PATH001.QTX, PATH002.QTX, ..., each summed "
      "image with its .trk and each mosaic with its .txt file"},
     kTimeout,
+    kLog,
 };
-constexpr OptionSpec kUploadOptions[] = {kPort, kBaud, kTimeout};
+constexpr OptionSpec kUploadOptions[] = {kPort, kBaud, kTimeout, kLog};
 
 // clang-format off
 const CommandSpec kCommands[] = {
@@ -85,14 +90,17 @@ const CommandSpec kCommands[] = {
      .check = checkUpload,
      .run = runUpload},
     {.name = "convert",
-     .synopsis = "FILE.QTX OUT.bmp",
-     .summary = "export a saved .QTX image as a bitmap, at the file's own levels",
+     .synopsis = "FILE.QTX OUT.bmp|OUT.fits|OUT.png",
+     .summary = "export a saved .QTX image as a bitmap, a FITS file or a PNG image",
      .details =
-         "The picture the console shows after loading FILE, at the Background and Range saved "
-         "in it, as an 8-bit grey bitmap of 320 x 200. OUT is cut before its first \".\" "
-         "(folders included) and \".bmp\" is added; an existing file is never overwritten.\n"
-         "Exit status: 0 when the bitmap was written, 1 when FILE could not be read or the "
-         "bitmap not written, 2 for a mistake on the command line.\n",
+         "OUT's extension, in any case, chooses what is written. .bmp: the picture the console "
+         "shows after loading FILE, at the Background and Range saved in it, as an 8-bit grey "
+         "bitmap of 320 x 200. .fits: the 16-bit pixels with the facts of FILE's header "
+         "(Export Image as FITS...). .png: the image alone at the same levels, 8-bit grey, its "
+         "own width and height. OUT is cut before its first \".\" (folders included) and the "
+         "extension is added in lower case; an existing file is never overwritten.\n"
+         "Exit status: 0 when the file was written, 1 when FILE could not be read or OUT not "
+         "written, 2 for a mistake on the command line.\n",
      .options = {},
      .minOperands = 2,
      .maxOperands = 2,
@@ -114,6 +122,21 @@ const CommandSpec kCommands[] = {
      .maxOperands = 3,
      .check = checkFlat,
      .run = runFlat},
+    {.name = "ports",
+     .synopsis = "",
+     .summary = "list the serial ports with their stable names and what may hinder them",
+     .details =
+         "One block a port: its device, its stable names under /dev/serial/by-id (these stay "
+         "the same when adapters are plugged in another order), description, manufacturer, "
+         "serial number and driver, then lines starting with \"!\" for what the machine tells "
+         "about it: a group this user is not in, a program holding it, ModemManager or brltty, "
+         "an FTDI latency timer above 1 ms. Give the device or its stable name as --port.\n"
+         "Exit status: 0, also when there is no port; 2 for a mistake on the command line.\n",
+     .options = {},
+     .minOperands = 0,
+     .maxOperands = 0,
+     .check = nullptr,
+     .run = runPorts},
 };
 // clang-format on
 
@@ -169,7 +192,9 @@ Parsed usage(const CommandSpec* command, std::string error) {
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
 std::string usageLine(const CommandSpec& command) {
-    return "Usage: qtx " + std::string(command.name) + " " + std::string(command.synopsis) + "\n";
+    const std::string synopsis =
+        command.synopsis.empty() ? "" : " " + std::string(command.synopsis);
+    return "Usage: qtx " + std::string(command.name) + synopsis + "\n";
 }
 
 Parsed parseCommand(const CommandSpec& command, std::span<const std::string> args) {
@@ -277,7 +302,8 @@ std::string overviewHelp() {
         "  qtx download --port /dev/ttyUSB0 --all night/m31\n"
         "  qtx info night/m31001.QTX\n"
         "  qtx flat night/m31001.QTX flats/f1.QTX night/m31-flat.QTX\n"
-        "  qtx convert night/m31-flat.QTX m31.bmp\n";
+        "  qtx convert night/m31-flat.QTX m31.bmp\n"
+        "  qtx convert night/m31-flat.QTX m31.fits\n";
     return text;
 }
 

@@ -14,5 +14,6 @@ std::string checkConvert(const Invocation& call);
 int runConvert(const Invocation& call);  // convert.cpp
 std::string checkFlat(const Invocation& call);
 int runFlat(const Invocation& call);  // flat.cpp
+int runPorts(const Invocation& call);  // ports.cpp
 
 }  // namespace qtx::cli

@@ -1,42 +1,99 @@
-// `qtx convert`: "Load QTX Frame from Disk", then "Save as Bitmap", as the window runs them:
-// the picture at the file's own display levels, in a new .bmp file.
+// `qtx convert`: "Load QTX Frame from Disk", then the export that OUT's extension names: the
+// picture at the file's own display levels as a bitmap ("Save as Bitmap"), the pixels and
+// facts as a FITS file ("Export Image as FITS..."), or the image alone, without the border
+// of the picture, as a PNG.
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 #include "commands.hpp"
 #include "file_run.hpp"
+#include "files/disk.hpp"
+#include "image/grey_png.hpp"
+#include "image/render.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx::cli {
+
+namespace {
+
+struct Target {
+    std::string_view extension;
+    void (Console::*menu)();  // null: the PNG, which the window does not make
+    std::string_view noun;
+};
+
+constexpr Target kTargets[] = {
+    {".bmp", &Console::mnubitmap_Click, "bitmap"},
+    {".fits", &Console::mnufits_Click, "FITS file"},
+    {".png", nullptr, "PNG image"},
+};
+
+// By the extension of the path's last part, whatever its case; null when none fits.
+const Target* targetOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
+    std::string extension = path.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const Target& t : kTargets) {
+        if (t.extension == extension) return &t;
+    }
+    return nullptr;
+}
+
+// The menu's export with `out` answered in its dialog. It says nothing when it has written
+// the file, so the file itself is the proof: the one the export names, new since.
+bool exportedByMenu(FileRun& run, void (Console::*menu)(), const std::string& out,
+                    const std::string& path) {
+    std::error_code error;
+    const bool existed = std::filesystem::exists(path, error);
+    const FileRun::Said said = run.step(menu, out);
+    return said.messages.empty() && said.status.empty() && !existed &&
+           std::filesystem::is_regular_file(path, error);
+}
+
+// The image at its display levels, one pixel a pixel, in a new file.
+bool writePng(const ImageRecord& record, const std::string& path) {
+    const int width = std::min<int>(record.imagewidth, record.imagedata.width);
+    const int height = std::min<int>(record.imageheight, record.imagedata.height);
+    const Picture picture = renderPicture(record, FlatField{}, width, height).picture;
+    const WriteResult result =
+        writeNewFile(path, encodeGreyPng(picture.greys, picture.columns, picture.rows));
+    if (result.outcome == WriteResult::Written) return true;
+    FileRun::summary(result.outcome == WriteResult::Exists
+                         ? path + " already exists!"
+                         : "PNG not saved: " + path + ": " + result.reason);
+    return false;
+}
+
+}  // namespace
 
 std::string checkConvert(const Invocation& call) {
     if (call.operands.size() < 2) return {};
     if (call.operands[0].empty()) return "FILE.QTX is empty";
     const std::string& out = call.operands[1];
-    const std::size_t slash = out.rfind('/');
-    const std::size_t dot = out.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
-        out.substr(dot) != ".bmp") {
-        return "convert writes a .bmp bitmap: OUT ends in \".bmp\", not '" + out + "'";
+    if (!targetOf(out)) {
+        return "convert writes a .bmp bitmap, a .fits file or a .png image: OUT ends in "
+               "\".bmp\", \".fits\" or \".png\", not '" +
+               out + "'";
     }
     return {};
 }
 
 int runConvert(const Invocation& call) {
+    const Target& target = *targetOf(call.operands[1]);
     FileRun run;
     if (run.load(call.operands[0], false)) {
-        // The export says nothing when it has written the file, so the file itself is the
-        // proof: the one the export names, new since.
-        const std::string bitmap = basePath(call.operands[1], ".bmp");
-        std::error_code error;
-        const bool existed = std::filesystem::exists(bitmap, error);
-        const FileRun::Said said = run.step(&Console::mnubitmap_Click, call.operands[1]);
-        if (said.messages.empty() && said.status.empty() && !existed &&
-            std::filesystem::is_regular_file(bitmap, error)) {
-            FileRun::summary(bitmap + " written");
+        const std::string path = basePath(call.operands[1], target.extension);
+        if (target.menu ? exportedByMenu(run, target.menu, call.operands[1], path)
+                        : writePng(run.record(), path)) {
+            FileRun::summary(path + " written");
             return kExitOk;
         }
     }
-    FileRun::summary("no bitmap written");
+    FileRun::summary("no " + std::string(target.noun) + " written");
     return kExitFailed;
 }
 

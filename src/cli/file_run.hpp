@@ -33,6 +33,9 @@ class FileRun : public HostListener {
     // is false.
     bool load(const std::string& path, bool needsTracks);
 
+    // The image the console holds now.
+    const ImageRecord& record() const { return console.record; }
+
     void text(TextBox box, const std::string& text) override;
     void message(const std::string& text) override;
 

@@ -39,6 +39,7 @@ std::string checkLinkOptions(const Invocation& call) {
                    "'";
         }
     }
+    if (call.has("log") && call.value("log").empty()) return "'--log' needs a file name";
     if (call.has("timeout") && !wholeIn(call.value("timeout"), 1, kMaxTimeoutS)) {
         return "'--timeout' is a whole number of seconds from 1 to " + number(kMaxTimeoutS) +
                ", not '" + call.value("timeout") + "'";
@@ -51,6 +52,7 @@ LinkOptions readLinkOptions(const Invocation& call) {
     options.device = QString::fromLocal8Bit(call.value("port"));
     if (call.has("baud")) options.baud = wholeIn(call.value("baud"), 0, 115200);
     if (call.has("timeout")) options.timeoutS = *wholeIn(call.value("timeout"), 1, kMaxTimeoutS);
+    options.logPath = call.value("log");
     return options;
 }
 
@@ -120,6 +122,15 @@ void LinkedRun::stillGoing() {
 }
 
 void LinkedRun::start() {
+    // Before the port opens: a log that cannot be made ends the run before the QTX is told
+    // anything.
+    if (!options.logPath.empty()) {
+        if (const std::string problem = log.create(options.logPath); !problem.empty()) {
+            finish(kExitFailed, "qtx: " + problem);
+            return;
+        }
+        host.setTrafficLog(&log);
+    }
     // As in the window: the speed is chosen first, then Establish Link opens COM1 with it.
     if (options.baud) console.setBaud(*options.baud);
     console.establishLink(1);

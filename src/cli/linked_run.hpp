@@ -1,7 +1,7 @@
-// What the commands that talk to a QTX share: Establish Link on --port (at --baud), a grace
-// for the QTX to answer, then the command's own menu procedure. The run ends on the command's
-// outcome, on a lost device, on silence for --timeout seconds or on a signal, and always
-// leaves the QTX out of remote operation with the port closed.
+// What the commands that talk to a QTX share: the traffic log (--log), Establish Link on
+// --port (at --baud), a grace for the QTX to answer, then the command's own menu procedure.
+// The run ends on the command's outcome, on a lost device, on silence for --timeout seconds
+// or on a signal, and always leaves the QTX out of remote operation with the port closed.
 #pragma once
 
 #include <QElapsedTimer>
@@ -23,13 +23,14 @@ std::string number(double value);
 // A whole number written in `text`, within low..high.
 std::optional<int> wholeIn(const std::string& text, int low, int high);
 
-// The problem with --port, --baud and --timeout, in words; "" when none.
+// The problem with --port, --baud, --timeout and --log, in words; "" when none.
 std::string checkLinkOptions(const Invocation& call);
 
 struct LinkOptions {
     QString device;
     std::optional<int> baud;
     int timeoutS = 30;
+    std::string logPath;  // the traffic log to create ("" for none)
 };
 LinkOptions readLinkOptions(const Invocation& call);  // after checkLinkOptions passed
 
@@ -69,6 +70,7 @@ class LinkedRun : public QObject, public HostListener {
     // Ends the run once: the QTX leaves remote operation, the port closes, the loop ends.
     void finish(int exitStatus, const std::string& why = {});
 
+    TrafficLog log;  // before the host, which writes to it until the end
     CliHost host;
     Console console{host};
 

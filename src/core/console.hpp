@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "console/state.hpp"
+#include "files/kelm.hpp"
 #include "files/state.hpp"
 #include "host.hpp"
 #include "image/state.hpp"
@@ -101,6 +103,7 @@ public:
     void Picdata_MouseMove(int button, int shift, double x, double y);
     void Form_MouseMove(int button, int shift, double x, double y);
     void mnubitmap_Click();     // image/bitmap_export.cpp
+    void mnufits_Click();       // image/fits_export.cpp
     void mnuflatfield_Click();  // image/flatfield.cpp
     bool loadflat();            // false: the flat-field command stops
 
@@ -124,6 +127,9 @@ public:
     Optics optics;
     FileNaming files;
     TrackOffsets track;
+    // The header lines of the file the current image was loaded from; empty for an image
+    // received from the QTX. The FITS export takes from it what the load does not apply.
+    std::optional<KelmHeader> loadedheader;
 
 private:
     void processFrames();

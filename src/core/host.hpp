@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "image/histogram.hpp"
+
 namespace qtx {
 
 enum class TextBox { PCtext, QTXText, headertxt };
@@ -73,8 +75,10 @@ public:
                                const std::string& defaultText) = 0;  // "" on cancel
     virtual void setTurboColour(Colour colour) = 0;
     virtual void setPointer(Pointer shape) = 0;
-    // Shows `frmcontrast` modally with the given texts and returns what its boxes hold.
-    virtual ContrastTexts runContrastDialog(const ContrastTexts& initial) = 0;
+    // Shows `frmcontrast` modally with the given texts and the current image's histogram,
+    // and returns what its boxes hold.
+    virtual ContrastTexts runContrastDialog(const ContrastTexts& initial,
+                                            const Histogram& histogram) = 0;
     // The one file dialog: open or save, with a filter text of description and pattern
     // pairs joined by "|" whose second pair is selected at start. "" when cancelled.
     virtual std::string fileDialog(bool open, const std::string& filter) = 0;

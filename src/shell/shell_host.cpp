@@ -5,8 +5,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
 
 #include "console.hpp"
+#include "low_latency.hpp"
+#include "port_facts.hpp"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
@@ -33,6 +36,16 @@ void apply(QSerialPort& port, const SerialSettings& settings) {
     port.setStopBits(settings.stopBits);
     port.setFlowControl(QSerialPort::NoFlowControl);
 }
+
+#ifdef Q_OS_UNIX
+// The node that QSerialPort opens for a device name: a bare name ("ttyUSB0") is one in /dev.
+std::string nodePath(const QString& device) {
+    QString path = device;
+    if (path.startsWith(u'.')) path = QFileInfo(path).absoluteFilePath();
+    if (!path.startsWith(u'/')) path.prepend(QStringLiteral("/dev/"));
+    return QFile::encodeName(path).toStdString();
+}
+#endif
 
 }  // namespace
 
@@ -80,13 +93,29 @@ bool ShellHost::openPort(int portNumber, const std::string& settings) {
 #endif
         failure.deviceOption = advice.deviceOption;
         failureDetail = describeOpenFailure(failure);
+#ifdef Q_OS_UNIX
+        // The machine may know better: the group, the program holding it, a daemon.
+        const std::string known =
+            openFailureAdvice(gatherPortFacts(nodePath(device), thisSystem()));
+        if (!known.empty()) failureDetail = QString::fromLocal8Bit(known);
+#endif
         port.clearError();
         return false;
     }
+#ifdef Q_OS_LINUX
+    // Replies then come at once rather than when a USB packet fills; a device without the
+    // mode (a pseudo-terminal) is left as it is.
+    requestLowLatency(static_cast<int>(port.handle()), systemSerialDriver());
+#endif
     openPortNumber = portNumber;
     openDevice = device;
     troubleSinceData = 0;
     return true;
+}
+
+void ShellHost::setDevice(int portNumber, const QString& device) {
+    if (portNumber == 1) ports.com1 = device;
+    if (portNumber == 2) ports.com2 = device;
 }
 
 void ShellHost::closePort() {
@@ -94,6 +123,7 @@ void ShellHost::closePort() {
     if (port.bytesToWrite() > 0) port.waitForBytesWritten(kDrainMs);
     port.close();
     port.clearError();
+    logLineClosed();
 }
 
 std::string ShellHost::portFailureDetail() { return failureDetail.toLatin1().toStdString(); }
@@ -111,15 +141,23 @@ void ShellHost::write(std::span<const std::uint8_t> bytes) {
     // QSerialPort keeps what the device cannot take yet and writes it from the event loop;
     // handing it to the device now saves the request a pass of the loop (painting included),
     // which on a row-by-row transfer is time the line stands idle.
-    port.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    const qint64 taken =
+        port.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     port.flush();
+    if (trafficLog && taken > 0 &&
+        !trafficLog->sent(logSeconds(), bytes.first(static_cast<std::size_t>(taken)))) {
+        logFailed();
+    }
 }
 
 std::vector<std::uint8_t> ShellHost::readAll() {
     if (!port.isOpen()) return {};
     const QByteArray data = port.readAll();
-    return {reinterpret_cast<const std::uint8_t*>(data.constData()),
-            reinterpret_cast<const std::uint8_t*>(data.constData()) + data.size()};
+    std::vector<std::uint8_t> bytes(
+        reinterpret_cast<const std::uint8_t*>(data.constData()),
+        reinterpret_cast<const std::uint8_t*>(data.constData()) + data.size());
+    if (trafficLog && !trafficLog->received(logSeconds(), bytes)) logFailed();
+    return bytes;
 }
 
 void ShellHost::onReadyRead() {
@@ -167,6 +205,7 @@ void ShellHost::checkForLoss() {
     }
     port.close();
     port.clearError();
+    logLineClosed();
     troubleSinceData = 0;
     emit deviceLost(openPortNumber, openDevice, advice.whenBack);
 }
@@ -180,6 +219,23 @@ void ShellHost::startOneShot(int intervalMs) { oneShot.start(intervalMs); }
 void ShellHost::stopOneShot() { oneShot.stop(); }
 
 void ShellHost::endProgram() { QCoreApplication::quit(); }
+
+void ShellHost::setTrafficLog(TrafficLog* log) {
+    trafficLog = log;
+    logClock.start();
+}
+
+double ShellHost::logSeconds() const { return static_cast<double>(logClock.nsecsElapsed()) / 1e9; }
+
+void ShellHost::logLineClosed() {
+    if (trafficLog) trafficLog->lineClosed(logSeconds());
+}
+
+void ShellHost::logFailed() {
+    // Said once, where the program's own complaints go; the console goes on without it.
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                 trafficLog->failure().c_str());
+}
 
 void connectConsole(ShellHost& host, Console& console, const QObject* context) {
     QObject::connect(&host, &ShellHost::serialEvent, context,

@@ -7,11 +7,13 @@
 // (connectConsole does it for every shell).
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QTimer>
 
 #include "host.hpp"
+#include "link/traffic_log.hpp"
 #include "serial_settings.hpp"
 
 namespace qtx {
@@ -42,6 +44,14 @@ class ShellHost : public QObject, public Host {
 
     void endProgram() override;
 
+    // From now on every byte written and read goes to `log` too, timed from this call; the
+    // caller keeps the log for as long as the host lives (nullptr: no log).
+    void setTrafficLog(TrafficLog* log);
+
+    // The device behind COM`portNumber` from its next opening on (the port chooser).
+    void setDevice(int portNumber, const QString& device);
+    const PortMap& portMap() const { return ports; }
+
     const QSerialPort& serialPort() const { return port; }
     const QTimer& watchdogTimer() const { return entrytimer; }
 
@@ -62,6 +72,9 @@ class ShellHost : public QObject, public Host {
     void scheduleLossCheck();
     void checkForLoss();
     bool hungUp() const;
+    double logSeconds() const;
+    void logLineClosed();
+    void logFailed();
 
     PortMap ports;
     Advice advice;
@@ -75,6 +88,8 @@ class ShellHost : public QObject, public Host {
     QString failureDetail;
     bool lossCheckQueued = false;
     int troubleSinceData = 0;  // errors and empty receive events since bytes last came in
+    TrafficLog* trafficLog = nullptr;
+    QElapsedTimer logClock;
 };
 
 // Connects the host's signals to the console's procedures, for as long as `context` lives.

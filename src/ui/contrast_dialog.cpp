@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "histogram_view.hpp"
+
 namespace qtx {
 
 ContrastDialog::ContrastDialog(QWidget* parent) : QDialog(parent) {
@@ -28,6 +30,10 @@ ContrastDialog::ContrastDialog(QWidget* parent) : QDialog(parent) {
     cmddone->setObjectName(QStringLiteral("cmddone"));
     cmddone->setDefault(true);
     connect(cmddone, &QPushButton::clicked, this, &QDialog::accept);
+    histogram = new HistogramView(this);
+    // The marks follow every change of the boxes, typed or set.
+    connect(txtbackground, &QLineEdit::textChanged, this, &ContrastDialog::markTypedLevels);
+    connect(txtrange, &QLineEdit::textChanged, this, &ContrastDialog::markTypedLevels);
 
     auto* form = new QFormLayout;
     form->addRow(Lblbackground, txtbackground);
@@ -36,19 +42,27 @@ ContrastDialog::ContrastDialog(QWidget* parent) : QDialog(parent) {
     buttons->addStretch();
     buttons->addWidget(cmddone);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(histogram);
     layout->addLayout(form);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-ContrastTexts ContrastDialog::run(const ContrastTexts& initial) {
+ContrastTexts ContrastDialog::run(const ContrastTexts& initial, const Histogram& counts) {
+    histogram->setHistogram(counts);
     txtbackground->setText(QString::fromLatin1(initial.background));
     txtrange->setText(QString::fromLatin1(initial.range));
+    markTypedLevels();
     txtbackground->setFocus();
     txtbackground->selectAll();
     if (exec() != QDialog::Accepted) return {};
     return {txtbackground->text().toLatin1().toStdString(),
             txtrange->text().toLatin1().toStdString()};
+}
+
+void ContrastDialog::markTypedLevels() {
+    histogram->setMarks(typedContrastMarks(txtbackground->text().toLatin1().toStdString(),
+                                           txtrange->text().toLatin1().toStdString()));
 }
 
 }  // namespace qtx

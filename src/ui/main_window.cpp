@@ -8,17 +8,17 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
 #include "contrast_dialog.hpp"
+#include "picture_area.hpp"
 #include "picture_view.hpp"
 
 namespace qtx {
 
 namespace {
-
-constexpr int kPictureZoom = 2;
 
 QPlainTextEdit* textBox(const char* name, const QString& text, QWidget* parent) {
     auto* box = new QPlainTextEdit(parent);
@@ -30,8 +30,9 @@ QPlainTextEdit* textBox(const char* name, const QString& text, QWidget* parent) 
 
 }  // namespace
 
-MainWindow::MainWindow(const PortMap& ports, QWidget* parent)
+MainWindow::MainWindow(const PortMap& ports, QWidget* parent, TrafficLog* log)
     : QMainWindow(parent), ui(buildParts()), qtHost(ports, ui, this) {
+    qtHost.setTrafficLog(log);
     setObjectName(QStringLiteral("frmQTXdriver"));
     setWindowTitle(QStringLiteral("QTX Remote Operation Console"));
 
@@ -61,12 +62,14 @@ WindowParts MainWindow::buildParts() {
     auto* central = new QWidget(this);
     setCentralWidget(central);
 
-    parts.Picdata = new PictureView(kPictureZoom, central);
     auto* pictureFrame = new QFrame(central);
     pictureFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    parts.Picdata =
+        new PictureView(zoomFactor(kStartZoom, 0, 0, PictureView::kWidth, PictureView::kHeight));
+    auto* pictureArea = new PictureArea(parts.Picdata, pictureFrame);
     auto* pictureLayout = new QVBoxLayout(pictureFrame);
     pictureLayout->setContentsMargins(2, 2, 2, 2);
-    pictureLayout->addWidget(parts.Picdata);
+    pictureLayout->addWidget(pictureArea);
 
     QPlainTextEdit* PCtext =
         textBox("PCtext", QStringLiteral(" PC Messages appear here!\n"), central);
@@ -101,6 +104,18 @@ WindowParts MainWindow::buildParts() {
     columns->addLayout(left);
     columns->addLayout(right, 1);
 
+    // At a fixed zoom the picture keeps its size in the top left corner and the text boxes
+    // take any room the window has beyond it; to fit, the picture takes that room instead.
+    connect(pictureArea, &PictureArea::zoomChanged, this, [=, this](Zoom zoom) {
+        const bool fit = zoom == Zoom::Fit;
+        left->setAlignment(pictureFrame, fit ? Qt::Alignment() : Qt::AlignLeft | Qt::AlignTop);
+        left->setStretchFactor(pictureFrame, fit ? 1 : 0);
+        left->setStretchFactor(pcRow, fit ? 0 : 1);
+        columns->setStretchFactor(left, fit ? 1 : 0);
+        columns->setStretchFactor(right, fit ? 0 : 1);
+        if (!fit) growToShowPicture();
+    });
+
     parts.frmcontrast = new ContrastDialog(this);
 
     parts.progressText = new QLabel(this);
@@ -121,6 +136,18 @@ MainWindow::~MainWindow() {
     ui.Picdata->disconnect(this);
     qtHost.disconnect(this);
     centralWidget()->removeEventFilter(this);
+}
+
+// A larger zoom grows the window, as far as the screen allows, rather than hide most of the
+// picture behind scroll bars; it never shrinks what the user has chosen.
+void MainWindow::growToShowPicture() {
+    if (isMaximized() || isFullScreen() || !isVisible()) return;
+    QSize wanted = sizeHint().expandedTo(size());
+    if (const QScreen* display = screen()) {
+        const QSize frame = frameGeometry().size() - size();
+        wanted = wanted.boundedTo(display->availableGeometry().size() - frame);
+    }
+    resize(wanted.expandedTo(size()));
 }
 
 void MainWindow::shutDown() {

@@ -12,8 +12,9 @@ namespace qtx {
 class MainWindow : public QMainWindow {
     Q_OBJECT
   public:
-    // Builds the window and runs the console's load procedure, which opens COM1.
-    explicit MainWindow(const PortMap& ports, QWidget* parent = nullptr);
+    // Builds the window and runs the console's load procedure, which opens COM1; with a
+    // traffic log, which the caller keeps, from the first frame on.
+    explicit MainWindow(const PortMap& ports, QWidget* parent = nullptr, TrafficLog* log = nullptr);
     ~MainWindow() override;
 
     Console& console() { return core; }
@@ -31,7 +32,9 @@ class MainWindow : public QMainWindow {
     WindowParts buildParts();                      // every control, laid out
     QWidget* buildFrontPanel(WindowParts& parts);  // front_panel.cpp
     void buildMenus();                             // menus.cpp
+    void choosePort();                             // port_dialog.cpp
     void trackFormMoves(QWidget* central);
+    void growToShowPicture();
 
     // In this order: the controls, the host that works on them, the console on the host.
     WindowParts ui;

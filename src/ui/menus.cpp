@@ -42,6 +42,8 @@ void MainWindow::buildMenus() {
           [&c] { c.mnuautosave_Click(); });
     separator(fileio, "mnudummy3");
     entry(fileio, "mnuexit", "Exit", [this] { close(); });
+    separator(fileio, "mnudummy4");
+    entry(fileio, "mnufits", "Export Image as FITS...", [&c] { c.mnufits_Click(); });
 
     QMenu* download = menu(menuBar(), "mnudownload", "Download");
     entry(download, "mnudownloadlight", "Download Screen Image",
@@ -57,6 +59,8 @@ void MainWindow::buildMenus() {
     entry(baud, "mnu115200", "115200 Baud", [&c] { c.setBaud(115200); });
     entry(linkMenu, "mnuestablishlink1", "Establish Link (COM1)", [&c] { c.establishLink(1); });
     entry(linkMenu, "mnuestablishlink2", "Establish Link (COM2)", [&c] { c.establishLink(2); });
+    separator(linkMenu, "mnulinkdummy");
+    entry(linkMenu, "mnuchooseport", "Choose Serial Port...", [this] { choosePort(); });
 
     QMenu* display = menu(menuBar(), "mnudisplay", "Display");
     entry(display, "mnucontrast", "Adjust Contrast", [&c] { c.mnucontrast_Click(); });

@@ -9,6 +9,7 @@ namespace {
 
 const QString kCom1 = QStringLiteral("com1");
 const QString kCom2 = QStringLiteral("com2");
+const QString kLog = QStringLiteral("log");
 const QString kScreenshot = QStringLiteral("screenshot");
 const QString kScreenshotDelay = QStringLiteral("screenshot-delay");
 
@@ -27,6 +28,10 @@ void addOptions(QCommandLineParser& parser) {
                       QStringLiteral("PATH")});
     parser.addOption({kCom2, QStringLiteral("Device used as COM2 (default %1).").arg(defaults.com2),
                       QStringLiteral("PATH")});
+    parser.addOption({kLog,
+                      QStringLiteral("Write every frame to and from the QTX to FILE, a new file: "
+                                     "time, direction, code name and bytes in hex."),
+                      QStringLiteral("FILE")});
     QCommandLineOption screenshot(kScreenshot,
                                   QStringLiteral("Save a picture of the window and quit."),
                                   QStringLiteral("FILE"));
@@ -39,10 +44,12 @@ void addOptions(QCommandLineParser& parser) {
     parser.addOption(delay);
 }
 
-Options readOptions(const QCommandLineParser& parser) {
+Options readOptions(const QCommandLineParser& parser, PortMap ports) {
     Options options;
+    options.ports = std::move(ports);
     if (parser.isSet(kCom1)) options.ports.com1 = parser.value(kCom1);
     if (parser.isSet(kCom2)) options.ports.com2 = parser.value(kCom2);
+    options.log = parser.value(kLog);
     options.screenshot = parser.value(kScreenshot);
     options.screenshotDelayMs = std::max(0, parser.value(kScreenshotDelay).toInt());
     return options;

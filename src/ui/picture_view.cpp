@@ -3,18 +3,27 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
-#include <cmath>
 #include <cstring>
+
+#include "zoom.hpp"
 
 namespace qtx {
 
 PictureView::PictureView(int zoom, QWidget* parent)
-    : QWidget(parent), surface(kWidth, kHeight, QImage::Format_RGB32), scale(std::max(zoom, 1)) {
+    : QWidget(parent), surface(kWidth, kHeight, QImage::Format_RGB32), scale(0) {
     setObjectName(QStringLiteral("Picdata"));
     surface.fill(Qt::black);
-    setFixedSize(kWidth * scale, kHeight * scale);
+    setZoom(zoom);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureView::setZoom(int factor) {
+    factor = std::max(factor, 1);
+    if (factor == scale) return;
+    scale = factor;
+    setFixedSize(kWidth * scale, kHeight * scale);
+    update();
 }
 
 SurfaceGeometry PictureView::geometryOfBits() const {
@@ -50,8 +59,8 @@ void PictureView::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
     // The picture pixel under the pointer, so the probe names exactly what is drawn there.
     const QPointF pos = event->position();
-    const double x = std::floor(pos.x() / scale);
-    const double y = std::floor(pos.y() / scale);
+    const double x = picturePixelAt(pos.x(), scale);
+    const double y = picturePixelAt(pos.y(), scale);
     emit pointerMoved(buttonMask(event->buttons()), shiftMask(event->modifiers()), x, y);
 }
 

@@ -1,5 +1,6 @@
 // The picture `Picdata`: a persistent 320 x 200 bitmap of 32 bits per pixel, shown
-// enlarged by a whole factor so that every picture pixel stays a sharp square.
+// enlarged by a whole factor so that every picture pixel stays a sharp square. The zoom
+// changes only how big it is drawn: pointer moves are always reported in picture pixels.
 #pragma once
 
 #include <QImage>
@@ -25,6 +26,8 @@ class PictureView : public QWidget {
     void setPixel(int x, int y, Colour colour);
     const QImage& image() const { return surface; }
     int zoom() const { return scale; }
+    // Screen pixels per picture pixel, at least 1.
+    void setZoom(int factor);
 
   signals:
     // Pointer moves in picture pixels (button and shift masks as the console takes them).

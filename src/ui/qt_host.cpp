@@ -94,8 +94,9 @@ void QtHost::setPointer(Pointer shape) {
     }
 }
 
-ContrastTexts QtHost::runContrastDialog(const ContrastTexts& initial) {
-    return ui.frmcontrast->run(initial);
+ContrastTexts QtHost::runContrastDialog(const ContrastTexts& initial,
+                                        const Histogram& histogram) {
+    return ui.frmcontrast->run(initial, histogram);
 }
 
 SurfaceGeometry QtHost::surfaceGeometry() { return ui.Picdata->geometryOfBits(); }

@@ -45,7 +45,8 @@ class QtHost : public ShellHost {
                        const std::string& defaultText) override;
     void setTurboColour(Colour colour) override;
     void setPointer(Pointer shape) override;
-    ContrastTexts runContrastDialog(const ContrastTexts& initial) override;
+    ContrastTexts runContrastDialog(const ContrastTexts& initial,
+                                    const Histogram& histogram) override;
 
     SurfaceGeometry surfaceGeometry() override;
     void setBitmapBits(std::span<const std::uint8_t> bits) override;

@@ -103,6 +103,7 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
         std::vector<std::string> err;  // lines standard error holds
         const char* made = "";         // a file the run leaves
         bool onlyErr = false;          // nothing else on standard error
+        QByteArray start = {};         // the first bytes of the file made
     } runs[] = {
         {"fast",
          "download --port DEV --all DIR/obs.2024/m31",
@@ -141,6 +142,21 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
          0,
          {"\nqtx: DIR/small.bmp written\n"},
          "DIR/small.bmp"},
+        // The format follows OUT's extension, in any case; a PNG's header chunk names 40 x 30.
+        {"",
+         "convert DIR/small.QTX DIR/small.FITS",
+         0,
+         {"\nqtx: DIR/small.fits written\n"},
+         "DIR/small.fits",
+         false,
+         "SIMPLE  =                    T"},
+        {"",
+         "convert DIR/small.QTX DIR/small.png",
+         0,
+         {"\nqtx: DIR/small.png written\n"},
+         "DIR/small.png",
+         false,
+         QByteArray::fromHex("89504E470D0A1A0A0000000D49484452000000280000001E")},
         {"",
          "convert DIR/obs001.QTX DIR/small.bmp",
          1,
@@ -180,7 +196,9 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
             EXPECT_EQ(filesIn(dir), before);
         }
         if (*r.made != '\0') {
-            EXPECT_TRUE(QFile::exists(QString::fromStdString(fill(r.made)))) << r.made;
+            QFile made(QString::fromStdString(fill(r.made)));
+            ASSERT_TRUE(made.open(QIODevice::ReadOnly)) << r.made;
+            EXPECT_TRUE(made.readAll().startsWith(r.start)) << r.made;
         }
         if (sim) {
             EXPECT_EQ(sim->lastReceived("CMD_REMOTE 0"), "CMD_REMOTE 0");

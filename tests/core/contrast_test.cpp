@@ -66,6 +66,7 @@ TEST_F(ContrastTest, AutoContrastSetsLevelsAndRedraws) {
     ASSERT_EQ(host.contrastShown.size(), 1U);
     EXPECT_EQ(host.contrastShown[0].background, " 884");
     EXPECT_EQ(host.contrastShown[0].range, " 128");
+    EXPECT_EQ(host.histogramsShown[0], (Histogram{1000, 1, {200}}));
 }
 
 TEST_F(ContrastTest, AdjustContrastByWhatTheBoxesHold) {

@@ -154,6 +154,7 @@ int main(int argc, char** argv) {
             if (ext == ".trk") put("tracklist_fuzz", "buffer" + std::to_string(n), file);
             if (ext == ".QTX" && file.size() <= 8 * kSeedBytes) {
                 put("kelm_fuzz", "buffer" + std::to_string(n), file);
+                put("fits_fuzz", "buffer" + std::to_string(n), file);
             }
         }
     }

@@ -80,6 +80,7 @@ class FakeHost : public Host {
     Pointer pointer = Pointer::Default;
     int pointerChanges = 0;
     std::vector<ContrastTexts> contrastShown;
+    std::vector<Histogram> histogramsShown;
     std::deque<ContrastTexts> contrastAnswers;
     struct FileDialogCall {
         bool open;
@@ -107,8 +108,10 @@ class FakeHost : public Host {
     }
     void setTurboColour(Colour colour) override { turboColours.push_back(colour); }
     void setPointer(Pointer shape) override { pointer = shape, ++pointerChanges; }
-    ContrastTexts runContrastDialog(const ContrastTexts& initial) override {
+    ContrastTexts runContrastDialog(const ContrastTexts& initial,
+                                    const Histogram& histogram) override {
         contrastShown.push_back(initial);
+        histogramsShown.push_back(histogram);
         return next(contrastAnswers);
     }
     std::string fileDialog(bool open, const std::string& filter) override {

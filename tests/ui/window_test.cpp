@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "contrast_dialog.hpp"
+#include "histogram_view.hpp"
 #include "main_window.hpp"
 #include "picture_view.hpp"
 #include "ui_support.hpp"
@@ -100,6 +101,8 @@ TEST(Window, EveryMenuEntryReachesItsCommand) {
          [&] { return console.optics.unitscm; }},
         {"Edit Data > Units > Inches", "mnuinches", {}, [&] { return !console.optics.unitscm; }},
         {"Upload > Upload New QTX Code", "mnuUploadFile", {noPort}},
+        {"File I/O > Export Image as FITS...", "mnufits", {"No image to export"}},
+        {"Link > Choose Serial Port...", "mnuchooseport", {"Choose Serial Port"}},
         {"File I/O > Exit", "mnuexit", {}, [&] { return !window.isVisible(); }},
     };
     console.link.baudindex = 0;
@@ -147,14 +150,24 @@ TEST(Window, ContrastDialogReturnsTextsOnlyFromDone) {
     auto* dialog = window.findChild<ContrastDialog*>("frmcontrast");
     auto* background = dialog->findChild<QLineEdit*>("txtbackground");
     auto* range = dialog->findChild<QLineEdit*>("txtrange");
+    // The histogram marks what the boxes hold as it changes, and nothing while one is no level.
+    auto* histogram = dialog->findChild<HistogramView*>("histogram");
+    ASSERT_NE(histogram, nullptr);
     QString shown;
+    std::vector<std::optional<ContrastMarks>> marks;
     QTimer::singleShot(0, dialog, [&] {
         shown = background->text() + "|" + range->text();
+        marks.push_back(histogram->marks());
+        range->setText(QStringLiteral("3 000"));
+        marks.push_back(histogram->marks());
         background->setText(QStringLiteral("-200"));
         range->setText(QStringLiteral("3000"));
+        marks.push_back(histogram->marks());
         dialog->findChild<QPushButton*>("cmddone")->click();
     });
-    const ContrastTexts typed = window.host().runContrastDialog({" 884", " 128"});
+    const ContrastTexts typed = window.host().runContrastDialog({" 884", " 128"}, {});
+    EXPECT_EQ(marks, (std::vector<std::optional<ContrastMarks>>{
+                         ContrastMarks{884, 1012}, std::nullopt, ContrastMarks{-200, 2800}}));
     EXPECT_EQ(shown, " 884| 128");
     EXPECT_EQ(typed.background, "-200");
     EXPECT_EQ(typed.range, "3000");
@@ -164,7 +177,7 @@ TEST(Window, ContrastDialogReturnsTextsOnlyFromDone) {
         background->setText(QStringLiteral("5"));
         dialog->close();
     });
-    const ContrastTexts closed = window.host().runContrastDialog({" 1", " 2"});
+    const ContrastTexts closed = window.host().runContrastDialog({" 1", " 2"}, {});
     EXPECT_EQ(closed.background + closed.range, "");
 }
 
@@ -207,6 +220,37 @@ TEST(Window, PictureReportsPicturePixelsAndTakesBitsLineByLine) {
     view.setPixel(5, 199, Colour{1, 2, 3});
     view.setPixel(320, 0, Colour{9, 9, 9});  // off the surface: ignored
     EXPECT_EQ(view.image().pixel(5, 199), qRgb(1, 2, 3));
+}
+
+TEST(Window, ProbeNamesThePixelUnderThePointerAt3x) {
+    // A 200 x 100 image sits at surface (60, 50); image pixel (12, 34) is surface (71, 83),
+    // the screen square 213..215 x 249..251 at 3x.
+    MainWindow window(PortMap{QStringLiteral("/nonexistent/com1"), QString()});
+    Console& console = window.console();
+    console.record.imagedata.resize(200, 100);
+    console.record.imagedata.at(12, 34) = 1530;
+    console.record.imagedata.at(13, 34) = 7;
+    console.record.imagewidth = 200;
+    console.record.imageheight = 100;
+    console.record.background = 0;
+    console.record.range = 2000;
+    console.showimage();
+    window.findChild<QAction*>("zoomIn")->trigger();
+    auto* picture = window.findChild<PictureView*>("Picdata");
+    ASSERT_EQ(picture->zoom(), 3);
+    const auto probe = [&](QPointF at) {
+        QMouseEvent move(QEvent::MouseMove, at, picture->mapToGlobal(at), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(picture, &move);
+        return window.findChild<QPlainTextEdit*>("PCtext")->toPlainText();
+    };
+    EXPECT_EQ(probe({213, 249}), "Pixel position ( 12,  34) =  1530");
+    EXPECT_EQ(probe({215.9, 251.9}), "Pixel position ( 12,  34) =  1530");
+    EXPECT_EQ(probe({216, 249}), "Pixel position ( 13,  34) =  7");
+    // Drawn as whole squares: the three screen pixels of one picture pixel alike.
+    const QImage shown = picture->grab().toImage();
+    EXPECT_EQ(shown.pixel(213, 249), shown.pixel(215, 251));
+    EXPECT_NE(shown.pixel(215, 249), shown.pixel(216, 249));
 }
 
 TEST(Window, ProgressShowsRowsRepeatsAndTimeLeft) {

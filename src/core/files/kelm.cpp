@@ -197,13 +197,21 @@ bool applyLine(std::string_view line, KelmHeader& h) {
     if (is("Focal_length =")) return set(h.focallength, singleNumber(value("Focal_length =")));
     if (is("Aperture =")) return set(h.aperturearea, singleNumber(value("Aperture =")));
     if (is("Temperature =")) return set(h.temperature, singleNumber(value("Temperature =")));
-    // Converted although nothing keeps them: a file whose values are not numbers is refused.
-    if (is("E_gain =")) return singleNumber(value("E_gain =")).has_value();
-    if (is("X_pixel_size =")) return singleNumber(value("X_pixel_size =")).has_value();
+    // Not applied to the record, but a file whose values here are not numbers is refused.
+    if (is("E_gain =")) return set(h.egain, singleNumber(value("E_gain =")));
+    if (is("X_pixel_size =")) return set(h.xpixelsize, singleNumber(value("X_pixel_size =")));
     if (is("Y_pixel_size =")) {
         const std::optional<double> v = readWholeNumber(value("Y_pixel_size ="));
         const double thousandfold = v ? roundHalfEven(*v * 1000.0) : NAN;
-        return thousandfold >= -32768 && thousandfold <= 32767;
+        if (!(thousandfold >= -32768 && thousandfold <= 32767)) return false;
+        h.ypixelsize = static_cast<float>(*v);
+        return true;
+    }
+    if (is("Filter =")) return h.filtername = std::string(value("Filter =")), true;
+    if (is("Observer =")) return h.observer = std::string(value("Observer =")), true;
+    // Never a reason to refuse a file: a mode that is no number is only not kept.
+    if (is("Readout_mode =")) {
+        if (const auto mode = wholeNumber<std::int16_t>(value("Readout_mode ="))) h.readoutmode = *mode;
     }
     return true;
 }

@@ -53,6 +53,13 @@ struct KelmHeader {
     std::optional<float> focallength;  // inches
     std::optional<float> aperturearea;  // square inches
     std::optional<float> temperature;
+    // Lines the load shows but does not apply; the FITS export takes them.
+    std::optional<float> egain;       // electrons per ADU
+    std::optional<float> xpixelsize;  // mm
+    std::optional<float> ypixelsize;  // mm
+    std::optional<std::string> filtername;
+    std::optional<std::string> observer;      // "Site 3" as the console writes it, or a name
+    std::optional<std::int16_t> readoutmode;  // binning code 0, 1 or 2
 
     std::string info;         // the lines shown, each followed by CR LF
     bool compressed = false;  // a line names "Compressed Image"

@@ -66,6 +66,7 @@ void Console::mnuload_Click() {
     if (!file.failure.empty()) return refuse("Load file command failed", file.failure);
     const KelmHeader header = parseHeader(file.bytes);
     apply(header, record, optics.unitscm);
+    loadedheader = header;
     if (!header.failure.empty()) return refuse("Load file command failed", header.failure);
     setText(TextBox::headertxt, path + crlf + header.info);
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 
+#include "text/numtext.hpp"
+
 namespace qtx {
 
 namespace {
@@ -22,6 +24,12 @@ std::int32_t binAbove(const std::array<std::int32_t, kBins>& counts, std::int32_
 }
 
 }  // namespace
+
+std::optional<std::int32_t> typedLevel(const std::string& text) {
+    const std::optional<double> value = readWholeNumber(text);
+    if (!value) return std::nullopt;
+    return roundToInt32(*value);
+}
 
 ContrastLevels autoContrastLevels(const PixelArray& pixels, std::int32_t width,
                                   std::int32_t height) {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "image/state.hpp"
 
@@ -17,5 +19,9 @@ struct ContrastLevels {
 // the range; white one bin below the bin of the 99th percentile; the range at least 128.
 ContrastLevels autoContrastLevels(const PixelArray& pixels, std::int32_t width,
                                   std::int32_t height);
+
+// A level typed into the contrast dialog: the whole text one number (blanks around it
+// allowed), rounded half to even, within 32 bits. Anything else is no level.
+std::optional<std::int32_t> typedLevel(const std::string& text);
 
 }  // namespace qtx

@@ -1,24 +1,11 @@
 // Contrast: Adjust Contrast through the dialog `frmcontrast`, and Auto Contrast (its levels
 // are image/contrast.cpp).
-#include <optional>
-
 #include "console.hpp"
 #include "image/contrast.hpp"
+#include "image/histogram.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx {
-
-namespace {
-
-// A typed level: the whole text one number (blanks around it allowed), rounded half to
-// even, within 32 bits. Anything else is no level.
-std::optional<std::int32_t> typedLevel(const std::string& text) {
-    const std::optional<double> value = readWholeNumber(text);
-    if (!value) return std::nullopt;
-    return roundToInt32(*value);
-}
-
-}  // namespace
 
 void Console::mnuautocontrast_Click() {
     const ContrastLevels levels =
@@ -29,8 +16,9 @@ void Console::mnuautocontrast_Click() {
 }
 
 void Console::mnucontrast_Click() {
-    const ContrastTexts typed =
-        host.runContrastDialog({signedText(record.background), signedText(record.range)});
+    const ContrastTexts typed = host.runContrastDialog(
+        {signedText(record.background), signedText(record.range)},
+        pixelHistogram(record.imagedata, record.imagewidth, record.imageheight));
     // An empty box is the way to cancel: an empty background changes nothing, an empty
     // range keeps the new background without redrawing.
     if (typed.background.empty()) return;

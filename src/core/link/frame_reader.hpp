@@ -1,4 +1,5 @@
-// The QTX's own receiver: finds frames in the bytes from the console.
+// Finds frames in a byte stream: the simulated QTX's receiver, and the traffic log's cutting
+// of what passes the port into whole frames.
 //
 //   A5 | code | N lo N hi | hsum lo hsum hi | payload (N bytes) | psum lo psum hi
 //                                             (no payload and no psum when N = 0)
@@ -14,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace qtx::sim {
+namespace qtx {
 
 struct RxFrame {
     std::uint8_t code = 0;
@@ -48,4 +49,4 @@ class FrameReader {
     DiscardSink onDiscard;
 };
 
-}  // namespace qtx::sim
+}  // namespace qtx

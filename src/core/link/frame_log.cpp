@@ -1,13 +1,39 @@
-#include "pty/frame_log.hpp"
-
-#include <cstdio>
+#include "link/frame_log.hpp"
 
 #include "link/frame.hpp"
+#include "text/numtext.hpp"
 
-namespace qtx::sim {
+namespace qtx {
 
-std::string codeName(Direction direction, std::uint8_t code) {
-    if (direction == Direction::In) {
+namespace {
+
+constexpr std::size_t kTimeWidth = 12;
+constexpr std::size_t kNameWidth = 18;
+
+std::string logLine(double seconds, LogDirection direction, std::string_view name,
+                    std::span<const std::uint8_t> bytes) {
+    // Through the number texts, not printf: the shells run under the user's locale, whose
+    // decimal comma would make two logs of one session read differently.
+    std::string time = formatPattern(seconds, "0.000000");
+    std::string line;
+    if (time.size() < kTimeWidth) line.append(kTimeWidth - time.size(), ' ');
+    line += time;
+    line += direction == LogDirection::Sent ? " -> " : " <- ";
+    line += name;
+    if (name.size() < kNameWidth) line.append(kNameWidth - name.size(), ' ');
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (std::uint8_t b : bytes) {
+        line.push_back(' ');
+        line.push_back(kDigits[b >> 4]);
+        line.push_back(kDigits[b & 0xF]);
+    }
+    return line;
+}
+
+}  // namespace
+
+std::string codeName(LineEnd sender, std::uint8_t code) {
+    if (sender == LineEnd::Console) {
         switch (code) {
             case CMD_DECLINE:
                 return "CMD_DECLINE";
@@ -66,30 +92,24 @@ std::string codeName(Direction direction, std::uint8_t code) {
                 break;
         }
     }
-    char s[16];
-    std::snprintf(s, sizeof s, "code %u", code);
-    return s;
+    return "code " + std::to_string(code);
 }
 
-std::string frameLogLine(double seconds, Direction direction, std::span<const std::uint8_t> bytes,
-                         const std::string& note) {
-    // Received bytes that were given up are not a frame, and neither is garbage.
-    const bool frame = bytes.size() >= kHeaderSize && bytes[0] == kSync &&
-                       !(direction == Direction::In && !note.empty()) && note != "garbage";
-    std::string name = frame ? codeName(direction, bytes[1]) : "(" + note + ")";
-    char head[64];
-    std::snprintf(head, sizeof head, "%12.6f %s %-18s", seconds,
-                  direction == Direction::In ? "<-" : "->", name.c_str());
-    std::string line = head;
-    line.reserve(line.size() + bytes.size() * 3 + note.size() + 4);
-    static const char* digits = "0123456789abcdef";
-    for (std::uint8_t b : bytes) {
-        line.push_back(' ');
-        line.push_back(digits[b >> 4]);
-        line.push_back(digits[b & 0xF]);
+std::string frameLogLine(double seconds, LogDirection direction, LineEnd sender,
+                         std::span<const std::uint8_t> frame, std::string_view note) {
+    if (frame.size() < kHeaderSize) return bytesLogLine(seconds, direction, frame, note);
+    std::string line = logLine(seconds, direction, codeName(sender, frame[1]), frame);
+    if (!note.empty()) {
+        line += "  [";
+        line += note;
+        line += ']';
     }
-    if (frame && !note.empty()) line += "  [" + note + "]";
     return line;
 }
 
-}  // namespace qtx::sim
+std::string bytesLogLine(double seconds, LogDirection direction,
+                         std::span<const std::uint8_t> bytes, std::string_view what) {
+    return logLine(seconds, direction, "(" + std::string(what) + ")", bytes);
+}
+
+}  // namespace qtx

@@ -1,10 +1,10 @@
-#include "model/frame_reader.hpp"
+#include "link/frame_reader.hpp"
 
 #include <algorithm>
 
 #include "link/frame.hpp"
 
-namespace qtx::sim {
+namespace qtx {
 
 FrameReader::FrameReader(FrameSink frameSink, DiscardSink discardSink)
     : onFrame(std::move(frameSink)), onDiscard(std::move(discardSink)) {
@@ -66,4 +66,4 @@ void FrameReader::drain() {
     }
 }
 
-}  // namespace qtx::sim
+}  // namespace qtx

@@ -1,10 +1,10 @@
 // Runs a write as if the disk filled up after 40 bytes of any file.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <csignal>
 #include <functional>
-
-#include <sys/resource.h>
 
 namespace qtx::test {
 

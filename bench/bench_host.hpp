@@ -6,7 +6,7 @@
 namespace qtx::bench {
 
 class BenchHost : public Host {
-public:
+  public:
     std::vector<std::uint8_t> incoming;
     std::size_t bytesWritten = 0;
     std::vector<std::uint8_t> surface;
@@ -26,9 +26,7 @@ public:
     }
     void setTurboColour(Colour) override {}
     void setPointer(Pointer) override {}
-    ContrastTexts runContrastDialog(const ContrastTexts&, const Histogram&) override {
-        return {};
-    }
+    ContrastTexts runContrastDialog(const ContrastTexts&, const Histogram&) override { return {}; }
     SurfaceGeometry surfaceGeometry() override { return {320 * 4, 200, 32}; }
     void setBitmapBits(std::span<const std::uint8_t> bits) override {
         surface.assign(bits.begin(), bits.end());

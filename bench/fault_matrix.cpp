@@ -1,9 +1,9 @@
 // The full fault matrix: 100 downloads a cell with fixed seeds, printed as a table.
 //   build/bench/fault_matrix [downloads a cell]
+#include "fault_matrix.hpp"
+
 #include <cstdio>
 #include <cstdlib>
-
-#include "fault_matrix.hpp"
 
 int main(int argc, char** argv) {
     using namespace qtx::sim::matrix;
@@ -12,8 +12,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: fault_matrix [downloads a cell]\n");
         return 2;
     }
-    std::printf("| frames | of the | rate | whole images | Communication Failed | wrong images "
-                "| mean repeats |\n|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| frames | of the | rate | whole images | Communication Failed | wrong images "
+        "| mean repeats |\n|---|---|---|---|---|---|---|\n");
     int wrong = 0;
     for (Fault fault : {Fault::Drop, Fault::Corrupt, Fault::Pause, Fault::Garbage}) {
         for (Way way : {Way::ToQtx, Way::FromQtx}) {

@@ -57,8 +57,9 @@ int main(int argc, char** argv) {
     const long after = residentKb();
     std::printf("garbage: %zu bytes in %zu receive events, mean %.1f us, worst %.1f us\n", fed,
                 events, totalUs / static_cast<double>(events), worstUs);
-    std::printf("receive buffer: at most %d of %zu bytes; resident memory %ld kB before, %ld kB after\n",
-                most, qtx::kRxBufferSize, before, after);
+    std::printf(
+        "receive buffer: at most %d of %zu bytes; resident memory %ld kB before, %ld kB after\n",
+        most, qtx::kRxBufferSize, before, after);
 
     // The line again: link, a key, an image.
     line.forgetWritten();

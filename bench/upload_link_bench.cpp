@@ -114,9 +114,9 @@ class Session {
         const std::uint64_t sent0 = server->bytesSent(), got0 = server->bytesReceived();
         const Clock::time_point start = Clock::now();
         window->findChild<QAction*>(QStringLiteral("mnuUploadFile"))->trigger();
-        const bool done = waitFor(
-            [&] { return text() == kSuccess || text() == "Communication Failed"; },
-            static_cast<int>(3.0 * 110000 * kBitsPerByte / baud * 1000) + 10000);
+        const bool done =
+            waitFor([&] { return text() == kSuccess || text() == "Communication Failed"; },
+                    static_cast<int>(3.0 * 110000 * kBitsPerByte / baud * 1000) + 10000);
         run.measured = std::chrono::duration<double>(Clock::now() - start).count();
         run.toQtx = server->bytesReceived() - got0;
         run.fromQtx = server->bytesSent() - sent0;
@@ -144,8 +144,9 @@ void line(const char* name, const Run& r, std::uint32_t baud) {
     const double answers = static_cast<double>(r.fromQtx) * byteTime;
     const double added = r.measured - answers;
     std::printf("%-5s %8llu %8llu %8.3f %8.3f %8.3f %8.3f %8.2f%%\n", name,
-                static_cast<unsigned long long>(r.toQtx), static_cast<unsigned long long>(r.fromQtx),
-                wire, r.measured, added, wire + added, added / wire * 100);
+                static_cast<unsigned long long>(r.toQtx),
+                static_cast<unsigned long long>(r.fromQtx), wire, r.measured, added, wire + added,
+                added / wire * 100);
 }
 
 int number(const char* text, int fallback) {
@@ -179,7 +180,8 @@ int main(int argc, char* argv[]) {
     const auto path = std::filesystem::temp_directory_path() /
                       ("bench_upload_" + std::to_string(::getpid()) + ".bin");
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
 
     std::printf(
         "%u baud, %u bits a byte, %d upload%s of a %zu-byte code image.\n"

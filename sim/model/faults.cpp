@@ -62,8 +62,8 @@ void OutputStage::send(std::vector<std::uint8_t> frame) {
     if (delayDraw && (faults.delayMs > 0 || faults.delayTicks > 0)) {
         e.delayMs = faults.delayMs;
         e.delayTicks = faults.delayTicks;
-        note += (note.empty() ? "" : ", ") + std::string("delayed ") +
-                std::to_string(e.delayMs) + " ms";
+        note += (note.empty() ? "" : ", ") + std::string("delayed ") + std::to_string(e.delayMs) +
+                " ms";
     } else if (holding) {
         // Only the first answer carries the hold: the rest queue behind it on the line.
         e.delayMs = holdMs;
@@ -108,8 +108,9 @@ std::vector<FrameCutter::Piece> FrameCutter::push(std::span<const std::uint8_t> 
         }
         const std::size_t total = n == 0 ? kHeaderSize : n + 8;
         if (rest.size() < total) break;
-        out.push_back({std::vector<std::uint8_t>(rest.begin(), rest.begin() + static_cast<long>(total)),
-                       true});
+        out.push_back(
+            {std::vector<std::uint8_t>(rest.begin(), rest.begin() + static_cast<long>(total)),
+             true});
         at += total;
     }
     bytes.erase(bytes.begin(), bytes.begin() + static_cast<long>(at));

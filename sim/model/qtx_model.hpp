@@ -64,8 +64,8 @@ struct ModelOptions {
     std::uint64_t seed = 1;
     bool linkRequestOnContact = false;  // ask for the link when the first frame arrives
     bool flashOfferOnRemote = false;    // offer the buffers after the first CMD_REMOTE 1
-    FaultPlan faults;         // on the QTX's answers
-    FaultPlan requestFaults;  // on the console's requests, before the QTX reads them
+    FaultPlan faults;                   // on the QTX's answers
+    FaultPlan requestFaults;            // on the console's requests, before the QTX reads them
 };
 
 enum class Direction { In, Out };

@@ -24,8 +24,8 @@ constexpr OptionSpec kPort{
 constexpr OptionSpec kBaud{
     "baud", "N",
     "line speed 19200, 38400, 57600 or 115200 (default 115200); set the QTX to the same"};
-constexpr OptionSpec kTimeout{
-    "timeout", "S", "give up when the QTX has not answered for S seconds (default 30)"};
+constexpr OptionSpec kTimeout{"timeout", "S",
+                              "give up when the QTX has not answered for S seconds (default 30)"};
 constexpr OptionSpec kLog{
     "log", "FILE",
     "write every frame to and from the QTX to FILE, a new file: time, direction, code name "

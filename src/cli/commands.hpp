@@ -13,7 +13,7 @@ int runUpload(const Invocation& call);  // upload.cpp
 std::string checkConvert(const Invocation& call);
 int runConvert(const Invocation& call);  // convert.cpp
 std::string checkFlat(const Invocation& call);
-int runFlat(const Invocation& call);  // flat.cpp
+int runFlat(const Invocation& call);   // flat.cpp
 int runPorts(const Invocation& call);  // ports.cpp
 
 }  // namespace qtx::cli

@@ -31,9 +31,8 @@ FileRun::Said FileRun::step(void (Console::*procedure)(), const std::string& pat
 bool FileRun::load(const std::string& path, bool needsTracks) {
     const Said loaded = step(&Console::mnuload_Click, path);
     return loaded.header &&
-           std::all_of(loaded.messages.begin(), loaded.messages.end(), [&](const std::string& m) {
-               return !needsTracks && isTrackListWarning(m);
-           });
+           std::all_of(loaded.messages.begin(), loaded.messages.end(),
+                       [&](const std::string& m) { return !needsTracks && isTrackListWarning(m); });
 }
 
 void FileRun::text(TextBox box, const std::string& text) {

@@ -14,7 +14,8 @@ const std::string kCommunicationFailed = "Communication Failed";
 
 class Upload : public LinkedRun {
   public:
-    Upload(LinkOptions link, std::string path) : LinkedRun(std::move(link)), path(std::move(path)) {}
+    Upload(LinkOptions link, std::string path)
+        : LinkedRun(std::move(link)), path(std::move(path)) {}
 
   private:
     void begin() override {

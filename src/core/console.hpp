@@ -19,7 +19,7 @@
 namespace qtx {
 
 class Console {
-public:
+  public:
     explicit Console(Host& host);
     // One console a window: it holds the Host by reference, and its state is the window's.
     Console(const Console&) = delete;
@@ -131,7 +131,7 @@ public:
     // received from the QTX. The FITS export takes from it what the load does not apply.
     std::optional<KelmHeader> loadedheader;
 
-private:
+  private:
     void processFrames();
     void processPass();
     void resynchronise();

@@ -51,7 +51,7 @@ struct Progress {
 };
 
 class Host {
-public:
+  public:
     virtual ~Host() = default;
 
     // Serial port, one at a time (COM1 or COM2). openPort applies the settings string

@@ -94,8 +94,7 @@ void QtHost::setPointer(Pointer shape) {
     }
 }
 
-ContrastTexts QtHost::runContrastDialog(const ContrastTexts& initial,
-                                        const Histogram& histogram) {
+ContrastTexts QtHost::runContrastDialog(const ContrastTexts& initial, const Histogram& histogram) {
     return ui.frmcontrast->run(initial, histogram);
 }
 

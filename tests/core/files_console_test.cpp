@@ -1,11 +1,10 @@
 // Saving, numbering, loading and the track list round trip, on a console with a fake host.
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 
 #include "console_fixture.hpp"
+#include "full_disk.hpp"
 
 namespace qtx::test {
 namespace {
@@ -160,19 +159,6 @@ TEST_F(FilesTest, AutosaveCommandChoosesTheBase) {
     EXPECT_EQ(host.messageBoxes.back(), tmp.path("obs001.QTX") + " already exists!");
 }
 
-// Runs a write as if the disk filled up after 40 bytes of any file.
-void onFullDisk(const std::function<void()>& write) {
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 40;
-    setrlimit(RLIMIT_FSIZE, &small);
-    write();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-}
-
 // A disk that fills up part-way: every writer removes its half-written file, says why and
 // tells the QTX, and the console goes on.
 TEST_F(FilesTest, FullDiskLeavesNoPartialFile) {
@@ -191,7 +177,7 @@ TEST_F(FilesTest, FullDiskLeavesNoPartialFile) {
         SCOPED_TRACE(w.file);
         host.written.clear();
         console.reception.downloadall = true;
-        onFullDisk(w.write);
+        test::onFullDisk(w.write);
         EXPECT_FALSE(fs::exists(w.file));
         EXPECT_EQ(host.text(TextBox::PCtext), w.file + " could not be written: File too large");
         EXPECT_EQ(reports(), std::vector<Bytes>{kNotSaved});
@@ -200,7 +186,7 @@ TEST_F(FilesTest, FullDiskLeavesNoPartialFile) {
     // The bitmap is no file of the QTX's: it tells the QTX nothing, but leaves nothing half.
     host.written.clear();
     host.fileAnswers.push_back(tmp.path("full.bmp"));
-    onFullDisk([&] { console.mnubitmap_Click(); });
+    test::onFullDisk([&] { console.mnubitmap_Click(); });
     EXPECT_FALSE(fs::exists(tmp.path("full.bmp")));
     EXPECT_EQ(host.text(TextBox::PCtext),
               "Bitmap not saved: " + tmp.path("full.bmp") + ": File too large");

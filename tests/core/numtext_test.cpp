@@ -1,10 +1,10 @@
+#include "text/numtext.hpp"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
 #include <string>
-
-#include "text/numtext.hpp"
 
 namespace qtx {
 namespace {
@@ -68,11 +68,10 @@ TEST(ReadNumber, Lenient) {
         double expected;
     };
     const Case cases[] = {
-        {".5", 0.5},      {"20.", 20.0},     {"12.25", 12.25},  {"-5.25", -5.25},
-        {" 884", 884.0},  {"-12.5", -12.5},  {"8.5 in", 8.5},   {"in", 0.0},
-        {"", 0.0},        {"   ", 0.0},      {"-", 0.0},        {".", 0.0},
-        {"+3", 3.0},      {"1e3", 1000.0},   {"2e", 2.0},       {"2e+x", 2.0},
-        {"\t7", 7.0},     {" -.5x", -0.5},   {"1,5", 1.0},      {"00042", 42.0},
+        {".5", 0.5},      {"20.", 20.0},   {"12.25", 12.25}, {"-5.25", -5.25}, {" 884", 884.0},
+        {"-12.5", -12.5}, {"8.5 in", 8.5}, {"in", 0.0},      {"", 0.0},        {"   ", 0.0},
+        {"-", 0.0},       {".", 0.0},      {"+3", 3.0},      {"1e3", 1000.0},  {"2e", 2.0},
+        {"2e+x", 2.0},    {"\t7", 7.0},    {" -.5x", -0.5},  {"1,5", 1.0},     {"00042", 42.0},
     };
     for (const Case& c : cases) {
         EXPECT_DOUBLE_EQ(readNumber(c.text), c.expected) << '"' << c.text << '"';
@@ -86,12 +85,13 @@ TEST(ReadWholeNumber, OnlyANumberWithBlanksAround) {
         const char* text;
         std::optional<double> expected;
     } cases[] = {
-        {" 884", 884.0}, {"-200 ", -200.0}, {"\t12.5\t", 12.5}, {"1e3", 1000.0},
-        {"12abc", std::nullopt}, {"2.5x", std::nullopt},
-        {"abc", std::nullopt}, {"", std::nullopt}, {"  ", std::nullopt},
-        {"-", std::nullopt}, {"1 2", std::nullopt}, {"2e", std::nullopt},
+        {" 884", 884.0},       {"-200 ", -200.0},       {"\t12.5\t", 12.5},
+        {"1e3", 1000.0},       {"12abc", std::nullopt}, {"2.5x", std::nullopt},
+        {"abc", std::nullopt}, {"", std::nullopt},      {"  ", std::nullopt},
+        {"-", std::nullopt},   {"1 2", std::nullopt},   {"2e", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(readWholeNumber(c.text), c.expected) << '"' << c.text << '"';
+    for (const auto& c : cases)
+        EXPECT_EQ(readWholeNumber(c.text), c.expected) << '"' << c.text << '"';
 }
 
 TEST(RoundHalfEven, HalvesGoToEven) {

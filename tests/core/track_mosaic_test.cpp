@@ -67,7 +67,9 @@ TEST(TrackList, SixtyFourPairsRoundTripAndNoMore) {
         EXPECT_EQ(read.ok, n <= 64) << n;
         ASSERT_EQ(read.pairs.size(), std::min<std::size_t>(n, 64)) << n;
         for (std::size_t j = 0; j < read.pairs.size(); ++j) {
-            const auto s16 = [](std::int32_t w) { return static_cast<std::int16_t>(w > 32767 ? w - 65536 : w); };
+            const auto s16 = [](std::int32_t w) {
+                return static_cast<std::int16_t>(w > 32767 ? w - 65536 : w);
+            };
             EXPECT_EQ(read.pairs[j], (TrackPair{s16(words[2 * j]), s16(words[2 * j + 1])}));
         }
     }
@@ -123,8 +125,8 @@ TEST(Mosaic, TableOfSixSnapshots) {
     r.imagetime = "1:02:03";
     r.imagedate = "12/24/2025";
     Track words{};
-    words[1] = 1000;  // T(1) = 1000 ms
-    words[3] = 3000;  // T(2) = 3000 ms
+    words[1] = 1000;    // T(1) = 1000 ms
+    words[3] = 3000;    // T(2) = 3000 ms
     words[4] = 0x8000;  // T(3) = 2^31 + 5000 ms: above the signed range
     words[5] = 5000;
     const std::string expected =

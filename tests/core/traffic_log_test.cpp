@@ -2,11 +2,10 @@
 #include "link/traffic_log.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <vector>
 
+#include "full_disk.hpp"
 #include "temp_dir.hpp"
 
 namespace qtx {
@@ -55,16 +54,12 @@ TEST(TrafficLog, IsCreatedNewAndSaysWhenItCannotBeWritten) {
     // A disk that fills up: said once, and the log stops.
     const std::string full = dir.path("full.log");
     ASSERT_EQ(log.create(full), "");
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 40;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const bool first = log.sent(0, Bytes{0xA5, 0x02, 0x00, 0x00, 0xA7, 0x00});
-    const bool later = log.sent(1, Bytes{0xA5, 0x02, 0x00, 0x00, 0xA7, 0x00});
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    bool first = true;
+    bool later = false;
+    test::onFullDisk([&] {
+        first = log.sent(0, Bytes{0xA5, 0x02, 0x00, 0x00, 0xA7, 0x00});
+        later = log.sent(1, Bytes{0xA5, 0x02, 0x00, 0x00, 0xA7, 0x00});
+    });
     EXPECT_FALSE(first);
     EXPECT_TRUE(later);
     EXPECT_EQ(log.failure(),

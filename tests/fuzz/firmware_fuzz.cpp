@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto path = std::filesystem::temp_directory_path() /
                       ("firmware_fuzz_" + std::to_string(::getpid()) + (upper ? ".BIN" : ".bin"));
     std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
 
     qtx::test::FakeHost host;
     qtx::Console console(host);

@@ -25,7 +25,8 @@ fs::path root;
 void put(const std::string& target, const std::string& name, const Bytes& bytes) {
     fs::create_directories(root / target);
     std::ofstream(root / target / name, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes slurp(const fs::path& p) {
@@ -51,7 +52,8 @@ Exchange capture(Start start, qtx::test::FakeHost& host, qtx::Console& console) 
         bool moved = false;
         for (; fed < host.written.size(); ++fed) {
             model.receive(host.written[fed]);
-            ex.requests.insert(ex.requests.end(), host.written[fed].begin(), host.written[fed].end());
+            ex.requests.insert(ex.requests.end(), host.written[fed].begin(),
+                               host.written[fed].end());
             moved = true;
         }
         for (const qtx::sim::Emission& e : model.takeEmissions()) {
@@ -94,7 +96,8 @@ void writeAll(const std::string& name, std::uint8_t mode, const Exchange& ex) {
     put("reception_fuzz", name, reception);
     put("model_fuzz", name, model);
     for (const Bytes& f : ex.frames) {
-        if (f.size() > 8 && f[1] == qtx::MSG_HEADER) put("header_fuzz", name, Bytes(f.begin() + 6, f.end() - 2));
+        if (f.size() > 8 && f[1] == qtx::MSG_HEADER)
+            put("header_fuzz", name, Bytes(f.begin() + 6, f.end() - 2));
         if (f.size() > 8 && (f[1] == qtx::MSG_ROW || f[1] == qtx::MSG_ROW_RAW)) {
             Bytes row{0x40, 0x01};  // width 320; the reader takes what it needs
             row.insert(row.end(), f.begin() + 6, f.end() - 2);
@@ -124,13 +127,14 @@ int main(int argc, char** argv) {
     {
         qtx::test::FakeHost host;
         qtx::Console c(host);
-        writeAll("all", 1, capture(
-                               [&] {
-                                   c.files.autosave = true;
-                                   c.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";
-                                   c.sendcommand(qtx::CMD_DOWNLOAD_ALL);
-                               },
-                               host, c));
+        writeAll("all", 1,
+                 capture(
+                     [&] {
+                         c.files.autosave = true;
+                         c.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";
+                         c.sendcommand(qtx::CMD_DOWNLOAD_ALL);
+                     },
+                     host, c));
     }
     // Small images of each kind, for the header and row readers and for the files they
     // become: a tiny window, a single row, an odd window of uncompressed rows.

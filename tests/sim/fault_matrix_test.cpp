@@ -1,7 +1,7 @@
 // A few downloads in every cell of the fault matrix; bench/fault_matrix runs the full one.
-#include <gtest/gtest.h>
-
 #include "fault_matrix.hpp"
+
+#include <gtest/gtest.h>
 
 namespace qtx::sim::matrix {
 namespace {
@@ -15,8 +15,8 @@ TEST(FaultMatrix, EveryDownloadEndsWholeOrInCommunicationFailed) {
                 // Each cell starts at another buffer, so that together they take every kind.
                 const Cell cell = runCell(fault, way, rate, 3, first++);
                 whole += cell.whole;
-                EXPECT_EQ(cell.wrong, 0) << name(fault) << " " << name(way) << " " << rate
-                                         << ": " << (cell.wrongs.empty() ? "" : cell.wrongs[0]);
+                EXPECT_EQ(cell.wrong, 0) << name(fault) << " " << name(way) << " " << rate << ": "
+                                         << (cell.wrongs.empty() ? "" : cell.wrongs[0]);
             }
         }
     }

@@ -1,6 +1,8 @@
 // A folder of its own for a test's files, removed with everything in it afterwards.
 #pragma once
 
+#include <unistd.h>
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -8,12 +10,10 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 namespace qtx::test {
 
 class TempDir {
-public:
+  public:
     TempDir() {
         static std::atomic<int> counter{0};
         dir = std::filesystem::temp_directory_path() /
@@ -44,7 +44,7 @@ public:
         std::ofstream(file, std::ios::binary) << bytes;
     }
 
-private:
+  private:
     std::filesystem::path dir;
 };
 

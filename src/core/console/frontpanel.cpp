@@ -27,9 +27,7 @@ void Console::cmdfileops_Click() { pressKey(0x0800); }
 void Console::cmdvalue_Click() { pressKey(0x0040); }
 void Console::cmdsetup_Click() { pressKey(0x0020); }
 
-void Console::cmdparameter_Click() {
-    pressKey(0x0010, true);
-}
+void Console::cmdparameter_Click() { pressKey(0x0010, true); }
 
 void Console::cmddown_Click() { pressKey(0x1000 | (panel.turbo ? kTurboBit : 0)); }
 void Console::cmdup_Click() { pressKey(0x2000 | (panel.turbo ? kTurboBit : 0)); }

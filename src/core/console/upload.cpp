@@ -26,7 +26,8 @@ constexpr int kEndAnswerMs = 5000;
 constexpr int kRestartMs = 2000;
 
 std::int32_t baudOf(std::int16_t baudindex) {
-    return baudindex >= 2 && baudindex <= 4 ? kBaudRates[static_cast<std::size_t>(baudindex)] : 115200;
+    return baudindex >= 2 && baudindex <= 4 ? kBaudRates[static_cast<std::size_t>(baudindex)]
+                                            : 115200;
 }
 
 }  // namespace

@@ -16,7 +16,8 @@ std::string reasonOf(int error) { return std::generic_category().message(error);
 bool fileExists(const std::string& path) {
     std::error_code ec;
     // Anything under that name counts, a dangling link included: it is not ours to replace.
-    return std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found &&
+    return std::filesystem::symlink_status(path, ec).type() !=
+               std::filesystem::file_type::not_found &&
            !ec;
 }
 
@@ -38,8 +39,8 @@ WriteResult writeNewFile(const std::string& path, std::span<const std::uint8_t> 
 }
 
 WriteResult writeNewFile(const std::string& path, const std::string& text) {
-    return writeNewFile(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                        text.size()));
+    return writeNewFile(path,
+                        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 ReadResult readFileStart(const std::string& path, std::size_t maxBytes) {

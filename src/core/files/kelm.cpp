@@ -159,7 +159,8 @@ std::optional<Int> wholeNumber(std::string_view value) {
     const std::optional<double> v = readWholeNumber(value);
     if (!v) return std::nullopt;
     const double rounded = roundHalfEven(*v);
-    if (!(rounded >= std::numeric_limits<Int>::min() && rounded <= std::numeric_limits<Int>::max())) {
+    if (!(rounded >= std::numeric_limits<Int>::min() &&
+          rounded <= std::numeric_limits<Int>::max())) {
         return std::nullopt;
     }
     return static_cast<Int>(rounded);
@@ -182,7 +183,8 @@ bool applyLine(std::string_view line, KelmHeader& h) {
         field = *converted;
         return true;
     };
-    if (is("Background =")) return set(h.background, wholeNumber<std::int32_t>(value("Background =")));
+    if (is("Background ="))
+        return set(h.background, wholeNumber<std::int32_t>(value("Background =")));
     if (is("Range =")) return set(h.range, wholeNumber<std::int32_t>(value("Range =")));
     if (is("Height =")) return set(h.imageheight, wholeNumber<std::int16_t>(value("Height =")));
     if (is("Width =")) return set(h.imagewidth, wholeNumber<std::int16_t>(value("Width =")));
@@ -211,7 +213,8 @@ bool applyLine(std::string_view line, KelmHeader& h) {
     if (is("Observer =")) return h.observer = std::string(value("Observer =")), true;
     // Never a reason to refuse a file: a mode that is no number is only not kept.
     if (is("Readout_mode =")) {
-        if (const auto mode = wholeNumber<std::int16_t>(value("Readout_mode ="))) h.readoutmode = *mode;
+        if (const auto mode = wholeNumber<std::int16_t>(value("Readout_mode =")))
+            h.readoutmode = *mode;
     }
     return true;
 }

@@ -50,7 +50,7 @@ struct KelmHeader {
     std::optional<std::int32_t> exposure100;
     std::optional<std::int16_t> numexposures;
     std::optional<std::int32_t> pedestal;
-    std::optional<float> focallength;  // inches
+    std::optional<float> focallength;   // inches
     std::optional<float> aperturearea;  // square inches
     std::optional<float> temperature;
     // Lines the load shows but does not apply; the FITS export takes them.
@@ -72,8 +72,7 @@ KelmHeader parseHeader(std::span<const std::uint8_t> file);
 
 // Reads the pixel block from byte 2048 into `pixels` (already sized). Empty when it is
 // whole; otherwise why not.
-std::string readPixelBlock(std::span<const std::uint8_t> file, bool compressed,
-                           PixelArray& pixels);
+std::string readPixelBlock(std::span<const std::uint8_t> file, bool compressed, PixelArray& pixels);
 
 // Text lines as the files are read: each ends at a CR, and an LF right after that CR
 // belongs to the line end. A last line without CR counts too.

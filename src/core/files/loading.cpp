@@ -31,7 +31,8 @@ void apply(const KelmHeader& h, ImageRecord& r, bool unitscm) {
     if (h.pedestal) r.pedestal = *h.pedestal;
     // The file holds inches; the console holds its own unit, so that loading and saving
     // again gives the same file.
-    if (h.focallength) r.focallength = unitscm ? static_cast<float>(*h.focallength * 2.54) : *h.focallength;
+    if (h.focallength)
+        r.focallength = unitscm ? static_cast<float>(*h.focallength * 2.54) : *h.focallength;
     if (h.aperturearea) {
         r.aperturearea = unitscm ? static_cast<float>(*h.aperturearea * 6.4516) : *h.aperturearea;
     }
@@ -108,7 +109,8 @@ void Console::readtracklist() {
         return;
     }
     track.trackcount = static_cast<std::int16_t>(read.pairs.size());
-    if (track.trackcount != record.numexposures) host.messageBox("Track File does not match image!");
+    if (track.trackcount != record.numexposures)
+        host.messageBox("Track File does not match image!");
 }
 
 }  // namespace qtx

@@ -66,7 +66,8 @@ std::string mosaicDataText(const ImageRecord& r, const std::array<std::int32_t, 
     text += "First exposure end date = " + r.imagedate + crlf;
     text += "Center of exposure times relative to first exposure (in milliseconds)" + crlf;
     text += "Centroid data is in mm relative to center of mosaic box" + crlf;
-    text += std::string("Number") + tab + "Time" + tab + "Counts" + tab + "X-Cen" + tab + "Y-Cen" + crlf;
+    text += std::string("Number") + tab + "Time" + tab + "Counts" + tab + "X-Cen" + tab + "Y-Cen" +
+            crlf;
     const auto halfExposure = static_cast<std::int64_t>(roundHalfEven(r.exposuretime * 500.0));
     const int snapshots = std::min<int>(r.mosaicsnapshots, kPairsHeld);
     for (int i = 1; i <= snapshots; ++i) {
@@ -78,7 +79,8 @@ std::string mosaicDataText(const ImageRecord& r, const std::array<std::int32_t, 
                                   ? measureBox(r.imagedata, i, r.pixelsize)
                                   : MosaicBox{};
         text += signedText(i) + tab + signedText(time) + tab + signedText(box.counts) + tab +
-                formatPattern(box.xcen, "##0.000") + tab + formatPattern(box.ycen, "##0.000") + crlf;
+                formatPattern(box.xcen, "##0.000") + tab + formatPattern(box.ycen, "##0.000") +
+                crlf;
     }
     return text + "End " + crlf;
 }

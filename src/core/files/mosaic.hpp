@@ -26,6 +26,7 @@ struct MosaicBox {
 // counts sum to 0, gives counts 0 and a centroid of 0.
 MosaicBox measureBox(const PixelArray& pixels, int snapshot, float pixelsize);
 
-std::string mosaicDataText(const ImageRecord& record, const std::array<std::int32_t, 320>& tracklist);
+std::string mosaicDataText(const ImageRecord& record,
+                           const std::array<std::int32_t, 320>& tracklist);
 
 }  // namespace qtx

@@ -104,9 +104,13 @@ bool Console::writeCompanion(const std::string& extension, const std::string& te
     return true;
 }
 
-void Console::writetracklist() { writeCompanion(".trk", trackListText(record, reception.tracklist)); }
+void Console::writetracklist() {
+    writeCompanion(".trk", trackListText(record, reception.tracklist));
+}
 
-void Console::writemosaicdata() { writeCompanion(".txt", mosaicDataText(record, reception.tracklist)); }
+void Console::writemosaicdata() {
+    writeCompanion(".txt", mosaicDataText(record, reception.tracklist));
+}
 
 void Console::saveImageFiles() {
     // Companions are written only beside an image that was written: their names come from

@@ -31,8 +31,8 @@ std::string trackListText(const ImageFacts& r, const std::array<std::int32_t, 32
     text += "Offset = " + signedText(r.pedestal) + crlf;
     // The track row holds 160 pairs; a count beyond them writes the pairs there are, and
     // the file then says by its count that it does not match.
-    const std::size_t pairs = std::min<std::size_t>(r.numexposures > 0 ? r.numexposures : 0,
-                                                    kTrackPairsHeld);
+    const std::size_t pairs =
+        std::min<std::size_t>(r.numexposures > 0 ? r.numexposures : 0, kTrackPairsHeld);
     for (std::size_t j = 0; j < pairs; ++j) {
         text += signedText(signed16(tracklist[2 * j])) + ", " +
                 signedText(signed16(tracklist[2 * j + 1])) + crlf;

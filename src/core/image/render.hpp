@@ -20,8 +20,8 @@ std::uint8_t greyLevel(std::uint16_t p, std::int32_t background, float step);
 // columns x rows, black around it, with the record's background and range.
 struct Rendering {
     Picture picture;
-    std::int16_t xoffset = 0;  // surface column of image column 1
-    std::int16_t yoffset = 0;  // surface row of image row 1
+    std::int16_t xoffset = 0;         // surface column of image column 1
+    std::int16_t yoffset = 0;         // surface row of image row 1
     std::int32_t paintedColumns = 0;  // image columns and rows that lie on the surface
     std::int32_t paintedRows = 0;
 };

@@ -12,8 +12,7 @@ std::uint16_t byteSum16(std::span<const std::uint8_t> bytes) {
     return static_cast<std::uint16_t>(sum & 0xFFFFU);
 }
 
-std::vector<std::uint8_t> buildFrame(std::uint8_t command,
-                                     std::span<const std::uint8_t> payload) {
+std::vector<std::uint8_t> buildFrame(std::uint8_t command, std::span<const std::uint8_t> payload) {
     const auto n = static_cast<std::uint16_t>(payload.size());
     std::vector<std::uint8_t> frame(n == 0 ? kHeaderSize : n + 8U);
     frame[0] = kSync;

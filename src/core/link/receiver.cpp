@@ -66,7 +66,8 @@ void Console::onSerialEvent(SerialEvent kind) {
         }
         const std::size_t room = kRxBufferSize - static_cast<std::size_t>(link.rxcount);
         const std::size_t piece = std::min(room, bytes.size() - taken);
-        if (piece > 0) std::memcpy(link.rxbuffer.data() + link.rxcount, bytes.data() + taken, piece);
+        if (piece > 0)
+            std::memcpy(link.rxbuffer.data() + link.rxcount, bytes.data() + taken, piece);
         link.rxcount = static_cast<std::int16_t>(link.rxcount + static_cast<int>(piece));
         taken += piece;
         processFrames();
@@ -117,8 +118,8 @@ void Console::dispatchFrame() {
         return;
     }
     const bool whole = link.rxcount >= frameBytes;
-    const auto frame = std::span<const std::uint8_t>(link.rxbuffer.data(),
-                                                     static_cast<std::size_t>(link.rxcount));
+    const auto frame =
+        std::span<const std::uint8_t>(link.rxbuffer.data(), static_cast<std::size_t>(link.rxcount));
     switch (code) {
         case MSG_IMAGE_OFFER:
             showText(TextBox::PCtext, "QTX is downloading current image");
@@ -161,7 +162,8 @@ void Console::dispatchFrame() {
             removeFront(kHeaderBytes);
             link.headerok = false;
             if (link.pendingop == PendingOp::Key) {
-                setText(TextBox::PCtext, link.linkup ? "Keypress acknowledged" : "Link Established");
+                setText(TextBox::PCtext,
+                        link.linkup ? "Keypress acknowledged" : "Link Established");
                 link.linkup = true;
             } else if (isUploadStep(link.pendingop)) {
                 uploadstep();

@@ -161,8 +161,8 @@ void Console::onHeader(bool checksumGood) {
 
 void Console::onRow(bool checksumGood) {
     const int bytes = frameBytes(link);
-    const auto frame = std::span<const std::uint8_t>(link.rxbuffer).first(
-        static_cast<std::size_t>(std::min<int>(bytes, link.rxcount)));
+    const auto frame = std::span<const std::uint8_t>(link.rxbuffer)
+                           .first(static_cast<std::size_t>(std::min<int>(bytes, link.rxcount)));
     if (reception.headerpending) {
         // No row can be genuine while a header is awaited: it answers an earlier request.
         removeFront(bytes);

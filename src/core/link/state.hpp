@@ -61,8 +61,8 @@ struct Reception {
     std::int32_t downloadimage = 0;
     // Replies that may still come for requests answered already. The QTX answers every copy
     // of a repeated request, in order, and the answers to one request are byte-identical.
-    std::int32_t copiessent = 0;  // copies of the outstanding row request sent
-    std::int32_t latecopies = 0;  // copies of the request answered last, still unanswered
+    std::int32_t copiessent = 0;          // copies of the outstanding row request sent
+    std::int32_t latecopies = 0;          // copies of the request answered last, still unanswered
     std::vector<std::uint8_t> lastreply;  // the row frame taken last
 };
 

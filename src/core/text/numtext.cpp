@@ -1,9 +1,9 @@
 #include "text/numtext.hpp"
 
+#include <algorithm>
 #include <cfenv>
 #include <charconv>
 #include <cmath>
-#include <algorithm>
 #include <limits>
 
 namespace qtx {

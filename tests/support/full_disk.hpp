@@ -1,0 +1,23 @@
+// Runs a write as if the disk filled up after 40 bytes of any file.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <functional>
+
+namespace qtx::test {
+
+inline void onFullDisk(const std::function<void()>& write) {
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 40;
+    setrlimit(RLIMIT_FSIZE, &small);
+    write();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+}
+
+}  // namespace qtx::test

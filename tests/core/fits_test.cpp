@@ -194,9 +194,10 @@ TEST_F(FitsTest, CardsTakeWhatTheImageHasInMillimetresAndMicrometres) {
     r.imagenote = "";
     r.background = -200;  // as Adjust Contrast may set it
     read = exported("untold.fits");
-    expectCards(read,
-                {{"FOCALLEN", "200.00"}, {"APTAREA", "200.00"}, {"CBLACK", "-200"}, {"CWHITE", "2200"}},
-                {"XPIXSZ", "YPIXSZ", "XBINNING", "YBINNING", "EGAIN", "DATE-OBS"});
+    expectCards(
+        read,
+        {{"FOCALLEN", "200.00"}, {"APTAREA", "200.00"}, {"CBLACK", "-200"}, {"CWHITE", "2200"}},
+        {"XPIXSZ", "YPIXSZ", "XBINNING", "YBINNING", "EGAIN", "DATE-OBS"});
     EXPECT_FALSE(read.comments.back().starts_with("M31")) << read.comments.back();
 
     // Saved and loaded again, with the lines the load shows but does not apply changed by

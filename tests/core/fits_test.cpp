@@ -32,6 +32,7 @@ TEST(FitsDates, IsoFromTheImagesDateAndTime) {
         {"02/29/2001", "1:00:00", nullptr},  // no such day
         {"13/01/2001", "1:00:00", nullptr},
         {"3/7/2001", "1:00:00", nullptr},
+        {"03/07/20x1", "1:00:00", nullptr},  // a letter in the year
         {"", "", nullptr},
     };
     for (const auto& d : dates) {
@@ -191,9 +192,12 @@ TEST_F(FitsTest, CardsTakeWhatTheImageHasInMillimetresAndMicrometres) {
     r.egain100 = 0;
     r.imagedate = "02/30/2001";
     r.imagenote = "";
+    r.background = -200;  // as Adjust Contrast may set it
     read = exported("untold.fits");
-    expectCards(read, {{"FOCALLEN", "200.00"}, {"APTAREA", "200.00"}},
-                {"XPIXSZ", "YPIXSZ", "XBINNING", "YBINNING", "EGAIN", "DATE-OBS"});
+    expectCards(
+        read,
+        {{"FOCALLEN", "200.00"}, {"APTAREA", "200.00"}, {"CBLACK", "-200"}, {"CWHITE", "2200"}},
+        {"XPIXSZ", "YPIXSZ", "XBINNING", "YBINNING", "EGAIN", "DATE-OBS"});
     EXPECT_FALSE(read.comments.back().starts_with("M31")) << read.comments.back();
 
     // Saved and loaded again, with the lines the load shows but does not apply changed by

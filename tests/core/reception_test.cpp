@@ -230,8 +230,11 @@ TEST_F(ReceptionTest, DownloadAllCommandSavesEveryBufferUnderItsNumber) {
     EXPECT_EQ(host.progress.back().image, 2);
     EXPECT_EQ(host.progress.back().images, 3);
     EXPECT_EQ(host.progress.back().buffer, 3);
-    // Aborted while buffer 3 comes in: it is completed and saved, then the walk ends.
+    // Aborted while buffer 3 comes in: it is completed and saved, then the walk ends; till
+    // then the progress still names it image 2 of 3.
     console.mnuabort_Click();
+    receive(rawRow({1, 2, 3}));  // a word short: asked for again
+    EXPECT_EQ(host.progress.back().image, 2);
     receive(rawRow({1, 2, 3, 4}));
     EXPECT_EQ(host.lastWritten(), kDownloadEnd);
     EXPECT_TRUE(std::filesystem::exists(tmp.path("night001.QTX")));

@@ -17,13 +17,11 @@ class ConsoleTest : public ::testing::Test {
   protected:
     void SetUp() override {
         console.Form_Load();
-        // Whatever a test saves lands in its own folder.
-        console.files.autofilename = tmp.path("img");
+        console.files.autofilename = tmp.path("img");  // whatever a test saves lands here
         host.written.clear();
         host.texts.clear();
         host.timerEvents.clear();
     }
-
     // Bytes arrive at the port and the receive event runs.
     void receive(const Bytes& bytes) {
         host.incoming.insert(host.incoming.end(), bytes.begin(), bytes.end());

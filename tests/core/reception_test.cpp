@@ -1,4 +1,5 @@
 // An image coming in: header, rows, track row, repeats, and Download All's walk.
+#include <algorithm>
 #include <filesystem>
 
 #include "console_fixture.hpp"
@@ -7,6 +8,7 @@ namespace qtx::test {
 namespace {
 
 using Words = std::vector<std::uint16_t>;
+using Sent = std::vector<Bytes>;
 
 class ReceptionTest : public ConsoleTest {
   protected:
@@ -20,61 +22,41 @@ class ReceptionTest : public ConsoleTest {
 
 TEST_F(ReceptionTest, HeaderThenRowsFillTheImage) {
     console.mnudownloadlight_Click();
-    EXPECT_EQ(host.written, std::vector<Bytes>{headerRequest(31)});
     host.written.clear();
     receive(headerFrame({}));
-    EXPECT_EQ(host.written, std::vector<Bytes>{kRow10});
-    EXPECT_FALSE(console.reception.headerpending);
+    EXPECT_EQ(host.written, Sent{kRow10});
     EXPECT_FALSE(console.link.headerok);
-    EXPECT_TRUE(host.timerRunning);
-    EXPECT_EQ(host.timerInterval, 256);
-    EXPECT_EQ(console.record.imagedata.width, 4);
-    EXPECT_EQ(console.record.imagedata.height, 3);
     EXPECT_EQ(console.record.imagewidth, 0);  // the old size until the image is complete
-    EXPECT_EQ(console.reception.reqcolumn, 20);
-    EXPECT_TRUE(host.progressVisible);
-
     receive(compressedRow({0x10, 0x27, 0x05, 0x7F, 0xC1, 0x00}));
-    EXPECT_EQ(host.lastWritten(), kRow11);
     for (std::uint8_t b : rawRow({1, 2, 3, 40000})) receive(Bytes{b});
-    EXPECT_EQ(host.lastWritten(), kRow12);
     EXPECT_EQ(host.progress.back().done, 2);
     EXPECT_EQ(host.progress.back().total, 3);
     receive(compressedRow({0x40, 0x9C, 0x01, 0x01, 0x01}));
-
     EXPECT_EQ(row(1), (Words{10000, 10005, 10004, 1024}));
     EXPECT_EQ(row(2), (Words{1, 2, 3, 40000}));
     EXPECT_EQ(row(3), (Words{40000, 40001, 40002, 40003}));
-    EXPECT_EQ(host.written, (std::vector<Bytes>{kRow10, kRow11, kRow12, kRemoteOn, kDownloadEnd}));
+    EXPECT_EQ(host.written, (Sent{kRow10, kRow11, kRow12, kRemoteOn, kDownloadEnd}));
     EXPECT_TRUE(console.reception.imagecomplete);
     EXPECT_EQ(console.record.imagewidth, 4);
     EXPECT_EQ(console.record.imageheight, 3);
-    EXPECT_TRUE(console.record.imageshown);
     EXPECT_EQ(host.text(TextBox::PCtext), "Background = 0\r\nRange = 256");
-    EXPECT_FALSE(host.timerRunning);
-    EXPECT_FALSE(host.progressVisible);
+    EXPECT_FALSE(host.timerRunning || host.progressVisible);
     EXPECT_EQ(console.link.rxcount, 0);
 }
 
-TEST_F(ReceptionTest, DamagedHeaderIsRequestedAgain) {
+TEST_F(ReceptionTest, DamagedHeadersAndRowsAreRequestedAgainThenCommunicationFails) {
     console.mnudownloadlight_Click();
-    host.written.clear();
-    Bytes damaged = headerFrame({});
-    damaged[10] ^= 0x01;
-    receive(damaged);
-    EXPECT_EQ(host.written, std::vector<Bytes>{headerRequest(31)});
-    EXPECT_TRUE(console.reception.headerpending);
-    EXPECT_TRUE(console.link.headerok);
+    Bytes damagedHeader = headerFrame({});
+    damagedHeader[10] ^= 0x01;
+    receive(damagedHeader);
+    EXPECT_EQ(host.written, Sent(2, headerRequest(31)));
+    EXPECT_TRUE(console.link.headerok);  // as after every damaged header
     EXPECT_EQ(console.link.rxcount, 0);
-    EXPECT_EQ(host.timerInterval, 256);
     EXPECT_EQ(console.reception.repeats, 1);
     receive(headerFrame({}));
-    EXPECT_EQ(host.lastWritten(), kRow10);
     EXPECT_EQ(console.reception.repeats, 0);
-}
 
-TEST_F(ReceptionTest, DamagedOrShortRowsAreRequestedAgainThenCommunicationFails) {
-    startImage();
+    host.written.clear();
     console.link.retrycount = 2;
     const Bytes good = compressedRow({0x10, 0x27, 0x05, 0x7F, 0xC1, 0x00});
     Bytes badChecksum = good;
@@ -86,22 +68,16 @@ TEST_F(ReceptionTest, DamagedOrShortRowsAreRequestedAgainThenCommunicationFails)
         compressedRow({0x10}),                          // not even the first pixel
         rawRow({1, 2, 3}),                              // three words of four
     };
-    int repeats = 0;
-    for (const Bytes& reply : replies) {
-        receive(reply);
-        ++repeats;
-        EXPECT_EQ(host.written, std::vector<Bytes>(static_cast<std::size_t>(repeats), kRow10));
-        EXPECT_EQ(console.reception.rownumber, 10);
-        EXPECT_EQ(host.progress.back().repeats, repeats);
-        EXPECT_TRUE(host.timerRunning);
+    for (std::size_t k = 0; k < std::size(replies); ++k) {
+        receive(replies[k]);
+        EXPECT_EQ(host.written, Sent(k + 1, kRow10));
+        EXPECT_EQ(host.progress.back().repeats, static_cast<int>(k + 1));
     }
     EXPECT_EQ(row(1), (Words{0, 0, 0, 0}));
     EXPECT_EQ(console.link.retrycount, 2);  // only a good reply resets it
     receive(good);
     EXPECT_EQ(host.lastWritten(), kRow11);
     EXPECT_EQ(console.link.retrycount, 0);
-    EXPECT_EQ(row(1), (Words{10000, 10005, 10004, 1024}));
-
     for (int tick = 0; tick < 4; ++tick) console.watchdogTick();
     EXPECT_EQ(host.texts.back().text, "Communication Failed");
     EXPECT_FALSE(host.progressVisible);
@@ -109,55 +85,36 @@ TEST_F(ReceptionTest, DamagedOrShortRowsAreRequestedAgainThenCommunicationFails)
 }
 
 TEST_F(ReceptionTest, SummedImagesAndMosaicsFetchTheirTrackRow) {
-    HeaderFields mosaic;
-    mosaic.height = 2;
-    mosaic.flags = 0x4000;  // mosaic of 6
-    HeaderFields summed = mosaic;
-    summed.flags = 0;
-    summed.numexposures = 2;
-    for (const HeaderFields& h : {summed, mosaic}) {
+    Words track(320);
+    for (std::size_t k = 0; k < track.size(); ++k) track[k] = static_cast<std::uint16_t>(k * 200);
+    for (const HeaderFields& h : {HeaderFields{.height = 2, .numexposures = 2},
+                                  HeaderFields{.flags = 0x4000, .height = 2}}) {  // mosaic of 6
         startImage(h);
         receive(rawRow({1, 2, 3, 4}));
         receive(rawRow({5, 6, 7, 8}));
-        EXPECT_EQ(host.lastWritten(), kTrackRowRequest);
         EXPECT_FALSE(console.reception.imagecomplete);
-        Words track(320);
-        for (std::size_t k = 0; k < track.size(); ++k)
-            track[k] = static_cast<std::uint16_t>(k * 200);
         receive(rawRow(Words(track.begin(), track.end() - 1)));  // a word short
-        EXPECT_EQ(host.lastWritten(), kTrackRowRequest);
         receive(rawRow(track));
-        EXPECT_EQ(console.reception.tracklist[0], 0);
-        EXPECT_EQ(console.reception.tracklist[319], 63800);
         EXPECT_EQ(console.reception.tracklist[300], 60000);
-        EXPECT_EQ(row(1), (Words{1, 2, 3, 4}));
+        EXPECT_EQ(console.reception.tracklist[319], 63800);
         EXPECT_EQ(row(2), (Words{5, 6, 7, 8}));
-        EXPECT_EQ(host.written, (std::vector<Bytes>{kRow11, kTrackRowRequest, kTrackRowRequest,
-                                                    kRemoteOn, kDownloadEnd}));
+        EXPECT_EQ(host.written,
+                  (Sent{kRow11, kTrackRowRequest, kTrackRowRequest, kRemoteOn, kDownloadEnd}));
         EXPECT_TRUE(console.reception.imagecomplete);
     }
 }
 
 TEST_F(ReceptionTest, EmptyBufferEndsTheExchange) {
-    auto& r = console.record;
-    r.imagedata.resize(5, 5);
-    r.imagedata.at(5, 5) = 77;
-    r.imagewidth = 5;
-    r.imageheight = 5;
+    holdImage(5, 5, [](int, int) { return 77; });
     console.mnudownloadlight_Click();
     host.written.clear();
-    HeaderFields h;
-    h.height = 0;
-    receive(headerFrame(h) + kNak);
+    receive(headerFrame({.height = 0}) + kNak);
     EXPECT_TRUE(host.written.empty());
     EXPECT_FALSE(host.timerRunning);
-    EXPECT_EQ(r.imagedata.width, 5);
-    EXPECT_EQ(r.imagedata.at(5, 5), 77);
-    EXPECT_EQ(r.imagewidth, 5);
-    EXPECT_EQ(r.imageheight, 5);
+    EXPECT_EQ(console.record.imagedata.at(5, 5), 77);
+    EXPECT_EQ(console.record.imagewidth, 5);
     EXPECT_FALSE(console.link.headerok);
     EXPECT_EQ(console.link.rxcount, 6);  // the NAK waits for the next event
-    EXPECT_FALSE(host.progressVisible);
     receive({});
     EXPECT_EQ(host.text(TextBox::PCtext), "QTX did not understand command");
 }
@@ -166,40 +123,29 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffers) {
     console.files.autosave = true;
     // Bytes 0-1 select buffers 16..31 (bit 1: 17), bytes 2-3 buffers 0..15 (bit 3: 3).
     receive({0xA5, 0x03, 0x04, 0x00, 0xAC, 0x00, 0x02, 0x00, 0x08, 0x00, 0x0A, 0x00});
-    EXPECT_EQ(host.written, std::vector<Bytes>{headerRequest(3)});
-    EXPECT_TRUE(console.reception.downloadall);
+    EXPECT_EQ(host.written, Sent{headerRequest(3)});
     EXPECT_TRUE(console.reception.bufferpending[17]);
     EXPECT_FALSE(console.reception.bufferpending[3]);
-    EXPECT_TRUE(console.reception.headerpending);
-    EXPECT_EQ(host.timerInterval, 256);
-    HeaderFields h;
-    h.height = 1;
-    receive(headerFrame(h));
+    receive(headerFrame({.height = 1}));
     EXPECT_EQ(host.lastWritten()[12], 3);  // the row request names buffer 3
     receive(rawRow({1, 2, 3, 4}));
     // Remote on, the save report of img001.QTX, then the next buffer.
-    EXPECT_EQ(std::vector<Bytes>(host.written.end() - 3, host.written.end()),
-              (std::vector<Bytes>{kRemoteOn, kSaved, headerRequest(17)}));
-    EXPECT_FALSE(console.reception.bufferpending[17]);
-    receive(headerFrame(h));
+    EXPECT_EQ(Sent(host.written.end() - 3, host.written.end()),
+              (Sent{kRemoteOn, kSaved, headerRequest(17)}));
+    receive(headerFrame({.height = 1}));
     receive(rawRow({5, 6, 7, 8}));
     EXPECT_EQ(host.lastWritten(), kDownloadEnd);
     EXPECT_FALSE(console.reception.downloadall);
 
-    const struct {
-        Bytes bitmap;
-        std::vector<Bytes> sent;
-    } cases[] = {
-        {{0x00, 0x00, 0x01, 0x00}, {headerRequest(0)}},
-        {{0x00, 0x80, 0x00, 0x00}, {headerRequest(31)}},
-        {{0x01, 0x00, 0x00, 0x80}, {headerRequest(15)}},
-        {{0xFF, 0xFF, 0xFF, 0xFF}, {headerRequest(0)}},
-        {{0x00, 0x00, 0x00, 0x00}, {}},
-    };
-    for (const auto& c : cases) {
+    const std::pair<Bytes, Sent> cases[] = {{{0x00, 0x00, 0x01, 0x00}, {headerRequest(0)}},
+                                            {{0x00, 0x80, 0x00, 0x00}, {headerRequest(31)}},
+                                            {{0x01, 0x00, 0x00, 0x80}, {headerRequest(15)}},
+                                            {{0xFF, 0xFF, 0xFF, 0xFF}, {headerRequest(0)}},
+                                            {{0x00, 0x00, 0x00, 0x00}, {}}};
+    for (const auto& [bitmap, sent] : cases) {
         host.written.clear();
-        receive(frameOf(3, c.bitmap));
-        EXPECT_EQ(host.written, c.sent) << c.sent.size();
+        receive(frameOf(3, bitmap));
+        EXPECT_EQ(host.written, sent) << sent.size();
     }
     EXPECT_FALSE(console.reception.downloadall);
     EXPECT_EQ(host.texts.back().text, "QTX data buffers are empty");
@@ -207,43 +153,33 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffers) {
 }
 
 TEST_F(ReceptionTest, DownloadAllCommandSavesEveryBufferUnderItsNumber) {
-    console.mnuflashdownload_Click();
-    EXPECT_EQ(host.text(TextBox::PCtext), "No file was selected!");
-    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"No file was selected"});
+    console.mnuflashdownload_Click();  // no file chosen
     EXPECT_TRUE(host.written.empty());
-
     host.fileAnswers.push_back(tmp.path("night.QTX"));
     console.mnuflashdownload_Click();
-    EXPECT_EQ(host.text(TextBox::PCtext), tmp.path("night") + " selected");
-    EXPECT_EQ(host.written, std::vector<Bytes>{kDownloadAll});
-    EXPECT_TRUE(console.files.autosave);
+    EXPECT_EQ(host.written, Sent{kDownloadAll});
     // Buffers 2, 3 and 17; buffer 2 turns out empty and is passed over.
     receive(frameOf(3, {0x02, 0x00, 0x0C, 0x00}));
     EXPECT_EQ(host.lastWritten(), headerRequest(2));
-    HeaderFields empty;
-    empty.height = 0;
-    receive(headerFrame(empty));
+    receive(headerFrame({.height = 0}));
     EXPECT_EQ(host.lastWritten(), headerRequest(3));
-    HeaderFields h;
-    h.height = 1;
-    receive(headerFrame(h));
-    EXPECT_EQ(host.progress.back().image, 2);
-    EXPECT_EQ(host.progress.back().images, 3);
+    receive(headerFrame({.height = 1}));
     EXPECT_EQ(host.progress.back().buffer, 3);
-    // Aborted while buffer 3 comes in: it is completed and saved, then the walk ends; till
+    // Interrupted while buffer 3 comes in: it is completed and saved, then the walk ends; till
     // then the progress still names it image 2 of 3.
-    console.mnuabort_Click();
+    console.cmdinterrupt_Click();
+    EXPECT_EQ(std::ranges::count(console.reception.bufferpending, true), 0);
     receive(rawRow({1, 2, 3}));  // a word short: asked for again
     EXPECT_EQ(host.progress.back().image, 2);
+    EXPECT_EQ(host.progress.back().images, 3);
     receive(rawRow({1, 2, 3, 4}));
     EXPECT_EQ(host.lastWritten(), kDownloadEnd);
     EXPECT_TRUE(std::filesystem::exists(tmp.path("night001.QTX")));
     EXPECT_FALSE(std::filesystem::exists(tmp.path("night002.QTX")));
-    EXPECT_FALSE(console.reception.bufferpending[17]);
 
     // A Download All that ends on an empty buffer still ends the exchange.
     receive(frameOf(3, {0x00, 0x00, 0x04, 0x00}));
-    receive(headerFrame(empty));
+    receive(headerFrame({.height = 0}));
     EXPECT_EQ(host.lastWritten(), kDownloadEnd);
     EXPECT_FALSE(console.reception.downloadall);
     const std::size_t sent = host.written.size();
@@ -256,16 +192,18 @@ TEST_F(ReceptionTest, DownloadAllCommandSavesEveryBufferUnderItsNumber) {
 TEST_F(ReceptionTest, LateRepliesNeverShiftRows) {
     const Bytes r10 = rawRow({1, 1, 1, 1}), r11 = rawRow({2, 2, 2, 2}), r12 = rawRow({3, 3, 3, 3});
     startImage();
-    console.watchdogTick();  // row 10 asked for again
+    receive({0xA5, 0x07, 0x20});  // the start of a reply, then silence
+    host.incoming = {1, 2, 3};
+    console.watchdogTick();  // row 10 asked for again, the buffer and the port emptied
+    EXPECT_EQ(console.link.rxcount, 0);
+    EXPECT_TRUE(host.incoming.empty());
     receive(r10);
-    EXPECT_EQ(host.written, (std::vector<Bytes>{kRow10}));  // row 11 waits for the copy
+    EXPECT_EQ(host.written, (Sent{kRow10}));  // row 11 waits for the copy
     receive(r10);
     EXPECT_EQ(host.lastWritten(), kRow11);
     receive(r11);
-    EXPECT_EQ(host.lastWritten(), kRow12);
     receive(r12);
     EXPECT_EQ(row(1), (Words{1, 1, 1, 1}));
-    EXPECT_EQ(row(2), (Words{2, 2, 2, 2}));
     EXPECT_EQ(row(3), (Words{3, 3, 3, 3}));
     EXPECT_TRUE(console.reception.imagecomplete);
 
@@ -274,12 +212,10 @@ TEST_F(ReceptionTest, LateRepliesNeverShiftRows) {
     console.watchdogTick();
     receive(r10);
     host.written.clear();
-    for (int tick = 1; tick <= 2; ++tick) {
-        console.watchdogTick();
-        EXPECT_TRUE(host.written.empty()) << tick;  // patience: nothing is repeated
-    }
+    for (int tick = 1; tick <= 2; ++tick) console.watchdogTick();
+    EXPECT_TRUE(host.written.empty());  // patience: nothing is repeated
     console.watchdogTick();
-    EXPECT_EQ(host.written, (std::vector<Bytes>{kRow11}));
+    EXPECT_EQ(host.written, (Sent{kRow11}));
     // A damaged answer while one is awaited is that answer, damaged: asked for again.
     Bytes damaged = r11;
     damaged.back() ^= 1;
@@ -290,31 +226,26 @@ TEST_F(ReceptionTest, LateRepliesNeverShiftRows) {
 }
 
 TEST_F(ReceptionTest, AnswersOfAnEarlierRequestAreDropped) {
-    HeaderFields h;
-    startImage(h);
+    startImage();
     // A late copy of the header while rows are awaited changes nothing.
-    receive(headerFrame(h));
-    Bytes damagedHeader = headerFrame(h);
+    Bytes damagedHeader = headerFrame({});
     damagedHeader[10] ^= 1;
-    receive(damagedHeader);
+    receive(headerFrame({}) + damagedHeader);
     EXPECT_TRUE(host.written.empty());
     EXPECT_TRUE(host.timerRunning);
     // The screen image asked for while row 10 is on its way: that row still comes and is
     // dropped, the header that follows starts the new image.
     console.mnudownloadlight_Click();
     receive(rawRow({9, 9, 9, 9}));
-    EXPECT_EQ(host.written, (std::vector<Bytes>{headerRequest(31)}));
-    receive(headerFrame(h));
+    EXPECT_EQ(host.written, (Sent{headerRequest(31)}));
+    receive(headerFrame({}));
     EXPECT_EQ(host.lastWritten(), kRow10);
 
     // A Download All interrupted by the screen image fetches the buffer again afterwards.
     console.files.autosave = true;
     receive(frameOf(3, {0x00, 0x00, 0x20, 0x00}));  // buffer 5
-    EXPECT_EQ(host.lastWritten(), headerRequest(5));
     console.mnudownloadlight_Click();
-    EXPECT_TRUE(console.reception.bufferpending[5]);
-    h.height = 1;
-    receive(headerFrame(h));
+    receive(headerFrame({.height = 1}));
     receive(rawRow({1, 2, 3, 4}));
     EXPECT_EQ(host.lastWritten(), headerRequest(5));
     EXPECT_EQ(console.reception.downloadimages, 2);
@@ -323,68 +254,48 @@ TEST_F(ReceptionTest, AnswersOfAnEarlierRequestAreDropped) {
 // An answer nothing asked for leaves the watchdog to what is still awaited: the upload's
 // resends, or nothing (the end frame of an upload is awaited by the one-shot timer).
 TEST_F(ReceptionTest, StrayAnswersLeaveTheWatchdogToWhatIsAwaited) {
-    const struct {
-        PendingOp pendingop;
-        bool running;
-    } cases[] = {{PendingOp::Key, false},
-                 {PendingOp::CodeBegin, true},
-                 {PendingOp::CodePage, true},
-                 {PendingOp::CodeEnd, false}};
+    const std::pair<PendingOp, int> cases[] = {{PendingOp::Key, 0},
+                                               {PendingOp::CodeBegin, 599},
+                                               {PendingOp::CodePage, 599},
+                                               {PendingOp::CodeEnd, 0}};
     console.setBaud(19200);
     console.establishLink(1);  // resends every 599 ms; pieces of a header restart at 110
-    for (const auto& c : cases) {
+    for (const auto& [pendingop, interval] : cases) {
         host.stopTimer();
-        console.link.pendingop = c.pendingop;
+        console.link.pendingop = pendingop;
         receive(headerFrame({}));  // no header is asked for
-        EXPECT_EQ(host.timerRunning, c.running) << static_cast<int>(c.pendingop);
-        if (c.running) {
-            EXPECT_EQ(host.timerInterval, 599) << static_cast<int>(c.pendingop);
-        }
+        EXPECT_EQ(host.timerRunning ? host.timerInterval : 0, interval);
         EXPECT_EQ(console.link.rxcount, 0);
     }
     // After "Communication Failed" nothing is awaited any more.
     console.link.pendingop = PendingOp::Key;
     console.mnudownloadlight_Click();
     for (int tick = 0; tick < 4; ++tick) console.watchdogTick();
-    ASSERT_EQ(host.text(TextBox::PCtext), "Communication Failed");
     receive(rawRow({1, 2, 3, 4}));  // a row while the header is awaited answers nothing
     EXPECT_FALSE(host.timerRunning);
 }
 
 // Headers at the edges: larger than the record, rows past 32767, no columns.
 TEST_F(ReceptionTest, OddSizesCompleteWithWhatFits) {
-    HeaderFields h;
-    h.width = 400;
-    h.height = 250;
-    h.firstrow = 0;
-    startImage(h);
+    startImage({.height = 250, .width = 400, .firstrow = 0});
     EXPECT_EQ(console.record.imagedata.width, 320);
     EXPECT_EQ(console.record.imagedata.height, 200);
     EXPECT_EQ(console.reception.reqwidth, 400);  // the QTX is asked for the whole row
     Bytes tokens{0x00, 0x00};
     tokens.insert(tokens.end(), 399, 0x01);  // pixel x holds x - 1
     for (int r = 1; r <= 200; ++r) receive(compressedRow(tokens));
-    EXPECT_TRUE(console.reception.imagecomplete);
-    EXPECT_EQ(console.record.imagewidth, 320);
     EXPECT_EQ(console.record.imageheight, 200);
     EXPECT_EQ(console.record.imagedata.at(320, 200), 319);
     EXPECT_EQ(host.written.size(), 199U + 2U);  // rows 1..199, then remote on and end
     EXPECT_EQ(host.lastWritten(), kDownloadEnd);
 
-    h = HeaderFields{};
-    h.firstrow = 0xFFFF;  // limited to 32767
-    h.height = 5;
-    startImage(h);
+    startImage({.height = 5, .firstrow = 0xFFFF});  // limited to 32767
     EXPECT_EQ(console.reception.rownumber, 32767);
     receive(rawRow({1, 2, 3, 4}));
-    EXPECT_TRUE(console.reception.imagecomplete);
     EXPECT_EQ(host.lastWritten(), kDownloadEnd);
     EXPECT_EQ(console.record.imagedata.at(4, 1), 4);
 
-    h = HeaderFields{};
-    h.width = 0;
-    h.height = 1;
-    startImage(h);
+    startImage({.height = 1, .width = 0});
     receive(Bytes{0xA5, 0x07, 0x00, 0x00, 0xAC, 0x00, 0x00, 0x00});  // an empty payload, summed
     EXPECT_TRUE(console.reception.imagecomplete);
     EXPECT_EQ(console.record.imagewidth, 0);

@@ -10,43 +10,27 @@
 namespace qtx::test {
 namespace {
 
-const std::string kAbandoned = "Code upload abandoned - upload the code file again";
 const std::string kSuccess = "Code succesfully uploaded - QTX restarting";
 
-// The code bytes of the images below: zeros, or a pattern that shows the exchange of the
-// bytes of each word.
-Bytes code(bool patterned, std::size_t size = 98300) {
-    Bytes bytes(size, 0);
-    for (std::size_t i = 0; patterned && i < size; ++i)
+// A whole image: the code (a pattern that shows the exchange of the bytes of each word), two
+// unchecked bytes, the stored CRC high byte first.
+Bytes codeImage(std::uint16_t storedCrc) {
+    Bytes bytes(98300, 0);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<std::uint8_t>(i * 7 + 3 + (i >> 9));
-    return bytes;
+    return bytes + Bytes{0xAB, 0xCD, static_cast<std::uint8_t>(storedCrc >> 8),
+                         static_cast<std::uint8_t>(storedCrc & 0xFF)};
 }
 
-TEST(Crc16, GoldenVectors) {
+TEST(Crc16, GoldenVectorAndPagesOutsideTheImage) {
     const std::string check = "123456789";
-    const std::pair<Bytes, std::uint16_t> cases[] = {{{}, 0xFFFF},
-                                                     {Bytes(check.begin(), check.end()), 0x29B1},
-                                                     {code(false), 0x1E0C},
-                                                     {code(true), 0x81E9}};
-    for (const auto& [bytes, crc] : cases) EXPECT_EQ(crc16(bytes), crc) << bytes.size();
-    const auto table = crc16Table();
-    const std::pair<int, std::uint16_t> entries[] = {
-        {0, 0x0000}, {1, 0x1021}, {2, 0x2042}, {128, 0x9188}, {255, 0x1EF0}};
-    for (const auto& [i, v] : entries) EXPECT_EQ(table[static_cast<std::size_t>(i)], v) << i;
-
-    // Pages outside the image read nothing.
+    EXPECT_EQ(crc16(Bytes(check.begin(), check.end())), 0x29B1);
     const Bytes image(98304, 0x5A);
-    for (int page : {-1, 192, 1000}) {
+    for (int page : {-1, 192}) {
         const auto payload =
             pagePayload(std::span<const std::uint8_t, 98304>(image.data(), 98304), page);
         EXPECT_EQ(std::count(payload.begin(), payload.end(), 0), 514) << page;
     }
-}
-
-// A whole image: the code, two unchecked bytes, the stored CRC high byte first.
-Bytes codeImage(bool patterned, std::uint16_t storedCrc) {
-    return code(patterned) + Bytes{0xAB, 0xCD, static_cast<std::uint8_t>(storedCrc >> 8),
-                                   static_cast<std::uint8_t>(storedCrc & 0xFF)};
 }
 
 class UploadTest : public ConsoleTest {
@@ -56,16 +40,13 @@ class UploadTest : public ConsoleTest {
         return tmp.path(name);
     }
     // Chooses a good image in the dialog and starts the upload.
-    void begin(bool patterned = false) {
-        host.fileAnswers.push_back(
-            file("code.bin", codeImage(patterned, patterned ? 0x81E9 : 0x1E0C)));
+    void begin() {
+        host.fileAnswers.push_back(file("code.bin", codeImage(0x81E9)));
         console.mnuUploadFile_Click();
         ASSERT_EQ(console.link.pendingop, PendingOp::CodeBegin);
     }
-    // Acknowledges the begin frame and every page: the end frame is out.
-    void acknowledgePages() {
-        for (int i = 0; i <= 192; ++i) receive(kAck);
-        ASSERT_EQ(console.link.pendingop, PendingOp::CodeEnd);
+    void acks(int count) {
+        for (int i = 0; i < count; ++i) receive(kAck);
     }
     bool claimedSuccess() const {
         const auto texts = pcTexts();
@@ -77,123 +58,88 @@ TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
     const std::string name = "QTX code will be in a '.bin' file";
     const std::string length = "File length doesn not match expected '.bin' file";
     const std::string crc = "Code CRC check failed - code file is bad";
-    Bytes changed = codeImage(false, 0x1E0C);
-    changed[98299] = 1;
+    Bytes changed = codeImage(0x81E9);
+    changed[98299] ^= 1;
     std::filesystem::create_directory(tmp.path("folder.bin"));
     const std::pair<std::string, std::string> cases[] = {
         {"", name},  // cancelled
-        {file("CODE.BIN", codeImage(false, 0x1E0C)), name},
+        {file("CODE.BIN", codeImage(0x81E9)), name},
         {file("short.bin", Bytes(98303, 0)), length},
         {file("long.bin", Bytes(98305, 0)), length},
-        {file("empty.bin", {}), length},
         {tmp.path("absent.bin"), length},
         {tmp.path("folder.bin"), length},
-        {file("swapped.bin", codeImage(false, 0x0C1E)), crc},  // CRC stored low byte first
-        {file("changed.bin", changed), crc},                   // the last checked byte changed
+        {file("swapped.bin", codeImage(0xE981)), crc},  // CRC stored low byte first
+        {file("changed.bin", changed), crc},            // the last checked byte changed
     };
     for (const auto& [path, message] : cases) {
-        SCOPED_TRACE(path);
         host = FakeHost{};
         host.fileAnswers = {path};
         console.mnuUploadFile_Click();
-        EXPECT_EQ(host.messageBoxes, std::vector<std::string>{message});
-        ASSERT_EQ(host.fileDialogs.size(), 1U);
-        EXPECT_TRUE(host.fileDialogs[0].open);
-        EXPECT_EQ(host.fileDialogs[0].filter, "All Files (*.*)|*.*|BIN Files (*.bin)|*.bin");
+        EXPECT_EQ(host.messageBoxes, std::vector<std::string>{message}) << path;
         EXPECT_EQ(console.link.pendingop, PendingOp::Key);
-        EXPECT_TRUE(host.written.empty() && host.timerEvents.empty() && host.progress.empty() &&
-                    host.texts.empty());
+        EXPECT_TRUE(host.written.empty() && host.timerEvents.empty() && host.texts.empty());
     }
+    EXPECT_TRUE(host.fileDialogs.at(0).open);
+    EXPECT_EQ(host.fileDialogs[0].filter, "All Files (*.*)|*.*|BIN Files (*.bin)|*.bin");
     // A closed port is refused before anything else.
     host = FakeHost{};
     console.link.portopen = false;
     console.mnuUploadFile_Click();
     EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"No COM port is open to QTX"});
     EXPECT_TRUE(host.fileDialogs.empty());
-    EXPECT_EQ(console.link.pendingop, PendingOp::Key);
 }
 
-// Golden frames of a whole upload driven by acknowledgements, for both images.
+// Golden frames of a whole upload driven by acknowledgements.
 TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) {
-    const struct {
-        bool patterned;
-        Bytes page0, page191, page191Tail, end;
-    } cases[] = {
-        {false,
-         {0xA5, 0xFC, 0x02, 0x02, 0xA5, 0x01, 0x40, 0x00, 0x00, 0x00},
-         {0xA5, 0xFC, 0x02, 0x02, 0xA5, 0x01, 0xFF, 0x00, 0x00, 0x00},
-         {0xCD, 0xAB, 0x0C, 0x1E},
-         {0xA5, 0xFA, 0x04, 0x00, 0xA3, 0x01, 0x20, 0x00, 0x0C, 0x1E, 0x4A, 0x00}},
-        {true,
-         {0xA5, 0xFC, 0x02, 0x02, 0xA5, 0x01, 0x40, 0x00, 0x0A, 0x03, 0x18, 0x11},
-         {0xA5, 0xFC, 0x02, 0x02, 0xA5, 0x01, 0xFF, 0x00, 0xC9, 0xC2, 0xD7, 0xD0},
-         {0xCD, 0xAB, 0xE9, 0x81},
-         {0xA5, 0xFA, 0x04, 0x00, 0xA3, 0x01, 0x20, 0x00, 0xE9, 0x81, 0x8A, 0x01}},
-    };
-    const auto slice = [](const Bytes& b, std::size_t from, std::size_t n) {
-        return Bytes(b.begin() + static_cast<long>(from),
-                     b.begin() + static_cast<long>(std::min(from + n, b.size())));
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.patterned ? "patterned" : "zeros");
-        host = FakeHost{};
-        host.open = true;
-        console.link.retrycount = 0;
-        ASSERT_NO_FATAL_FAILURE(begin(c.patterned));
-        EXPECT_EQ(host.written, std::vector<Bytes>{kCodeBegin});
-        EXPECT_EQ(pcTexts(),
-                  (std::vector<std::string>{"File CRC check passed - programming QTX",
-                                            " PageNumber =  0 of 192 being sent\r\n 0 retries"}));
-        EXPECT_TRUE(host.texts[0].repainted);
-        EXPECT_TRUE(host.timerRunning);
-        EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 0, 192, 0}));
+    ASSERT_NO_FATAL_FAILURE(begin());
+    EXPECT_EQ(host.written, std::vector<Bytes>{kCodeBegin});
+    EXPECT_EQ(pcTexts(),
+              (std::vector<std::string>{"File CRC check passed - programming QTX",
+                                        " PageNumber =  0 of 192 being sent\r\n 0 retries"}));
+    EXPECT_TRUE(host.texts[0].repainted);
+    EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 0, 192, 0}));
+    acks(192);
+    ASSERT_EQ(host.written.size(), 193U);
+    for (int page = 0; page < 192; ++page)
+        EXPECT_EQ(host.written[static_cast<std::size_t>(page) + 1][6], page + 64) << page;
+    const Bytes& last = host.written[192];
+    EXPECT_EQ(Bytes(host.written[1].begin(), host.written[1].begin() + 12),
+              (Bytes{0xA5, 0xFC, 0x02, 0x02, 0xA5, 0x01, 0x40, 0x00, 0x0A, 0x03, 0x18, 0x11}));
+    EXPECT_EQ(Bytes(last.begin(), last.begin() + 12),
+              (Bytes{0xA5, 0xFC, 0x02, 0x02, 0xA5, 0x01, 0xFF, 0x00, 0xC9, 0xC2, 0xD7, 0xD0}));
+    EXPECT_EQ(Bytes(last.begin() + 516, last.end() - 2), (Bytes{0xCD, 0xAB, 0xE9, 0x81}));
+    EXPECT_TRUE(host.timerRunning);
 
-        for (int page = 0; page < 192; ++page) {
-            receive(kAck);
-            ASSERT_EQ(host.written.size(), static_cast<std::size_t>(page + 2));
-            ASSERT_EQ(host.written.back().size(), 522U) << page;
-            EXPECT_EQ(host.written.back()[6], page + 64) << page;
-            EXPECT_EQ(host.progress.back().done, page);
-            EXPECT_TRUE(host.timerRunning);
-        }
-        EXPECT_EQ(slice(host.written[1], 0, c.page0.size()), c.page0);
-        EXPECT_EQ(slice(host.written[192], 0, c.page191.size()), c.page191);
-        EXPECT_EQ(slice(host.written[192], 516, 4), c.page191Tail);
+    receive(kAck);  // page 191 taken: the end frame, unrepeated
+    EXPECT_EQ(host.written.size(), 194U);
+    EXPECT_EQ(host.lastWritten(),
+              (Bytes{0xA5, 0xFA, 0x04, 0x00, 0xA3, 0x01, 0x20, 0x00, 0xE9, 0x81, 0x8A, 0x01}));
+    EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  192 of 192 being sent\r\n 0 retries");
+    EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 192, 192, 0}));
+    EXPECT_FALSE(host.timerRunning);
 
-        receive(kAck);  // page 191 taken: the end frame, unrepeated
-        EXPECT_EQ(host.written.size(), 194U);
-        EXPECT_EQ(host.lastWritten(), c.end);
-        EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  192 of 192 being sent\r\n 0 retries");
-        EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 192, 192, 0}));
-        EXPECT_FALSE(host.timerRunning);
-
-        receive(kAck);  // the code is in
-        EXPECT_EQ(host.texts.back().text, kSuccess);
-        EXPECT_TRUE(host.texts.back().repainted);
-        EXPECT_EQ(console.link.pendingop, PendingOp::Key);
-        EXPECT_FALSE(host.progressVisible);
-        EXPECT_EQ(host.written.size(), 194U);
-        ASSERT_TRUE(host.oneShotRunning);
-        EXPECT_EQ(host.oneShotInterval, 2000);
-        console.oneShotElapsed();
-        console.oneShotElapsed();  // a stray second expiry sends nothing more
-        EXPECT_EQ(host.written.size(), 195U);
-        EXPECT_EQ(host.lastWritten(), kRemoteOn);
-    }
+    receive(kAck);  // the code is in
+    EXPECT_EQ(host.texts.back().text, kSuccess);
+    EXPECT_TRUE(host.texts.back().repainted);
+    EXPECT_EQ(console.link.pendingop, PendingOp::Key);
+    EXPECT_FALSE(host.progressVisible);
+    EXPECT_EQ(host.oneShotInterval, 2000);
+    console.oneShotElapsed();
+    console.oneShotElapsed();  // a stray second expiry sends nothing more
+    EXPECT_EQ(host.written.size(), 195U);
+    EXPECT_EQ(host.lastWritten(), kRemoteOn);
 }
 
 TEST_F(UploadTest, LastAcknowledgementLeavesTheBufferToWhatFollowsIt) {
     console.link.linkup = true;
     ASSERT_NO_FATAL_FAILURE(begin());
-    ASSERT_NO_FATAL_FAILURE(acknowledgePages());
+    acks(193);
     // The acknowledgement of the end frame and the QTX's next display in one read.
     receive(kAck + kDisplayAllA);
     EXPECT_EQ(host.texts.back().box, TextBox::QTXText);
     EXPECT_EQ(host.text(TextBox::PCtext), kSuccess);
-    EXPECT_EQ(console.link.rxcount, 0);
     receive(kAck);
     EXPECT_EQ(host.text(TextBox::PCtext), "Keypress acknowledged");
-    EXPECT_EQ(host.written.size(), 194U);
 }
 
 // Upload frames are resent no sooner than twice a page's time on the line.
@@ -212,11 +158,8 @@ TEST_F(UploadTest, ResendIntervalFollowsTheSpeed) {
         ASSERT_NO_FATAL_FAILURE(begin());
         EXPECT_EQ(host.timerInterval, c.interval);
         receive(kAck);
-        EXPECT_EQ(host.timerInterval, c.interval);
         console.watchdogTick();
         EXPECT_EQ(host.timerInterval, c.interval);
-        ASSERT_EQ(host.written.size(), 3U);
-        EXPECT_EQ(host.written[2], host.written[1]);
         console.cmdfocus_Click();  // ends this upload
     }
 }
@@ -227,8 +170,6 @@ TEST_F(UploadTest, WatchdogResendsThenFailsAndALateAcknowledgementContinues) {
     console.link.retrycount = 4;
     host.written.clear();
     ASSERT_NO_FATAL_FAILURE(begin());
-    EXPECT_EQ(host.timerEvents.back().kind, TimerEvent::Start);
-
     console.watchdogTick();  // the begin frame again, not a stale page
     EXPECT_EQ(host.written, (std::vector<Bytes>{kCodeBegin, kCodeBegin}));
     EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  0 of 192 being sent\r\n 1 retries");
@@ -240,39 +181,32 @@ TEST_F(UploadTest, WatchdogResendsThenFailsAndALateAcknowledgementContinues) {
     receive(kAck);
     const Bytes page0 = host.lastWritten();
     EXPECT_EQ(page0[6], 0x40);
-    for (int tick = 1; tick <= 3; ++tick) {
-        console.watchdogTick();
-        EXPECT_EQ(host.lastWritten(), page0) << tick;
-        EXPECT_EQ(host.progress.back().repeats, tick + 1);
-        EXPECT_TRUE(host.timerRunning);
-    }
-    EXPECT_EQ(host.written.size(), 6U);
+    for (int tick = 1; tick <= 3; ++tick) console.watchdogTick();
+    EXPECT_EQ(host.written,
+              (std::vector<Bytes>{kCodeBegin, kCodeBegin, page0, page0, page0, page0}));
+    EXPECT_EQ(host.progress.back().repeats, 4);
     console.watchdogTick();
     EXPECT_EQ(host.written.size(), 6U);
     EXPECT_EQ(host.text(TextBox::PCtext), "Communication Failed");
-    EXPECT_FALSE(host.timerRunning);
-    EXPECT_FALSE(host.progressVisible);
+    EXPECT_FALSE(host.timerRunning || host.progressVisible);
 
     // Late, but the QTX took page 0: page 1 waits for the answers to the other three copies.
     receive(kAck);
     EXPECT_EQ(host.lastWritten(), page0);
     EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 1, 192, 4}));
     EXPECT_TRUE(host.timerRunning);
-    for (int late = 0; late < 3; ++late) receive(kAck);
+    acks(3);
     EXPECT_EQ(host.lastWritten()[6], 0x41);
     EXPECT_TRUE(host.messageBoxes.empty());
 }
 
 TEST_F(UploadTest, UnansweredEndFrameFailsAfterAWaitAndALateAnswerStillCompletes) {
     ASSERT_NO_FATAL_FAILURE(begin());
-    ASSERT_NO_FATAL_FAILURE(acknowledgePages());
-    ASSERT_TRUE(host.oneShotRunning);
+    acks(193);
     EXPECT_GE(host.oneShotInterval, 2000);
     // Even a watchdog started by other traffic does not repeat the end frame.
     console.watchdogRestart(256);
     console.watchdogTick();
-    EXPECT_EQ(host.written.size(), 194U);
-
     console.oneShotElapsed();
     EXPECT_EQ(host.text(TextBox::PCtext), "Communication Failed");
     EXPECT_FALSE(host.progressVisible);
@@ -295,14 +229,15 @@ TEST_F(UploadTest, AbandonedUploadSaysSoAndNeverClaimsSuccess) {
         {"port lost", [](Console& c) { c.portLost(1, "/dev/ttyUSB0", ""); }},
     };
     for (const auto& [what, interrupt] : interrupts) {
-        for (int acks : {0, 1, 193}) {  // waiting for the begin, a page, the end frame
-            SCOPED_TRACE(std::string(what) + " after " + std::to_string(acks) + " acks");
+        for (int count : {0, 1, 193}) {  // waiting for the begin, a page, the end frame
+            SCOPED_TRACE(std::string(what) + " after " + std::to_string(count) + " acks");
             host = FakeHost{};
             console.Form_Load();
             ASSERT_NO_FATAL_FAILURE(begin());
-            for (int i = 0; i < acks; ++i) receive(kAck);
+            acks(count);
             interrupt(console);
-            EXPECT_EQ(host.messageBoxes, std::vector<std::string>{kAbandoned});
+            EXPECT_EQ(host.messageBoxes, std::vector<std::string>{
+                                             "Code upload abandoned - upload the code file again"});
             EXPECT_EQ(console.link.pendingop, PendingOp::Key);
             EXPECT_FALSE(host.timerRunning || host.oneShotRunning || host.progressVisible);
             const std::size_t sent = host.written.size();

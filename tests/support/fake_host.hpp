@@ -24,13 +24,11 @@ struct TimerEvent {
 
 class FakeHost : public Host {
   public:
-    // Serial port.
     bool openResult = true;     // what the next openPort answers
     std::string failureDetail;  // what portFailureDetail answers
     bool open = false;
-    int openedPort = 0;
+    int openedPort = 0, closeCount = 0;
     std::vector<std::string> settingsHistory;  // every settings string given, in order
-    int closeCount = 0;
     std::vector<std::vector<std::uint8_t>> written;
     std::vector<std::uint8_t> incoming;  // bytes waiting at the port
 
@@ -49,13 +47,11 @@ class FakeHost : public Host {
     }
     std::vector<std::uint8_t> readAll() override { return std::exchange(incoming, {}); }
 
-    // Timers: the watchdog and the one-shot.
     bool timerRunning = false, oneShotRunning = false;
     int timerInterval = 0, oneShotInterval = 0;
     std::vector<TimerEvent> timerEvents;
     void startTimer(int intervalMs) override {
-        timerRunning = true;
-        timerInterval = intervalMs;
+        timerRunning = true, timerInterval = intervalMs;
         timerEvents.push_back({TimerEvent::Start, intervalMs});
     }
     void stopTimer() override {
@@ -67,7 +63,7 @@ class FakeHost : public Host {
     }
     void stopOneShot() override { oneShotRunning = false; }
 
-    // Window; dialogs are answered from the scripts, "" (cancel) when one runs out.
+    // Dialogs are answered from the scripts, "" (cancel) when one runs out.
     std::vector<TextEvent> texts;
     std::map<TextBox, std::string> current;
     std::vector<std::string> messageBoxes;

@@ -30,16 +30,6 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
-// 16-bit words, low byte first.
-inline Bytes wordBytes(const std::vector<std::uint16_t>& words) {
-    Bytes out;
-    for (std::uint16_t w : words) {
-        out.push_back(static_cast<std::uint8_t>(w & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(w >> 8));
-    }
-    return out;
-}
-
 // The fields of an image header block the console uses to fetch the rows.
 struct HeaderFields {
     std::uint16_t flags = 0, height = 3, width = 4, firstrow = 10, firstcolumn = 20;
@@ -58,8 +48,12 @@ inline Bytes headerFrame(const HeaderFields& h) {
     return frameOf(4, block);
 }
 
+// A raw row: 16-bit words, low byte first.
 inline Bytes rawRow(const std::vector<std::uint16_t>& words) {
-    return frameOf(5, wordBytes(words));
+    Bytes payload;
+    for (std::uint16_t w : words)
+        payload.insert(payload.end(), {std::uint8_t(w), std::uint8_t(w >> 8)});
+    return frameOf(5, payload);
 }
 inline Bytes compressedRow(const Bytes& tokens) { return frameOf(7, tokens); }
 

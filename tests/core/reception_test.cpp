@@ -38,7 +38,6 @@ TEST_F(ReceptionTest, HeaderThenRowsFillTheImage) {
     EXPECT_EQ(host.written, (Sent{kRow10, kRow11, kRow12, kRemoteOn, kDownloadEnd}));
     EXPECT_TRUE(console.reception.imagecomplete);
     EXPECT_EQ(console.record.imagewidth, 4);
-    EXPECT_EQ(console.record.imageheight, 3);
     EXPECT_EQ(host.text(TextBox::PCtext), "Background = 0\r\nRange = 256");
     EXPECT_FALSE(host.timerRunning || host.progressVisible);
     EXPECT_EQ(console.link.rxcount, 0);
@@ -111,7 +110,6 @@ TEST_F(ReceptionTest, EmptyBufferEndsTheExchange) {
     receive(headerFrame({.height = 0}) + kNak);
     EXPECT_TRUE(host.written.empty());
     EXPECT_FALSE(host.timerRunning);
-    EXPECT_EQ(console.record.imagedata.at(5, 5), 77);
     EXPECT_EQ(console.record.imagewidth, 5);
     EXPECT_FALSE(console.link.headerok);
     EXPECT_EQ(console.link.rxcount, 6);  // the NAK waits for the next event

@@ -117,24 +117,42 @@ TEST_F(ReceptionTest, EmptyBufferEndsTheExchange) {
     EXPECT_EQ(host.text(TextBox::PCtext), "QTX did not understand command");
 }
 
-TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffers) {
-    console.files.autosave = true;
-    // Bytes 0-1 select buffers 16..31 (bit 1: 17), bytes 2-3 buffers 0..15 (bit 3: 3).
-    receive({0xA5, 0x03, 0x04, 0x00, 0xAC, 0x00, 0x02, 0x00, 0x08, 0x00, 0x0A, 0x00});
-    EXPECT_EQ(host.written, Sent{headerRequest(3)});
-    EXPECT_TRUE(console.reception.bufferpending[17]);
-    EXPECT_FALSE(console.reception.bufferpending[3]);
+// Bytes 0-1 of the bitmap select buffers 16..31, bytes 2-3 buffers 0..15; the lowest goes first.
+TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffersAndSavesEach) {
+    console.mnuflashdownload_Click();  // no file chosen: nothing is asked
+    EXPECT_TRUE(host.written.empty());
+    host.fileAnswers.push_back(tmp.path("night.QTX"));
+    console.mnuflashdownload_Click();
+    EXPECT_EQ(host.written, Sent{kDownloadAll});
+    // Buffers 2, 3, 17 and 31; buffer 2 turns out empty and is passed over.
+    receive({0xA5, 0x03, 0x04, 0x00, 0xAC, 0x00, 0x02, 0x80, 0x0C, 0x00, 0x8E, 0x00});
+    EXPECT_EQ(host.lastWritten(), headerRequest(2));
+    receive(headerFrame({.height = 0}));
+    EXPECT_EQ(host.lastWritten(), headerRequest(3));
     receive(headerFrame({.height = 1}));
     EXPECT_EQ(host.lastWritten()[12], 3);  // the row request names buffer 3
     receive(rawRow({1, 2, 3, 4}));
-    // Remote on, the save report of img001.QTX, then the next buffer.
+    // Remote on, the save report of night001.QTX, then the next buffer.
     EXPECT_EQ(Sent(host.written.end() - 3, host.written.end()),
               (Sent{kRemoteOn, kSaved, headerRequest(17)}));
     receive(headerFrame({.height = 1}));
-    receive(rawRow({5, 6, 7, 8}));
+    EXPECT_EQ(host.progress.back().buffer, 17);
+    // Interrupted while buffer 17 comes in: it is completed and saved, then the walk ends;
+    // till then the progress still names it image 3 of 4.
+    console.cmdinterrupt_Click();
+    EXPECT_EQ(std::ranges::count(console.reception.bufferpending, true), 0);
+    receive(rawRow({1, 2, 3}));  // a word short: asked for again
+    EXPECT_EQ(host.progress.back().image, 3);
+    EXPECT_EQ(host.progress.back().images, 4);
+    receive(rawRow({1, 2, 3, 4}));
     EXPECT_EQ(host.lastWritten(), kDownloadEnd);
-    EXPECT_FALSE(console.reception.downloadall);
+    EXPECT_TRUE(std::filesystem::exists(tmp.path("night002.QTX")));
+    EXPECT_FALSE(std::filesystem::exists(tmp.path("night003.QTX")));
 
+    // A walk that ends on an empty buffer still ends the exchange.
+    receive(frameOf(3, {0x00, 0x00, 0x04, 0x00}));
+    receive(headerFrame({.height = 0}));
+    EXPECT_EQ(host.lastWritten(), kDownloadEnd);
     const std::pair<Bytes, Sent> cases[] = {{{0x00, 0x00, 0x01, 0x00}, {headerRequest(0)}},
                                             {{0x00, 0x80, 0x00, 0x00}, {headerRequest(31)}},
                                             {{0x01, 0x00, 0x00, 0x80}, {headerRequest(15)}},
@@ -148,41 +166,6 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffers) {
     EXPECT_FALSE(console.reception.downloadall);
     EXPECT_EQ(host.texts.back().text, "QTX data buffers are empty");
     EXPECT_TRUE(host.texts.back().repainted);
-}
-
-TEST_F(ReceptionTest, DownloadAllCommandSavesEveryBufferUnderItsNumber) {
-    console.mnuflashdownload_Click();  // no file chosen
-    EXPECT_TRUE(host.written.empty());
-    host.fileAnswers.push_back(tmp.path("night.QTX"));
-    console.mnuflashdownload_Click();
-    EXPECT_EQ(host.written, Sent{kDownloadAll});
-    // Buffers 2, 3 and 17; buffer 2 turns out empty and is passed over.
-    receive(frameOf(3, {0x02, 0x00, 0x0C, 0x00}));
-    EXPECT_EQ(host.lastWritten(), headerRequest(2));
-    receive(headerFrame({.height = 0}));
-    EXPECT_EQ(host.lastWritten(), headerRequest(3));
-    receive(headerFrame({.height = 1}));
-    EXPECT_EQ(host.progress.back().buffer, 3);
-    // Interrupted while buffer 3 comes in: it is completed and saved, then the walk ends; till
-    // then the progress still names it image 2 of 3.
-    console.cmdinterrupt_Click();
-    EXPECT_EQ(std::ranges::count(console.reception.bufferpending, true), 0);
-    receive(rawRow({1, 2, 3}));  // a word short: asked for again
-    EXPECT_EQ(host.progress.back().image, 2);
-    EXPECT_EQ(host.progress.back().images, 3);
-    receive(rawRow({1, 2, 3, 4}));
-    EXPECT_EQ(host.lastWritten(), kDownloadEnd);
-    EXPECT_TRUE(std::filesystem::exists(tmp.path("night001.QTX")));
-    EXPECT_FALSE(std::filesystem::exists(tmp.path("night002.QTX")));
-
-    // A Download All that ends on an empty buffer still ends the exchange.
-    receive(frameOf(3, {0x00, 0x00, 0x04, 0x00}));
-    receive(headerFrame({.height = 0}));
-    EXPECT_EQ(host.lastWritten(), kDownloadEnd);
-    EXPECT_FALSE(console.reception.downloadall);
-    const std::size_t sent = host.written.size();
-    console.mnuabort_Click();  // nothing running: nothing changes
-    EXPECT_EQ(host.written.size(), sent);
 }
 
 // A QTX that answers a row request just after the watchdog repeated it answers both

@@ -1,4 +1,6 @@
 // Opening, the baud menu, Establish Link, the watchdog, closing and a lost port.
+#include <algorithm>
+
 #include "console_fixture.hpp"
 
 namespace qtx::test {
@@ -65,10 +67,17 @@ TEST_F(LinkTest, BaudMenuThenEstablishLink) {
 
 TEST_F(LinkTest, WatchdogRepeatsThreeTimesThenFails) {
     console.mnudownloadlight_Click();
-    receive({0xA5, 0x04});  // the reply begins, then stalls
+    const Bytes header = headerFrame({});  // its reply begins, then stalls
+    receive(Bytes(header.begin(), header.begin() + 8));
+    receive(Bytes(header.begin() + 8, header.begin() + 20));
+    // Each piece restarts the watchdog at the short interval and repaints what it says.
+    EXPECT_EQ(std::ranges::count(host.timerEvents, TimerEvent::Start, &TimerEvent::kind), 3);
+    EXPECT_EQ(host.timerInterval, 110);
+    EXPECT_EQ(host.texts.back().text, "Header data being received per host request");
+    EXPECT_TRUE(host.texts.back().repainted);
     for (int tick = 1; tick <= 4; ++tick) console.watchdogTick();
     EXPECT_EQ(host.written, std::vector<Bytes>(4, headerRequest(31)));
-    EXPECT_EQ(console.link.rxcount, 2);  // the header path keeps what arrived
+    EXPECT_EQ(console.link.rxcount, 20);  // the header path keeps what arrived
     EXPECT_FALSE(host.timerRunning);
     EXPECT_EQ(host.texts.back().text, "Communication Failed");
     EXPECT_TRUE(host.texts.back().repainted);

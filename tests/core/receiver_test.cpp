@@ -127,18 +127,5 @@ TEST_F(ReceiverTest, AcknowledgementOfNoKnownRequestAndLinkRequest) {
     EXPECT_EQ(host.lastWritten(), kLinkOk);
 }
 
-TEST_F(ReceiverTest, HeaderPiecesRestartTheWatchdogEachTime) {
-    const Bytes header = frameOf(4, Bytes(38, 0));
-    receive(Bytes(header.begin(), header.begin() + 8));
-    receive(Bytes(header.begin() + 8, header.begin() + 20));
-    int starts = 0, shown = 0;
-    for (const auto& e : host.timerEvents) starts += e.kind == TimerEvent::Start ? 1 : 0;
-    for (const auto& t : host.texts)
-        shown += t.text == "Header data being received per host request" && t.repainted;
-    EXPECT_EQ(starts, 2);
-    EXPECT_EQ(shown, 2);
-    EXPECT_EQ(host.timerInterval, 110);
-}
-
 }  // namespace
 }  // namespace qtx::test

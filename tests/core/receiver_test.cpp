@@ -24,8 +24,9 @@ TEST_F(ReceiverTest, DisplayFramesAndTheirDamage) {
     EXPECT_FALSE(console.link.headerok);
     Bytes damaged = kDisplayAllA;
     damaged[20] = 0x42;
-    receive(damaged);
+    receive(damaged + kAck);
     EXPECT_EQ(host.text(TextBox::QTXText), "????????");
+    EXPECT_EQ(host.text(TextBox::PCtext), "Keypress acknowledged");  // the display brought it up
     EXPECT_EQ(console.link.rxcount, 0);
 }
 

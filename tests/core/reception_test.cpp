@@ -125,8 +125,9 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffersAndSavesEach) {
     console.mnuflashdownload_Click();
     EXPECT_EQ(host.written, Sent{kDownloadAll});
     // Buffers 2, 3, 17 and 31; buffer 2 turns out empty and is passed over.
-    EXPECT_EQ(answer({0xA5, 0x03, 0x04, 0x00, 0xAC, 0x00, 0x02, 0x80, 0x0C, 0x00, 0x8E, 0x00}),
-              headerRequest(2));
+    const Bytes status{0xA5, 0x03, 0x04, 0x00, 0xAC, 0x00, 0x02, 0x80, 0x0C, 0x00, 0x8E, 0x00};
+    EXPECT_EQ(answer(status + kNak), headerRequest(2));
+    EXPECT_EQ(console.link.rxcount, 0);  // what follows the bitmap is read at once
     EXPECT_EQ(answer(headerFrame({.height = 0})), headerRequest(3));
     receive(headerFrame({.height = 1}));
     EXPECT_EQ(host.lastWritten()[12], 3);  // the row request names buffer 3
@@ -139,6 +140,7 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffersAndSavesEach) {
     // Interrupted while buffer 17 comes in: it is completed and saved, then the walk ends;
     // till then the progress still names it image 3 of 4.
     console.cmdinterrupt_Click();
+    EXPECT_FALSE(console.reception.downloadall);
     EXPECT_EQ(std::ranges::count(console.reception.bufferpending, true), 0);
     receive(rawRow({1, 2, 3}));  // a word short: asked for again
     EXPECT_EQ(host.progress.back().image, 3);

@@ -41,7 +41,7 @@ TEST_F(FrontPanelTest, EveryKeySendsItsCodeAndTurboAddsItsBitToTheArrows) {
     console.Form_Load();
     EXPECT_EQ(host.turboColours.back(), (Colour{255, 0, 0}));
     console.cmdup_Click();
-    EXPECT_EQ(keyOf(host.lastWritten()), 0x2000);
+    EXPECT_EQ(host.lastWritten(), kKeyUp);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The frames the console writes, byte for byte, and the frame checks of the receiver.
+// Requests on a closed port, and the frame checks of the receiver.
 #include "console_fixture.hpp"
 #include "link/frame.hpp"
 
@@ -6,21 +6,6 @@ namespace qtx::test {
 namespace {
 
 using RequestsTest = ConsoleTest;
-
-// The requests no other exchange pins down byte for byte.
-TEST_F(RequestsTest, WriteTheBytesOfEachRequest) {
-    console.sendkey(32776);
-    console.sendsavereport(1);
-    console.reception.rownumber = 12;
-    console.reception.reqcolumn = 3;
-    console.reception.reqwidth = 320;
-    console.requestrow(5);
-    EXPECT_EQ(host.written,
-              (std::vector<Bytes>{{0xA5, 0x08, 0x02, 0x00, 0xAF, 0x00, 0x08, 0x80, 0x88, 0x00},
-                                  kNotSaved,
-                                  {0xA5, 0x07, 0x08, 0x00, 0xB4, 0x00, 0x0C, 0x00, 0x03, 0x00, 0x40,
-                                   0x01, 0x05, 0x00, 0x55, 0x00}}));
-}
 
 // Requests the user starts refuse with a message; turbo changes all the same.
 TEST_F(RequestsTest, ClosedPortRefusesWithOrWithoutMessage) {

@@ -50,9 +50,8 @@ class ConsoleTest : public ::testing::Test {
     // The texts that went to PCtext, in order.
     std::vector<std::string> pcTexts() const {
         std::vector<std::string> out;
-        for (const TextEvent& t : host.texts) {
+        for (const TextEvent& t : host.texts)
             if (t.box == TextBox::PCtext) out.push_back(t.text);
-        }
         return out;
     }
 

@@ -99,14 +99,17 @@ TEST_F(FlatFieldTest, AFlatThatStopsTheCommandStaysOnTheScreen) {
 TEST_F(FlatFieldTest, RefusalsLeaveTheImageAsItWas) {
     const std::string good = uniformFlat(20, 15, 1100);
     const std::string tooWide = "Image is too wide - not QTX Format!",
-                      tooTall = "Image is too tall - not QTX Format!";
+                      tooTall = "Image is too tall - not QTX Format!",
+                      notDone = " - flat field correction not done";
     const struct {
         const char* what;
         std::string file;  // empty: there is none
         std::vector<std::string> messages;
-        int w = 20, h = 15;  // the image
-        int shift = 0;       // of a second exposure, across
-        int received = 15;   // the rows of the image in its array
+        struct {
+            int w = 20, h = 15;
+            int shift = 0;      // of a second exposure, across
+            int received = 15;  // the rows in its array
+        } image = {};
     } cases[] = {
         {"missing file", "", {kUnreadable}},
         {"value not a number", replaced(good, "Range =  500", "Range = lots"), {kUnreadable}},
@@ -122,43 +125,31 @@ TEST_F(FlatFieldTest, RefusalsLeaveTheImageAsItWas) {
         {"image too small",
          uniformFlat(11, 12, 1100),
          {"Image is too small for flat field correction (12 x 12 pixels at least)"},
-         11,
-         12,
-         0,
-         12},
-        {"flat dark at the centre",
+         {11, 12, 0, 12}},
+        {"dark centre",
          uniformFlat(20, 15, 100),
-         {"Flat field is too dark at its centre - flat field correction not done"}},
-        {"offsets leave nothing in common",
+         {"Flat field is too dark at its centre" + notDone}},
+        {"no common part",
          good,
-         {"Track offsets leave no part of the image in every exposure - flat field correction "
-          "not done"},
-         20,
-         15,
-         20},
+         {"Track offsets leave no part of the image in every exposure" + notDone},
+         {20, 15, 20}},
         // A new header has sized the array for the image on its way in; the record still
         // names the size of the one before.
-        {"still being received",
-         good,
-         {"The image is still being received - flat field correction not done"},
-         20,
-         15,
-         0,
-         12},
+        {"being received", good, {"The image is still being received" + notDone}, {20, 15, 0, 12}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        holdImage(c.w, c.h);
-        if (c.received != c.h) console.record.imagedata.resize(20, 12);
-        console.track.trackcount = c.shift ? 2 : 1;
-        console.track.trackx[2] = static_cast<std::int16_t>(c.shift);
+        holdImage(c.image.w, c.image.h);
+        if (c.image.received != c.image.h) console.record.imagedata.resize(20, 12);
+        console.track.trackcount = c.image.shift ? 2 : 1;
+        console.track.trackx[2] = static_cast<std::int16_t>(c.image.shift);
         const PixelArray before = console.record.imagedata;
         host.messageBoxes.clear();
         flatField(std::string(c.what) + ".QTX", c.file);
         EXPECT_EQ(host.messageBoxes, c.messages);
         EXPECT_EQ(console.record.imagedata.cells, before.cells);
         EXPECT_EQ(console.record.imagewidth * 1000 + console.record.imageheight,
-                  c.w * 1000 + c.h);
+                  c.image.w * 1000 + c.image.h);
         // The flat was read and drawn with its own levels, except when it could not be read.
         EXPECT_EQ(console.record.background, c.file.empty() ? 50 : 1000);
         EXPECT_FALSE(console.flat.showflat);

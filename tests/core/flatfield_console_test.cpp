@@ -58,7 +58,9 @@ TEST_F(FlatFieldTest, CorrectsShiftsCropsAndEndsWithAutoContrast) {
     console.track.trackx[2] = 3;
     console.track.tracky[2] = -2;
     flatField("flat.QTX", uniformFlat(20, 15, 1100));
+    EXPECT_TRUE(host.fileDialogs.back().open);
     EXPECT_TRUE(host.messageBoxes.empty());
+    EXPECT_EQ(console.files.currentfile, tmp.path("flat.QTX"));
     // The flat's header lines, without the path, stay in the information box.
     const std::string info = host.text(TextBox::headertxt);
     EXPECT_EQ(info.substr(0, 22) + info.substr(info.size() - 5), "QTX Compressed Image\r\nEnd\r\n");
@@ -97,6 +99,9 @@ TEST_F(FlatFieldTest, AFlatThatStopsTheCommandStaysOnTheScreen) {
 }
 
 TEST_F(FlatFieldTest, RefusalsLeaveTheImageAsItWas) {
+    console.mnuflatfield_Click();  // cancelled
+    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"No file was selected"});
+    EXPECT_TRUE(host.texts.empty());
     const std::string good = uniformFlat(20, 15, 1100);
     const std::string tooWide = "Image is too wide - not QTX Format!",
                       tooTall = "Image is too tall - not QTX Format!",

@@ -52,7 +52,6 @@ TEST(KelmHeader, NoteNeverBreaksTheHeader) {
         ImageRecord r = sampleRecord();
         r.imagenote = note;
         const Bytes bytes = composeHeader(r, false);
-        ASSERT_EQ(bytes.size(), 2048U);
         EXPECT_NE(std::string(bytes.begin(), bytes.end()).find(line), std::string::npos) << line;
         // Shortened rather than the end lost: the file still reads back.
         const KelmHeader parsed = parseHeader(bytes);

@@ -98,7 +98,7 @@ class FitsTest : public ConsoleTest {
         r.egain100 = 230, r.pedestal = 0, r.numexposures = 4, r.focallength = 80.0F;
         r.aperturearea = 76.969F, r.background = 120, r.range = 2400, r.sitenumber = 3;
         r.filtername = "Lunar", r.imagedate = "03/07/2001", r.imagetime = "21:05:07";
-        r.imagenote = "M31, O'Neil's \xE9 scope";
+        r.imagenote = "M31~ O'Neil's \xE9 scope";
         console.optics.unitscm = false;
     }
     FitsRead exported(const std::string& name) {
@@ -136,7 +136,7 @@ TEST_F(FitsTest, PixelsBottomRowFirstAndCardsInMillimetresAndMicrometres) {
                 {"OBSERVER"});
     // clang-format on
     EXPECT_TRUE(read.keys["SWCREATE"].starts_with("qtx-console ")) << read.keys["SWCREATE"];
-    EXPECT_EQ(read.comment, "M31, O'Neil's ? scope");
+    EXPECT_EQ(read.comment, "M31~ O'Neil's ? scope");
 
     // Centimetres; a pixel size, gain, date and note the image never had.
     ImageRecord& r = console.record;
@@ -174,6 +174,7 @@ TEST_F(FitsTest, PixelsBottomRowFirstAndCardsInMillimetresAndMicrometres) {
     console.mnuload_Click();
     ASSERT_TRUE(host.messageBoxes.empty()) << host.messageBoxes.front();
     read = exported("loaded.fits");
+    EXPECT_FALSE(host.fileDialogs.back().open);  // a save dialog after the open one
     expectCards(read,
                 {{"EXPTIME", "0.500"},
                  {"EGAIN", "1.50"},

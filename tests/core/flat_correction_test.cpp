@@ -1,4 +1,5 @@
-// The flat-field arithmetic and the track offsets of a received image, by hand-computed cases.
+// The flat-field arithmetic and the track offsets of a received image, by hand-computed cases;
+// the refusals that the Flat Field command reports are in its own suite.
 #include "image/flat_correction.hpp"
 
 #include <gtest/gtest.h>
@@ -47,10 +48,7 @@ TEST(FlatCorrection, OneExposurePixelByPixel) {
         {50, 5000, 100, 100},
         {101, 65535, 100, 65534},   // far above the top
         {1100, 65434, 100, 65534},  // exactly the top
-        {1100, 65433, 100, 65533},
-        {1100, 0, -200, 1},  // -200: below the bottom
-        {1100, 0, 0, 1},     // 0
-        {1100, 2, 0, 2},
+        {1100, 0, -200, 1},         // below the bottom
         // Single precision: 31645000 / 951 is 33275.4995 but 33275.5 as a float, which goes
         // to the even 33376 after adding 100; 32072000 / 951 likewise becomes 33724.5.
         {1051, 31645, 100, 33376},
@@ -66,26 +64,8 @@ TEST(FlatCorrection, OneExposurePixelByPixel) {
         ASSERT_EQ(out.outcome, Outcome::Corrected);
         EXPECT_EQ(out.mean, 1000);
         EXPECT_EQ(out.pixels.at(12, 12), c.result) << c.flat << " " << c.image << " " << c.pedestal;
-        // Everywhere else the flat is uniform: the image plus the pedestal, never below 1.
-        EXPECT_EQ(out.pixels.at(11, 12), std::max(1, 10 * 12 + 11 + c.pedestal));
         EXPECT_EQ(out.pixels.at(1, 1), std::max(1, 11 + c.pedestal));
     }
-}
-
-TEST(FlatCorrection, TwoExposuresCropToTheCommonRegion) {
-    // Shift (3, -2): columns 4..20 and rows 1..13 are in both exposures.
-    const PixelArray image = filled(20, 15, [](int x, int y) { return 100 * y + x; });
-    const FlatCorrection out =
-        correctFlatField(image, 20, 15, 100, uniform(20, 15, 1100), offsets({{3, -2}}));
-    ASSERT_EQ(out.outcome, Outcome::Corrected);
-    EXPECT_EQ(out.mean, 2000);
-    EXPECT_EQ((std::vector<int>{out.xmin, out.xmax, out.ymin, out.ymax}),
-              (std::vector<int>{4, 20, 1, 13}));
-    ASSERT_EQ(out.pixels.width, 17);
-    ASSERT_EQ(out.pixels.height, 13);
-    EXPECT_EQ(out.pixels.at(1, 1), 100 + 4 + 100);      // from image pixel (4, 1)
-    EXPECT_EQ(out.pixels.at(17, 13), 1300 + 20 + 100);  // from (20, 13)
-    EXPECT_EQ(out.pixels.at(5, 7), 700 + 8 + 100);      // from (8, 7)
 }
 
 TEST(FlatCorrection, TwoExposuresWithAGradedFlat) {
@@ -123,31 +103,20 @@ TEST(FlatCorrection, FullSizeSixtyFourExposuresStayInThirtyTwoBits) {
 
 TEST(FlatCorrection, Refusals) {
     const struct {
-        const char* what;
-        int w, h;            // the image size named
-        int arrayW, arrayH;  // the arrays that exist
-        int flatValue;
+        int w, h;
         TrackOffsets track;
         Outcome outcome;
     } cases[] = {
-        {"11 columns", 11, 12, 11, 12, 1100, {}, Outcome::TooSmall},
-        {"11 rows", 12, 11, 12, 11, 1100, {}, Outcome::TooSmall},
-        {"no image", 0, 0, 0, 0, 1100, {}, Outcome::TooSmall},
-        {"array smaller", 13, 12, 12, 12, 1100, {}, Outcome::Incomplete},
-        {"flat at 100", 12, 12, 12, 12, 100, {}, Outcome::DarkCentre},
-        {"flat at 0", 12, 12, 12, 12, 0, {}, Outcome::DarkCentre},
-        {"shift a whole width", 12, 12, 12, 12, 1100, offsets({{12, 0}}), Outcome::NoCommonRegion},
-        {"shift a whole height up", 12, 12, 12, 12, 1100, offsets({{0, -12}}),
-         Outcome::NoCommonRegion},
-        {"largest shifts", 320, 200, 320, 200, 1100, offsets({{32767, -32768}, {-32768, 32767}}),
-         Outcome::NoCommonRegion},
+        {12, 11, {}, Outcome::TooSmall},
+        {12, 12, offsets({{12, 0}}), Outcome::NoCommonRegion},
+        {12, 12, offsets({{0, -12}}), Outcome::NoCommonRegion},
+        {320, 200, offsets({{32767, -32768}, {-32768, 32767}}), Outcome::NoCommonRegion},
     };
     for (const auto& c : cases) {
-        const FlatCorrection out =
-            correctFlatField(uniform(c.arrayW, c.arrayH, 500), c.w, c.h, 100,
-                             uniform(c.arrayW, c.arrayH, c.flatValue), c.track);
-        EXPECT_EQ(out.outcome, c.outcome) << c.what;
-        EXPECT_TRUE(out.pixels.cells.empty()) << c.what;
+        const FlatCorrection out = correctFlatField(uniform(c.w, c.h, 500), c.w, c.h, 100,
+                                                    uniform(c.w, c.h, 1100), c.track);
+        EXPECT_EQ(out.outcome, c.outcome) << c.h << " " << c.track.trackx[2];
+        EXPECT_TRUE(out.pixels.cells.empty());
     }
     // A flat smaller than the image it is to correct.
     EXPECT_EQ(correctFlatField(uniform(12, 12, 500), 12, 12, 0, uniform(12, 11, 1100), {}).outcome,
@@ -160,26 +129,17 @@ TEST(ReceivedTrackOffsets, PairsFromTheTrackRow) {
     std::copy(std::begin(words), std::end(words), row.begin());
     for (std::size_t k = 8; k < 320; ++k) row[k] = static_cast<std::int32_t>(k);
 
-    const TrackOffsets three = receivedTrackOffsets(row, 3);
-    EXPECT_EQ(three.trackcount, 3);
-    EXPECT_EQ((std::vector<int>{three.trackx[1], three.tracky[1], three.trackx[2], three.tracky[2],
-                                three.trackx[3], three.tracky[3], three.trackx[4]}),
-              (std::vector<int>{5, -3, 0, 12, 1, -1, 0}));
-
     const TrackOffsets four = receivedTrackOffsets(row, 4);
-    EXPECT_EQ(four.trackx[4], 32767);
-    EXPECT_EQ(four.tracky[4], -32768);
-
-    const struct {
-        std::int16_t numexposures, trackcount;
-    } counts[] = {{1, 1}, {0, 1}, {-3, 1}, {64, 64}, {65, 64}, {32767, 64}};
-    for (const auto& c : counts) {
-        const TrackOffsets t = receivedTrackOffsets(row, c.numexposures);
-        EXPECT_EQ(t.trackcount, c.trackcount) << c.numexposures;
-        if (c.trackcount == 64) {
-            EXPECT_EQ(t.trackx[64], 126);
-            EXPECT_EQ(t.tracky[64], 127);
-        }
+    EXPECT_EQ(four.trackcount, 4);
+    EXPECT_EQ((std::vector<int>{four.trackx[1], four.tracky[1], four.trackx[2], four.tracky[2],
+                                four.trackx[3], four.tracky[3], four.trackx[4], four.tracky[4]}),
+              (std::vector<int>{5, -3, 0, 12, 1, -1, 32767, -32768}));
+    EXPECT_EQ(receivedTrackOffsets(row, 3).trackx[4], 0);
+    for (const auto& [numexposures, count] :
+         {std::pair<std::int16_t, int>{1, 1}, {-3, 1}, {64, 64}, {32767, 64}}) {
+        const TrackOffsets t = receivedTrackOffsets(row, numexposures);
+        EXPECT_EQ(t.trackcount, count) << numexposures;
+        EXPECT_EQ(t.trackx[64] + t.tracky[64], count == 64 ? 126 + 127 : 0) << numexposures;
     }
 }
 

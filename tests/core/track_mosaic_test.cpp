@@ -14,15 +14,11 @@ const std::string kHeading =
     "QTX Track List\r\nVersion = 1\r\nSnapshots =  3\r\nSnapshot_time = .5\r\n"
     "Temperature = -12.5\r\nHeight =  200\r\nWidth =  320\r\nOffset =  100\r\n";
 
-TEST(TrackList, WrittenWithSignedTextsAndPattern) {
+TEST(TrackList, WrittenWithSignedTexts) {
     ImageRecord r;
-    r.numexposures = 3;
-    r.exposuretime = 0.5;
-    r.temperature = -12.5F;
-    r.hdrheight = 200;
-    r.hdrwidth = 320;
-    r.pedestal = 100;
-    Track words{5, 65533, 0, 12, 1, 65535, 77};
+    r.numexposures = 3, r.exposuretime = 0.5, r.temperature = -12.5F;
+    r.hdrheight = 200, r.hdrwidth = 320, r.pedestal = 100;
+    const Track words{5, 65533, 0, 12, 1, 65535, 77};
     EXPECT_EQ(trackListText(r, words), kHeading + " 5, -3\r\n 0,  12\r\n 1, -1\r\nEnd \r\n");
     // More exposures than the track row holds: only the pairs that exist.
     r.numexposures = 200;
@@ -32,28 +28,26 @@ TEST(TrackList, WrittenWithSignedTextsAndPattern) {
 
 TEST(TrackList, ReadsPairsUpToEnd) {
     const struct {
-        const char* what;
         std::string pairs;
         bool ok;
         std::size_t count;
     } cases[] = {
-        {"three", " 5, -3\r\n 0,  12\r\n 1, -1\r\nEnd \r\n", true, 3},
-        {"none", "End \r\n", true, 0},
-        {"lenient numbers", "2.5x, 3.5\r\nabc, -7\r\nEnd\r\n", true, 2},
-        {"blank line among the pairs", " 5, -3\r\n\r\n 1, -1\r\nEnd \r\n", false, 1},
-        {"no comma", " 5 -3\r\nEnd \r\n", false, 0},
-        {"outside 16 bits", " 32768, 0\r\nEnd \r\n", false, 0},
-        {"no End", " 5, -3\r\n", false, 1},
-        {"short line after End-less pair", " 5, -3\r\nEn\r\n", false, 1},
+        {" 5, -3\r\n 0,  12\r\n 1, -1\r\nEnd \r\n", true, 3},
+        {"End \r\n", true, 0},
+        {"2.5x, 3.5\r\nabc, -7\r\nEnd\r\n", true, 2},  // lenient numbers
+        {" 5, -3\r\n\r\n 1, -1\r\nEnd \r\n", false, 1},
+        {" 5 -3\r\nEnd \r\n", false, 0},
+        {" 32768, 0\r\nEnd \r\n", false, 0},
+        {" 5, -3\r\n", false, 1},
+        {" 5, -3\r\nEn\r\n", false, 1},
     };
     for (const auto& c : cases) {
         const TrackListRead read = parseTrackList(kHeading + c.pairs);
-        EXPECT_EQ(read.ok, c.ok) << c.what;
-        EXPECT_EQ(read.pairs.size(), c.count) << c.what;
+        EXPECT_EQ(read.ok, c.ok) << c.pairs;
+        EXPECT_EQ(read.pairs.size(), c.count) << c.pairs;
     }
     const TrackListRead read = parseTrackList(kHeading + "2.5x, 3.5\r\nabc, -7\r\nEnd\r\n");
-    EXPECT_EQ(read.pairs[0], (TrackPair{2, 4}));  // halves to the even neighbour
-    EXPECT_EQ(read.pairs[1], (TrackPair{0, -7}));
+    EXPECT_EQ(read.pairs, (std::vector<TrackPair>{{2, 4}, {0, -7}}));  // halves to even
     EXPECT_FALSE(parseTrackList("QTX Track List\r\nVersion = 1\r\n").ok);
 }
 
@@ -61,29 +55,19 @@ TEST(TrackList, SixtyFourPairsRoundTripAndNoMore) {
     ImageRecord r;
     Track words{};
     for (std::size_t k = 0; k < 130; ++k) words[k] = static_cast<std::int32_t>((k * 7919) % 65536);
-    for (std::int16_t n : {2, 64, 65}) {
+    for (std::int16_t n : {64, 65}) {
         r.numexposures = n;
         const TrackListRead read = parseTrackList(trackListText(r, words));
-        EXPECT_EQ(read.ok, n <= 64) << n;
-        ASSERT_EQ(read.pairs.size(), std::min<std::size_t>(n, 64)) << n;
-        for (std::size_t j = 0; j < read.pairs.size(); ++j) {
-            const auto s16 = [](std::int32_t w) {
-                return static_cast<std::int16_t>(w > 32767 ? w - 65536 : w);
-            };
-            EXPECT_EQ(read.pairs[j], (TrackPair{s16(words[2 * j]), s16(words[2 * j + 1])}));
-        }
+        EXPECT_EQ(read.ok, n == 64);
+        ASSERT_EQ(read.pairs.size(), 64U);
+        EXPECT_EQ(read.pairs[61], (TrackPair{48614 - 65536, 56533 - 65536}));  // words 122, 123
     }
 }
 
 // A 40-snapshot mosaic of 320 x 200 with an even background of 100.
 ImageRecord mosaic40() {
     ImageRecord r;
-    r.mosaicsnapshots = 40;
-    r.pixelsize = 0.0074F;
-    r.exposuretime = 0.5;
-    r.temperature = 20.0F;
-    r.imagetime = "21:04:05";
-    r.imagedate = "01/02/2026";
+    r.mosaicsnapshots = 40, r.pixelsize = 0.0074F, r.exposuretime = 0.5;
     r.imagedata.resize(320, 200);
     std::fill(r.imagedata.cells.begin(), r.imagedata.cells.end(), 100);
     return r;
@@ -97,9 +81,7 @@ TEST(Mosaic, BoxMeasuredAgainstItsOwnBackground) {
     EXPECT_EQ(box.counts, 1000);
     EXPECT_FLOAT_EQ(box.xcen, 0.5F * 0.0074F);
     EXPECT_FLOAT_EQ(box.ycen, -0.5F * 0.0074F);
-    const MosaicBox empty = measureBox(r.imagedata, 9, r.pixelsize);
-    EXPECT_EQ(empty.counts, 0);
-    EXPECT_EQ(empty.xcen, 0.0F);
+    EXPECT_EQ(measureBox(r.imagedata, 9, r.pixelsize).counts, 0);
 
     // The ring sets the background: 152 samples, the fraction dropped.
     r.imagedata.at(5, 1) = 100 + 151;  // ring sum + 151: background still 100
@@ -119,11 +101,8 @@ TEST(Mosaic, BoxMeasuredAgainstItsOwnBackground) {
 
 TEST(Mosaic, TableOfSixSnapshots) {
     ImageRecord r;
-    r.mosaicsnapshots = 6;
-    r.exposuretime = 0.5;
-    r.temperature = -3.0F;
-    r.imagetime = "1:02:03";
-    r.imagedate = "12/24/2025";
+    r.mosaicsnapshots = 6, r.exposuretime = 0.5, r.temperature = -3.0F;
+    r.imagetime = "1:02:03", r.imagedate = "12/24/2025";
     Track words{};
     words[1] = 1000;    // T(1) = 1000 ms
     words[3] = 3000;    // T(2) = 3000 ms

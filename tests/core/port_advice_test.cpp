@@ -62,19 +62,10 @@ TEST(PortAdvice, NamesTheCauseAndTheRemedy) {
         {.accessible = false, .latency = 16, .advice = {denied("dialout"), slow}},
     };
     for (const Case& c : cases) {
-        PortFacts f;
-        f.device = c.builtIn ? "/dev/ttyS0" : d;
-        f.target = c.builtIn ? "/dev/ttyS0" : "/dev/ttyUSB0";
-        f.exists = c.exists;
-        f.accessible = c.accessible;
-        f.mode = c.mode;
-        f.gid = 20;
-        f.groupName = c.group;
-        f.processGroups = {1000, 27};
+        PortFacts f{d,       "/dev/ttyUSB0", c.exists,  c.accessible, c.mode,    20,
+                    c.group, {1000, 27},     c.holders, c.daemons,    c.latency, "ftdi_sio"};
+        if (c.builtIn) f.device = f.target = "/dev/ttyS0";
         if (c.inGroup) f.processGroups.push_back(20);
-        f.holders = c.holders;
-        f.daemons = c.daemons;
-        f.latencyTimerMs = c.latency;
         const auto advice = portAdvice(f);
         EXPECT_EQ(advice, c.advice);
         // An open that failed is explained by the first line, never by the latency timer.

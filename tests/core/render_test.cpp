@@ -79,8 +79,8 @@ TEST_F(RenderTest, CentredOnTwentyFourAndThirtyTwoBitSurfaces) {
 }
 
 TEST_F(RenderTest, OffsetsTruncateTowardZero) {
-    const int cases[][4] = {
-        {200, 100, 60, 50}, {319, 199, 0, 0}, {320, 200, 0, 0}, {1, 1, 159, 99}, {0, 0, 160, 100}};
+    const int cases[][4] = {{200, 100, 60, 50}, {319, 199, 0, 0}, {320, 200, 0, 0},
+                            {1, 1, 159, 99},    {0, 0, 160, 100}, {400, 250, 0, 0}};
     for (const auto& c : cases) {
         setImage(c[0], c[1]);
         console.showimage();
@@ -88,6 +88,7 @@ TEST_F(RenderTest, OffsetsTruncateTowardZero) {
                   std::pair(c[2], c[3]))
             << c[0];
     }
+    EXPECT_EQ(surfaceByte(319, 199, 3), (320 + 200) % 256);  // what fits of 400 x 250
 }
 
 TEST_F(RenderTest, OtherDepthsPaintPixelByPixelOnBlack) {
@@ -100,22 +101,14 @@ TEST_F(RenderTest, OtherDepthsPaintPixelByPixelOnBlack) {
     EXPECT_EQ(host.pixelsSet.at({60, 50}), (Colour{7, 7, 7}));  // (1 + 1) + 5
     EXPECT_EQ(host.pixelsSet.at({259, 149}), (Colour{49, 49, 49}));
     EXPECT_EQ(host.text(TextBox::PCtext), "Background =-5\r\nRange = 256");
-}
-
-TEST_F(RenderTest, LargerThanTheSurfacePaintsWhatFits) {
-    setImage(400, 250);
-    console.showimage();
-    EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset, host.surface.size()),
-              std::tuple(0, 0, 320U * 200U * 4U));
-    EXPECT_EQ(surfaceByte(319, 199, 3), (320 + 200) % 256);
-    host.bitsPerPixel = 16;
+    setImage(400, 250);  // only what fits
     console.showimage();
     EXPECT_EQ(host.pixelsSet.size(), 320U * 200U);
     EXPECT_EQ(host.pixelsSet.rbegin()->first, (std::pair<int, int>{319, 199}));
 }
 
-// A reception has begun (the array is smaller than the image the record names), or the
-// flat frame is on show: only what exists is drawn, centred.
+// A reception has begun: the array is smaller than the image the record names, and only
+// what exists is drawn, centred. (The flat frame on show is pinned in flatfield_console_test.)
 TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
     setImage(320, 200);
     console.record.imagedata.resize(10, 5);
@@ -124,22 +117,11 @@ TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
     EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset), std::tuple(155, 97));
     EXPECT_EQ(std::pair(litBytes(), surfaceByte(155, 97)), std::pair(10L * 5 * 4, 200));
 
-    setImage(20, 10);
-    console.flat.flatdata.resize(4, 2);
-    std::fill(console.flat.flatdata.cells.begin(), console.flat.flatdata.cells.end(), 77);
-    console.flat.flatwidth = 4;
-    console.flat.flatheight = 2;
-    console.flat.showflat = true;
-    console.showimage();
-    EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset), std::tuple(158, 99));
-    EXPECT_EQ(std::pair(litBytes(), surfaceByte(158, 99)), std::pair(4L * 2 * 4, 77));
-
     // A range of 0 keeps the previous picture.
     const auto before = host.surface;
     const int repaints = host.repaints;
     host.texts.clear();
     console.record.range = 0;
-    console.flat.showflat = false;
     console.showimage();
     EXPECT_EQ(host.surface, before);
     EXPECT_TRUE(host.texts.empty());
@@ -183,18 +165,17 @@ TEST_F(ProbeTest, ReportsThePixelUnderThePointer) {
     console.Picdata_MouseMove(0, 0, 60.0, 50.0);
     console.Form_MouseMove(0, 0, 5.0, 5.0);
     EXPECT_EQ(host.pointer, Pointer::Default);
-}
 
-TEST_F(ProbeTest, DuringAReceptionOnlyTheArrayThatExistsIsRead) {
-    setImage(200, 100);
-    console.showimage();
-    console.record.imagedata.resize(10, 10);  // new header: the record still names 200 x 100
-    host.texts.clear();
-    console.Picdata_MouseMove(0, 0, 100.0, 80.0);
-    EXPECT_EQ(host.pointer, Pointer::Default);
-    EXPECT_TRUE(host.texts.empty());
+    // A new header: the array is 10 x 10, the record still names 200 x 100.
+    console.record.imagedata.resize(10, 10);
     console.Picdata_MouseMove(0, 0, 69.0, 59.0);
     EXPECT_EQ(host.text(TextBox::PCtext), "Pixel position ( 10,  10) =  0");
+    host.texts.clear();
+    for (const auto& [x, y] : {std::pair{70.0, 59.0}, {69.0, 60.0}}) {
+        console.Picdata_MouseMove(0, 0, x, y);
+        EXPECT_EQ(host.pointer, Pointer::Default) << x << "," << y;
+    }
+    EXPECT_TRUE(host.texts.empty());
 }
 
 }  // namespace

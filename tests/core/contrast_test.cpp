@@ -53,20 +53,10 @@ class ContrastTest : public ConsoleTest {
     }
 };
 
-TEST_F(ContrastTest, AutoContrastSetsLevelsAndRedraws) {
-    console.mnuautocontrast_Click();
-    EXPECT_EQ(std::pair(console.record.background, console.record.range), std::pair(884, 128));
-    EXPECT_EQ(host.repaints, 1);
-    // The dialog then opens with the current values and their leading blank.
-    console.mnucontrast_Click();
-    ASSERT_EQ(host.contrastShown.size(), 1U);
-    EXPECT_EQ(host.contrastShown[0].background + host.contrastShown[0].range, " 884 128");
-    EXPECT_EQ(host.histogramsShown[0], (Histogram{1000, 1, {200}}));
-}
-
-// How a number is read and rounded is pinned in numtext_test.cpp; here, what the dialog does
-// with it. Both boxes emptied is the window closed; a range rounding to 0 has no picture.
-TEST_F(ContrastTest, AdjustContrastByWhatTheBoxesHold) {
+// Auto Contrast, then the dialog. How a number is read and rounded is pinned in
+// numtext_test.cpp; here, what the dialog does with it. Both boxes emptied is the window closed; a
+// range rounding to 0 has no picture.
+TEST_F(ContrastTest, AutoThenAdjustedByWhatTheBoxesHold) {
     const struct {
         ContrastTexts typed;
         std::int32_t background, range;
@@ -77,9 +67,10 @@ TEST_F(ContrastTest, AdjustContrastByWhatTheBoxesHold) {
         {{" 12.5 ", "13.5"}, 12, 14, true},        {{"abc", "12abc"}, 884, 128, true},
         {{"2147483648", "-1e12"}, 884, 128, true}, {{"500", "0.4"}, 500, 128, true},
     };
+    console.mnuautocontrast_Click();
+    EXPECT_EQ(std::tuple(console.record.background, console.record.range, host.repaints),
+              std::tuple(884, 128, 1));
     for (const auto& c : cases) {
-        console.record.background = 884;
-        console.record.range = 128;
         const int repaints = host.repaints;
         host.contrastAnswers.push_back(c.typed);
         console.mnucontrast_Click();
@@ -87,7 +78,12 @@ TEST_F(ContrastTest, AdjustContrastByWhatTheBoxesHold) {
             std::tuple(console.record.background, console.record.range, host.repaints - repaints),
             std::tuple(c.background, c.range, c.redrawn ? 1 : 0))
             << c.typed.background << "/" << c.typed.range;
+        console.record.background = 884;
+        console.record.range = 128;
     }
+    // The dialog opens with the levels held, a blank before them, and the image's histogram.
+    EXPECT_EQ(host.contrastShown[0].background + host.contrastShown[0].range, " 884 128");
+    EXPECT_EQ(host.histogramsShown[0], (Histogram{1000, 1, {200}}));
 }
 
 // `n` bins, empty but for the first and the last.

@@ -138,11 +138,6 @@ TEST_F(HeaderTest, NoImageSetsOnlyTheFlagFieldsAndHeight) {
 }
 
 TEST(HeaderBlock, ReadsOnlyTheBytesItHolds) {
-    ImageFacts none;
-    none.pixelsize = 0.5F;
-    EXPECT_TRUE(decodeHeaderBlock({}, none).unitscm);
-    EXPECT_EQ(none.hdrheight, 0);
-    EXPECT_FLOAT_EQ(none.pixelsize, 0.5F);
     // Height, width and half a first-row word: the half word reads as 0.
     ImageFacts h;
     h.range = 777;

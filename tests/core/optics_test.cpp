@@ -1,5 +1,6 @@
 // The Edit Data menu: note, focal length, aperture and the units they are held in.
 #include "console_fixture.hpp"
+#include "text/numtext.hpp"
 
 namespace qtx::test {
 namespace {
@@ -58,22 +59,20 @@ TEST_F(OpticsTest, FocalLengthAndApertureDiameter) {
 
 TEST_F(OpticsTest, UnitSwitchConvertsAllThreeOnce) {
     auto& r = console.record;
-    const auto expect = [&](bool cm, float focal, float diameter, float area) {
-        EXPECT_EQ(console.optics.unitscm, cm);
-        EXPECT_FLOAT_EQ(r.focallength, focal);
-        EXPECT_FLOAT_EQ(r.aperturediameter, diameter);
-        EXPECT_FLOAT_EQ(r.aperturearea, area);
+    const auto optics = [&] {
+        return numberText(r.focallength) + numberText(r.aperturediameter) +
+               numberText(r.aperturearea) + (console.optics.unitscm ? " cm" : " in");
     };
     r.focallength = 100.0F;
     r.aperturediameter = 10.0F;
     r.aperturearea = 76.969009F;
     console.mnuinches_Click();  // already inches: nothing changes
-    expect(false, 100.0F, 10.0F, 76.969009F);
+    EXPECT_EQ(optics(), " 100 10 76.96901 in");
     console.mnucentimeters_Click();
     console.mnucentimeters_Click();
-    expect(true, 254.0F, 25.4F, 496.57321F);
+    EXPECT_EQ(optics(), " 254 25.4 496.5733 cm");
     console.mnuinches_Click();
-    expect(false, 100.0F, 10.0F, 76.969009F);
+    EXPECT_EQ(optics(), " 100 10 76.96901 in");
 }
 
 }  // namespace

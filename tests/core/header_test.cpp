@@ -59,9 +59,6 @@ TEST_F(HeaderTest, EveryFieldAndThePanel) {
     EXPECT_EQ(std::tuple(r.hdrflags, r.hdrfirstrow, r.hdrfirstcolumn, r.imageyear, r.binning,
                          r.mosaicsnapshots, r.history, r.imagenote),
               std::tuple(0x3C24, 50, 60, 2001, 1, 40, "g", "QTX Image"));
-    EXPECT_FLOAT_EQ(r.aperturediameter, 20.0F);
-    EXPECT_TRUE(console.optics.unitscm);
-    EXPECT_FALSE(console.optics.apertureflag);
 }
 
 // Flags 0x0006: inches, factor 0.98; 0x0000: centimetres, factor 0.72236448. A range word of 0

@@ -73,14 +73,8 @@ TEST(PortAdvice, NamesTheCauseAndTheRemedy) {
     }
 }
 
-TEST(PortAdvice, OnlyBrlttyConcernsTheWholeMachine) {
-    EXPECT_EQ(machineNotes({"ModemManager"}), std::vector<std::string>{});
-    const auto notes = machineNotes({"ModemManager", "brltty"});
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_TRUE(notes[0].starts_with("brltty is running; it takes some USB serial adapters"));
-}
-
-TEST(PortList, OneBlockAPortWithItsAdvice) {
+// Each port in a block with its advice, then what concerns the whole machine: only brltty.
+TEST(PortList, OneBlockAPortWithItsAdviceThenTheMachine) {
     const PortEntry ftdi{"/dev/ttyUSB0",
                          {"/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0"},
                          "FT232R USB UART",
@@ -90,8 +84,8 @@ TEST(PortList, OneBlockAPortWithItsAdvice) {
                          {"/dev/ttyUSB0 is in use by minicom (pid 4242): close that program."}};
     PortEntry builtIn;
     builtIn.device = "/dev/ttyS0";
-    const std::vector<std::string> note = {"brltty is running."};
-    EXPECT_EQ(portListText(std::vector{ftdi, builtIn}, note),
+    EXPECT_EQ(machineNotes({"ModemManager"}), std::vector<std::string>{});
+    EXPECT_EQ(portListText(std::vector{ftdi, builtIn}, machineNotes({"ModemManager", "brltty"})),
               "/dev/ttyUSB0\n"
               "  by-id          /dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0\n"
               "  description    FT232R USB UART\n"
@@ -102,7 +96,9 @@ TEST(PortList, OneBlockAPortWithItsAdvice) {
               "\n"
               "/dev/ttyS0\n"
               "\n"
-              "brltty is running.\n");
+              "brltty is running; it takes some USB serial adapters (CH340/CH341) for a braille "
+              "display, and their ttyUSB device vanishes: sudo systemctl stop brltty-udev brltty, "
+              "or remove the brltty package.\n");
     EXPECT_EQ(portListText({}, {}), "No serial ports found.\n");
 
     EXPECT_EQ(portSummary(ftdi, 2), "/dev/ttyUSB0 - FT232R USB UART  (COM2)");

@@ -45,13 +45,7 @@ TEST(AutoContrast, LevelsFromTheHistogram) {
     }
 }
 
-class ContrastTest : public ConsoleTest {
-  protected:
-    void SetUp() override {
-        ConsoleTest::SetUp();
-        holdImage(20, 10, [](int, int) { return 1000; });
-    }
-};
+using ContrastTest = ConsoleTest;
 
 // Auto Contrast, then the dialog. How a number is read and rounded is pinned in
 // numtext_test.cpp; here, what the dialog does with it. Both boxes emptied is the window closed; a
@@ -67,6 +61,7 @@ TEST_F(ContrastTest, AutoThenAdjustedByWhatTheBoxesHold) {
         {{" 12.5 ", "13.5"}, 12, 14, true},        {{"abc", "12abc"}, 884, 128, true},
         {{"2147483648", "-1e12"}, 884, 128, true}, {{"500", "0.4"}, 500, 128, true},
     };
+    holdImage(20, 10, [](int, int) { return 1000; });
     console.mnuautocontrast_Click();
     EXPECT_EQ(std::tuple(console.record.background, console.record.range, host.repaints),
               std::tuple(884, 128, 1));

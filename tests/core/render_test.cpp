@@ -107,8 +107,8 @@ TEST_F(RenderTest, OtherDepthsPaintPixelByPixelOnBlack) {
     EXPECT_EQ(host.pixelsSet.rbegin()->first, (std::pair<int, int>{319, 199}));
 }
 
-// A reception has begun: the array is smaller than the image the record names, and only
-// what exists is drawn, centred. (The flat frame on show is pinned in flatfield_console_test.)
+// A reception has begun (the array is smaller than the image the record names), or the
+// flat frame, taller than the image, is on show: only what exists is drawn, centred.
 TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
     setImage(320, 200);
     console.record.imagedata.resize(10, 5);
@@ -116,6 +116,16 @@ TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
     console.showimage();
     EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset), std::tuple(155, 97));
     EXPECT_EQ(std::pair(litBytes(), surfaceByte(155, 97)), std::pair(10L * 5 * 4, 200));
+
+    setImage(20, 5);
+    console.flat.flatdata.resize(4, 8);
+    std::fill(console.flat.flatdata.cells.begin(), console.flat.flatdata.cells.end(), 77);
+    console.flat.flatwidth = 4;
+    console.flat.flatheight = 8;
+    console.flat.showflat = true;
+    console.showimage();
+    EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset), std::tuple(158, 96));
+    EXPECT_EQ(std::pair(litBytes(), surfaceByte(158, 96)), std::pair(4L * 8 * 4, 77));
 
     // A range of 0 keeps the previous picture.
     const auto before = host.surface;
@@ -141,25 +151,24 @@ TEST_F(ProbeTest, ReportsThePixelUnderThePointer) {
 
     const struct {
         double x, y;
-        const char* text;  // none: outside the image, and PCtext keeps its text
+        const char* text;  // "": outside the image, and PCtext keeps its text
     } cases[] = {
         {60.0, 50.0, "Pixel position ( 1,  1) =  40000"},
-        {59.0, 50.0, nullptr},
+        {59.0, 50.0, ""},
         {71.0, 83.0, "Pixel position ( 12,  34) =  1530"},
         {59.5, 50.0, "Pixel position ( 1,  1) =  40000"},  // -0.5 rounds to 0
         {61.5, 50.4, "Pixel position ( 3,  1) =  4"},      // 1.5 rounds to 2
-        {60.0, 48.5, nullptr},                             // -1.5 rounds to -2
-        {60.0, 150.0, nullptr},                            // the row just below the image
+        {60.0, 48.5, ""},                                  // -1.5 rounds to -2
+        {60.0, 150.0, ""},                                 // the row just below the image
         {259.4, 149.0, "Pixel position ( 200,  100) =  44"},
-        {259.5, 149.0, nullptr},  // 199.5 rounds to 200
-        {1e300, 50.0, nullptr},
+        {259.5, 149.0, ""},  // 199.5 rounds to 200
+        {1e300, 50.0, ""},
     };
     for (const auto& c : cases) {
         host.texts.clear();
         console.Picdata_MouseMove(0, 0, c.x, c.y);
-        EXPECT_EQ(host.pointer, c.text ? Pointer::Crosshair : Pointer::Default)
-            << c.x << "," << c.y;
-        EXPECT_EQ(host.texts.empty() ? "" : host.text(TextBox::PCtext), c.text ? c.text : "")
+        EXPECT_EQ(std::pair(host.pointer, host.texts.empty() ? "" : host.text(TextBox::PCtext)),
+                  std::pair(*c.text ? Pointer::Crosshair : Pointer::Default, std::string(c.text)))
             << c.x << "," << c.y;
     }
     console.Picdata_MouseMove(0, 0, 60.0, 50.0);

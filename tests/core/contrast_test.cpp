@@ -1,104 +1,142 @@
+// The contrast dialog, Auto Contrast and the histogram the dialog draws.
 #include "image/contrast.hpp"
 
-#include <limits>
-
 #include "console_fixture.hpp"
+#include "image/histogram.hpp"
 
 namespace qtx::test {
 namespace {
 
-// An array of w x h pixels: the first `count` hold `a`, the rest `b`.
-PixelArray pixelsOf(int w, int h, int count, std::uint16_t a, std::uint16_t b) {
+// A w x h array; the last value given fills the rest.
+PixelArray pixelsOf(int w, int h, std::vector<std::uint16_t> values) {
     PixelArray p;
     p.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
-    for (std::size_t i = 0; i < p.cells.size(); ++i)
-        p.cells[i] = static_cast<int>(i) < count ? a : b;
+    values.resize(p.cells.size(), values.empty() ? 0 : values.back());
+    p.cells = std::move(values);
     return p;
+}
+
+// The first `count` pixels hold `a`, the rest `b`.
+PixelArray twoLevels(int w, int h, int count, std::uint16_t a, std::uint16_t b) {
+    std::vector<std::uint16_t> values(static_cast<std::size_t>(count), a);
+    values.push_back(b);
+    return pixelsOf(w, h, values);
 }
 
 TEST(AutoContrast, LevelsFromTheHistogram) {
     const struct {
-        const char* name;
         PixelArray pixels;
         int width, height;
         std::int32_t background, range;
     } cases[] = {
-        {"all 1000: both walks stop in bin 15", pixelsOf(320, 200, 0, 0, 1000), 320, 200, 884, 128},
-        {"a fifth exactly is not more than a fifth", pixelsOf(320, 200, 12800, 128, 640), 320, 200,
-         564, 128},
-        {"one more than a fifth", pixelsOf(320, 200, 12801, 128, 640), 320, 200, 13, 512},
-        {"bin 0 holds more than a fifth: -64, then 0", pixelsOf(10, 10, 30, 10, 6400), 10, 10, 0,
-         6400},
-        {"a large range lowers black by a tenth", pixelsOf(10, 10, 50, 6400, 11520), 10, 10, 5824,
-         5120},
-        {"the top bin", pixelsOf(2, 2, 0, 0, 65535), 2, 2, 65396, 128},
-        {"no image", PixelArray{}, 0, 0, 65524, 128},
+        {twoLevels(320, 200, 0, 0, 1000), 320, 200, 884, 128},       // both walks stop in bin 15
+        {twoLevels(320, 200, 12800, 128, 640), 320, 200, 564, 128},  // a fifth is not more
+        {twoLevels(320, 200, 12801, 128, 640), 320, 200, 13, 512},
+        {twoLevels(10, 10, 30, 10, 6400), 10, 10, 0, 6400},  // black -64, then 0
+        {twoLevels(10, 10, 50, 6400, 11520), 10, 10, 5824, 5120},
+        {twoLevels(2, 2, 0, 0, 65535), 2, 2, 65396, 128},  // the top bin
+        {PixelArray{}, 0, 0, 65524, 128},
         // A reception has begun: the record names 320 x 200, the array holds 10 x 10.
-        {"array smaller than the image", pixelsOf(10, 10, 0, 0, 1000), 320, 200, 884, 128},
+        {twoLevels(10, 10, 0, 0, 1000), 320, 200, 884, 128},
     };
     for (const auto& c : cases) {
         const ContrastLevels levels = autoContrastLevels(c.pixels, c.width, c.height);
-        EXPECT_EQ(levels.background, c.background) << c.name;
-        EXPECT_EQ(levels.range, c.range) << c.name;
+        EXPECT_EQ(std::pair(levels.background, levels.range), std::pair(c.background, c.range));
     }
 }
 
-class ContrastTest : public ConsoleTest {
-  protected:
-    void SetUp() override {
-        ConsoleTest::SetUp();
-        auto& r = console.record;
-        r.imagedata.resize(20, 10);
-        for (auto& cell : r.imagedata.cells) cell = 1000;
-        r.imagewidth = 20;
-        r.imageheight = 10;
-    }
-};
+using ContrastTest = ConsoleTest;
 
-TEST_F(ContrastTest, AutoContrastSetsLevelsAndRedraws) {
-    console.mnuautocontrast_Click();
-    EXPECT_EQ(console.record.background, 884);
-    EXPECT_EQ(console.record.range, 128);
-    EXPECT_EQ(host.repaints, 1);
-    EXPECT_EQ(host.text(TextBox::PCtext), "Background = 884\r\nRange = 128");
-    // The dialog then opens with the current values and their leading blank.
-    console.mnucontrast_Click();
-    ASSERT_EQ(host.contrastShown.size(), 1U);
-    EXPECT_EQ(host.contrastShown[0].background, " 884");
-    EXPECT_EQ(host.contrastShown[0].range, " 128");
-    EXPECT_EQ(host.histogramsShown[0], (Histogram{1000, 1, {200}}));
-}
-
-TEST_F(ContrastTest, AdjustContrastByWhatTheBoxesHold) {
-    constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
-    constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
+// Auto Contrast, then the dialog. How a number is read and rounded is pinned in
+// numtext_test.cpp; here, what the dialog does with it. Both boxes emptied is the window closed; a
+// range rounding to 0 has no picture.
+TEST_F(ContrastTest, AutoThenAdjustedByWhatTheBoxesHold) {
     const struct {
-        const char* name;
         ContrastTexts typed;
         std::int32_t background, range;
         bool redrawn;
     } cases[] = {
-        {"both typed", {"-200", "3000"}, -200, 3000, true},
-        {"closed with the window button", {"", ""}, 884, 128, false},
-        {"background emptied", {"", "3000"}, 884, 128, false},
-        {"range emptied: background only, no redraw", {"-200", ""}, -200, 128, false},
-        {"halves go to even", {"12.5", "13.5"}, 12, 14, true},
-        {"blanks around", {"  7 ", " 300  "}, 7, 300, true},
-        {"32-bit ends", {"-2147483648", "2147483647"}, kMin, kMax, true},
-        {"not a number keeps the old level", {"abc", "12abc"}, 884, 128, true},
-        {"beyond 32 bits keeps the old level", {"2147483648", "-1e12"}, 884, 128, true},
-        {"a range of 0 keeps the old range", {"500", "0"}, 500, 128, true},
-        {"a range rounding to 0 too", {"500", "0.4"}, 500, 128, true},
+        {{"-200", "3000"}, -200, 3000, true},      {{"", ""}, 884, 128, false},
+        {{"", "3000"}, 884, 128, false},           {{"-200", ""}, -200, 128, false},
+        {{" 12.5 ", "13.5"}, 12, 14, true},        {{"abc", "12abc"}, 884, 128, true},
+        {{"2147483648", "-1e12"}, 884, 128, true}, {{"500", "0.4"}, 500, 128, true},
     };
+    holdImage(20, 10, [](int, int) { return 1000; });
+    console.mnuautocontrast_Click();
+    EXPECT_EQ(std::tuple(console.record.background, console.record.range, host.repaints),
+              std::tuple(884, 128, 1));
     for (const auto& c : cases) {
-        console.record.background = 884;
-        console.record.range = 128;
         const int repaints = host.repaints;
         host.contrastAnswers.push_back(c.typed);
         console.mnucontrast_Click();
-        EXPECT_EQ(console.record.background, c.background) << c.name;
-        EXPECT_EQ(console.record.range, c.range) << c.name;
-        EXPECT_EQ(host.repaints - repaints, c.redrawn ? 1 : 0) << c.name;
+        EXPECT_EQ(
+            std::tuple(console.record.background, console.record.range, host.repaints - repaints),
+            std::tuple(c.background, c.range, c.redrawn ? 1 : 0))
+            << c.typed.background << "/" << c.typed.range;
+        console.record.background = 884;
+        console.record.range = 128;
+    }
+    // The dialog opens with the levels held, a blank before them, and the image's histogram.
+    EXPECT_EQ(host.contrastShown[0].background + host.contrastShown[0].range, " 884 128");
+    EXPECT_EQ(host.histogramsShown[0], (Histogram{1000, 1, {200}}));
+}
+
+// `n` bins, empty but for the first and the last.
+std::vector<std::int32_t> ends(std::size_t n, int first, int last) {
+    std::vector<std::int32_t> counts(n, 0);
+    counts.front() = first;
+    counts.back() = last;
+    return counts;
+}
+
+TEST(Histogram, CountsInBinsFromTheSmallestToTheLargestValue) {
+    const struct {
+        PixelArray pixels;
+        int width, height;
+        Histogram expected;
+    } cases[] = {
+        {pixelsOf(2, 2, {1003, 1000, 1001, 1000}), 2, 2, {1000, 1, {2, 1, 0, 1}}},
+        {pixelsOf(3, 1, {7, 7, 7}), 3, 1, {7, 1, {3}}},
+        {pixelsOf(2, 1, {100, 356}), 2, 1, {100, 2, ends(129, 1, 1)}},  // 257 values
+        {pixelsOf(3, 1, {65535, 0, 255}), 3, 1, {0, 256, ends(256, 2, 1)}},
+        // A reception has begun: the record names 320 x 200, the array holds 2 x 1.
+        {pixelsOf(2, 1, {5, 6}), 320, 200, {5, 1, {1, 1}}},
+        {pixelsOf(2, 2, {5, 9, 6, 9}), 1, 2, {5, 1, {1, 1}}},  // only the part the record names
+        {PixelArray{}, 0, 0, {}},
+        {pixelsOf(1, 1, {5}), 0, 1, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(pixelHistogram(c.pixels, c.width, c.height), c.expected) << c.width;
+    }
+}
+
+TEST(Histogram, MarksAndBarsAcrossTheDrawing) {
+    // Values 1000..1255 in 256 bins one wide, drawn 512 units wide: two units a value.
+    const Histogram h{1000, 1, std::vector<std::int32_t>(256, 1)};
+    const struct {
+        std::int64_t value;
+        HistogramMark expected;
+    } marks[] = {
+        {1000, {0.0, 0}}, {1001, {2.0, 0}},   {1128, {256.0, 0}}, {1256, {512.0, 0}},
+        {999, {0.0, -1}}, {1257, {512.0, 1}}, {-200, {0.0, -1}},  {70000, {512.0, 1}},
+    };
+    for (const auto& m : marks) EXPECT_EQ(histogramMark(h, m.value, 512), m.expected) << m.value;
+    EXPECT_EQ(histogramMark(Histogram{}, 5, 512), (HistogramMark{0.0, 0}));
+
+    // Log scale: the largest count is full height, a single pixel still shows, none is flat.
+    EXPECT_DOUBLE_EQ(logBarHeight(1000, 1000, 100), 100);
+    EXPECT_NEAR(logBarHeight(1, 1000, 100), 10.03, 0.01);
+    EXPECT_EQ(logBarHeight(0, 1000, 100), 0);
+    EXPECT_EQ(logBarHeight(0, 0, 100), 0);
+}
+
+// How a typed text becomes a level is pinned through the dialog above.
+TEST(Histogram, MarksOnlyWhileBothBoxesHoldALevel) {
+    EXPECT_EQ(typedContrastMarks(" 884", "-128"), (ContrastMarks{884, 756}));
+    EXPECT_EQ(typedContrastMarks("2147483647", "2147483647"),
+              (ContrastMarks{2147483647, 4294967294}));
+    for (const auto& [background, range] : {std::pair{"", "128"}, {"884", "x"}, {"884", "0.4"}}) {
+        EXPECT_EQ(typedContrastMarks(background, range), std::nullopt) << background << range;
     }
 }
 

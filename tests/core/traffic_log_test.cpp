@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "full_disk.hpp"
 #include "temp_dir.hpp"
 
@@ -13,14 +11,13 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// CMD_REMOTE 1; a noise byte before an acknowledgement that comes in two reads; the header
+// request with the four zero bytes after it; a link frame cut short, whose rest never comes;
+// and one cut short when the port closes.
 TEST(TrafficLog, WholeFramesBothWaysAtTheTimeTheirLastByteCame) {
     test::TempDir dir;
-    const std::string path = dir.path("port.log");
     TrafficLog log;
-    ASSERT_EQ(log.create(path), "");
-    // CMD_REMOTE 1; a noise byte before an acknowledgement that comes in two reads; the
-    // header request with the four zero bytes after it; a link frame cut short, whose rest
-    // never comes; and one cut short when the port closes.
+    ASSERT_EQ(log.create(dir.path("port.log")), "");
     log.sent(0.5, Bytes{0xA5, 0x09, 0x02, 0x00, 0xB0, 0x00, 0x01, 0x00, 0x01, 0x00});
     log.received(0.512, Bytes{0x13, 0xA5, 0x06, 0x00});
     log.received(0.5145, Bytes{0x00, 0xAB, 0x00});
@@ -28,8 +25,7 @@ TEST(TrafficLog, WholeFramesBothWaysAtTheTimeTheirLastByteCame) {
     log.received(2, Bytes{0xA5, 0xFE, 0x00});
     log.received(3, Bytes{0xA5, 0xFE, 0x00, 0x00, 0xA3, 0x01, 0xA5});
     log.lineClosed(4);
-
-    EXPECT_EQ(test::TempDir::readText(path),
+    EXPECT_EQ(test::TempDir::readText(dir.path("port.log")),
               "    0.500000 -> CMD_REMOTE         a5 09 02 00 b0 00 01 00 01 00\n"
               "    0.512000 <- (skipped)          13\n"
               "    0.514500 <- MSG_ACK            a5 06 00 00 ab 00\n"
@@ -42,33 +38,28 @@ TEST(TrafficLog, WholeFramesBothWaysAtTheTimeTheirLastByteCame) {
 
 TEST(TrafficLog, IsCreatedNewAndSaysWhenItCannotBeWritten) {
     test::TempDir dir;
+    const Bytes end{0xA5, 0x02, 0x00, 0x00, 0xA7, 0x00};
     const std::string earlier = dir.path("earlier.log");
     test::TempDir::write(earlier, "an earlier session\n");
     TrafficLog log;
     EXPECT_EQ(log.create(earlier),
               "the log " + earlier + " already exists; it is never written over");
-    EXPECT_FALSE(log.isOpen());
-    log.sent(0, Bytes{0xA5, 0x02, 0x00, 0x00, 0xA7, 0x00});
+    log.sent(0, end);
     EXPECT_EQ(test::TempDir::readText(earlier), "an earlier session\n");
+    EXPECT_EQ(
+        log.create(dir.path("missing/port.log")),
+        "cannot create the log " + dir.path("missing/port.log") + ": No such file or directory");
 
     // A disk that fills up: said once, and the log stops.
     const std::string full = dir.path("full.log");
     ASSERT_EQ(log.create(full), "");
-    bool first = true;
-    bool later = false;
-    test::onFullDisk([&] {
-        first = log.sent(0, Bytes{0xA5, 0x02, 0x00, 0x00, 0xA7, 0x00});
-        later = log.sent(1, Bytes{0xA5, 0x02, 0x00, 0x00, 0xA7, 0x00});
-    });
+    bool first = true, later = false;
+    test::onFullDisk([&] { first = log.sent(0, end), later = log.sent(1, end); });
     EXPECT_FALSE(first);
     EXPECT_TRUE(later);
     EXPECT_EQ(log.failure(),
               "the log " + full + " could not be written: File too large; it stops here");
     EXPECT_FALSE(log.isOpen());
-
-    const std::string nowhere = dir.path("missing/port.log");
-    EXPECT_EQ(log.create(nowhere),
-              "cannot create the log " + nowhere + ": No such file or directory");
 }
 
 }  // namespace

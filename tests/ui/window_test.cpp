@@ -130,23 +130,23 @@ TEST(Window, ContrastDialogReturnsTextsOnlyFromDone) {
     auto* dialog = window.findChild<ContrastDialog*>("frmcontrast");
     auto* background = dialog->findChild<QLineEdit*>("txtbackground");
     auto* range = dialog->findChild<QLineEdit*>("txtrange");
-    // The histogram marks what the boxes hold as it changes, and nothing while one is no level.
+    // The histogram marks what the boxes hold as either changes.
     auto* histogram = dialog->findChild<HistogramView*>("histogram");
     QString shown;
     std::vector<std::optional<ContrastMarks>> marks;
     QTimer::singleShot(0, dialog, [&] {
         shown = background->text() + "|" + range->text();
         marks.push_back(histogram->marks());
-        range->setText("3 000");
-        marks.push_back(histogram->marks());
         background->setText("-200");
+        marks.push_back(histogram->marks());
         range->setText("3000");
         marks.push_back(histogram->marks());
         dialog->findChild<QPushButton*>("cmddone")->click();
     });
     const ContrastTexts typed = window.host().runContrastDialog({" 884", " 128"}, {});
-    EXPECT_EQ(marks, (std::vector<std::optional<ContrastMarks>>{
-                         ContrastMarks{884, 1012}, std::nullopt, ContrastMarks{-200, 2800}}));
+    EXPECT_EQ(marks,
+              (std::vector<std::optional<ContrastMarks>>{
+                  ContrastMarks{884, 1012}, ContrastMarks{-200, -72}, ContrastMarks{-200, 2800}}));
     EXPECT_EQ(shown, " 884| 128");
     EXPECT_EQ(typed.background + "|" + typed.range, "-200|3000");
     EXPECT_FALSE(dialog->isVisible());

@@ -26,7 +26,7 @@ struct Reader {
     }
     // Small sizes most of the time, so that shifts overlap often; now and then up to the
     // surface.
-    std::int32_t size_(std::int32_t largest) {
+    std::int32_t extent(std::int32_t largest) {
         const std::uint8_t b = byte();
         return b < 240 ? b % 30 : (b - 240) * largest / 15;
     }
@@ -42,8 +42,8 @@ struct Reader {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Reader in{data, size};
-    const std::int32_t width = in.size_(320);
-    const std::int32_t height = in.size_(200);
+    const std::int32_t width = in.extent(320);
+    const std::int32_t height = in.extent(200);
     // The arrays may be smaller or larger than the size named, as during a reception.
     const std::int32_t imageW = std::max(0, width + in.byte() % 5 - 2);
     const std::int32_t imageH = std::max(0, height + in.byte() % 5 - 2);

@@ -28,8 +28,8 @@ QString text(MainWindow& window, const char* box) {
     return window.findChild<QPlainTextEdit*>(QString::fromLatin1(box))->toPlainText();
 }
 
-// The reason QSerialPort gives for a device another program holds (the other cases are
-// read from the machine without opening it).
+// A device another program holds, as QSerialPort refuses it on a real descriptor (the
+// menu table covers a missing device).
 TEST(PortTest, ADeviceInUseIsNamedBusy) {
     Pty pty;
     ASSERT_TRUE(pty.ok());

@@ -11,31 +11,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <string>
 
-#include "console.hpp"
-#include "console/code_image.hpp"
-#include "console/crc16.hpp"
-#include "fake_host.hpp"
-#include "link/frame.hpp"
+#include "fuzz_support.hpp"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes fileFrom(const std::uint8_t* data, std::size_t size, std::uint8_t mode) {
-    const std::size_t lengths[] = {size - 1, qtx::kCodeBytes - 1, qtx::kCodeBytes,
-                                   qtx::kCodeBytes + 1};
-    Bytes file(lengths[mode & 3]);
-    for (std::size_t i = 0; i < file.size(); ++i) file[i] = size > 1 ? data[1 + i % (size - 1)] : 0;
-    if ((mode & 4) != 0 && file.size() == qtx::kCodeBytes) {
-        const std::uint16_t crc = qtx::crc16(std::span(file).first(qtx::kCodeChecked));
-        file[qtx::kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
-        file[qtx::kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
-    }
-    return file;
-}
 
 // The file as the frames carried it: pages with their words turned back, then the CRC
 // from the end frame.
@@ -44,14 +25,14 @@ Bytes reassemble(const std::vector<Bytes>& written) {
     for (const Bytes& frame : written) {
         if (frame.size() == 522 && frame[1] == qtx::CMD_CODE_PAGE) {
             const std::size_t page = frame[6] - 64U;
-            if (image.size() < (page + 1) * 512) image.resize((page + 1) * 512);
+            image.resize(std::max(image.size(), (page + 1) * 512));
             for (std::size_t k = 0; k < 512; k += 2) {
                 image[page * 512 + k] = frame[9 + k];
                 image[page * 512 + k + 1] = frame[8 + k];
             }
         } else if (frame.size() == 12 && frame[1] == qtx::CMD_CODE_END) {
-            if (image.size() != qtx::kCodeBytes) std::abort();
-            if (image[qtx::kCodeBytes - 1] != frame[8] || image[qtx::kCodeBytes - 2] != frame[9]) {
+            if (image.size() != qtx::kCodeBytes || image[qtx::kCodeBytes - 1] != frame[8] ||
+                image[qtx::kCodeBytes - 2] != frame[9]) {
                 std::abort();
             }
         }
@@ -64,13 +45,15 @@ Bytes reassemble(const std::vector<Bytes>& written) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
     const std::uint8_t mode = data[0];
-    const Bytes file = fileFrom(data, size, mode);
+    const std::size_t lengths[] = {size - 1, qtx::kCodeBytes - 1, qtx::kCodeBytes,
+                                   qtx::kCodeBytes + 1};
+    Bytes file(lengths[mode & 3]);
+    for (std::size_t i = 0; i < file.size(); ++i) file[i] = size > 1 ? data[1 + i % (size - 1)] : 0;
+    if ((mode & 4) != 0 && file.size() == qtx::kCodeBytes) qtx::test::storeCodeCrc(file);
     const bool upper = (mode & 8) != 0;
     const auto path = std::filesystem::temp_directory_path() /
                       ("firmware_fuzz_" + std::to_string(::getpid()) + (upper ? ".BIN" : ".bin"));
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(file.data()),
-               static_cast<std::streamsize>(file.size()));
+    qtx::test::writeFile(path.string(), file);
 
     qtx::test::FakeHost host;
     qtx::Console console(host);
@@ -91,20 +74,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     if (!host.messageBoxes.empty() || host.written.size() != 1) std::abort();
-
-    const Bytes ack{0xA5, 0x06, 0x00, 0x00, 0xAB, 0x00};
-    const int tickEvery = mode >> 4;
     // A tick makes the console send the frame again, and the QTX answers both copies: each
     // tick can cost one acknowledgement more than the 194 frames.
+    const int tickEvery = mode >> 4;
     for (int n = 1; n <= 2 * 194 && console.link.pendingop != qtx::PendingOp::Key; ++n) {
         if (tickEvery != 0 && n % tickEvery == 0) console.watchdogTick();
-        host.incoming = ack;
+        host.incoming = {0xA5, 0x06, 0x00, 0x00, 0xAB, 0x00};  // acknowledged
         console.onSerialEvent(qtx::SerialEvent::DataReceived);
     }
     if (console.link.pendingop != qtx::PendingOp::Key ||
-        host.text(qtx::TextBox::PCtext) != "Code succesfully uploaded - QTX restarting") {
+        host.text(qtx::TextBox::PCtext) != "Code succesfully uploaded - QTX restarting" ||
+        reassemble(host.written) != file) {
         std::abort();
     }
-    if (reassemble(host.written) != file) std::abort();
     return 0;
 }

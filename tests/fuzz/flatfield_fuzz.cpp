@@ -9,9 +9,9 @@
 
 namespace {
 
-class Bytes {
-  public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data(data), size(size) {}
+struct Reader {
+    const std::uint8_t* data;
+    std::size_t size, at = 0, next = 0;
     std::uint8_t byte() { return at < size ? data[at++] : 0; }
     std::uint16_t word() {
         const std::uint8_t low = byte();
@@ -22,36 +22,28 @@ class Bytes {
         if (at >= size) return 0;
         if (next < at || next >= size) next = at;
         const std::uint8_t low = data[next++];
-        const std::uint8_t high = next < size ? data[next++] : 0;
-        return static_cast<std::uint16_t>(low | (high << 8));
+        return static_cast<std::uint16_t>(low | ((next < size ? data[next++] : 0) << 8));
     }
-
-  private:
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t at = 0;
-    std::size_t next = 0;
+    // Small sizes most of the time, so that shifts overlap often; now and then up to the
+    // surface.
+    std::int32_t extent(std::int32_t largest) {
+        const std::uint8_t b = byte();
+        return b < 240 ? b % 30 : (b - 240) * largest / 15;
+    }
+    qtx::PixelArray pixels(std::int32_t w, std::int32_t h) {
+        qtx::PixelArray p;
+        p.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
+        for (std::uint16_t& cell : p.cells) cell = cycled();
+        return p;
+    }
 };
-
-// Small sizes most of the time, so that shifts overlap often; now and then up to the surface.
-std::int32_t size(Bytes& in, std::int32_t largest) {
-    const std::uint8_t b = in.byte();
-    return b < 240 ? b % 30 : (b - 240) * largest / 15;
-}
-
-qtx::PixelArray pixels(Bytes& in, std::int32_t w, std::int32_t h) {
-    qtx::PixelArray p;
-    p.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
-    for (std::uint16_t& cell : p.cells) cell = in.cycled();
-    return p;
-}
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size_) {
-    Bytes in(data, size_);
-    const std::int32_t width = size(in, 320);
-    const std::int32_t height = size(in, 200);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Reader in{data, size};
+    const std::int32_t width = in.extent(320);
+    const std::int32_t height = in.extent(200);
     // The arrays may be smaller or larger than the size named, as during a reception.
     const std::int32_t imageW = std::max(0, width + in.byte() % 5 - 2);
     const std::int32_t imageH = std::max(0, height + in.byte() % 5 - 2);
@@ -66,15 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t k = 1; k < track.trackx.size() && k <= pairs; ++k) {
         // Near the image size most of the time, anything else now and then.
         const std::uint8_t how = in.byte();
-        const auto raw = [&] { return static_cast<std::int16_t>(in.word()); };
-        const auto near = [&] {
-            return static_cast<std::int16_t>(static_cast<std::int8_t>(in.byte()) % 24);
+        const auto offset = [&](bool raw) {
+            return static_cast<std::int16_t>(raw ? in.word()
+                                                 : static_cast<std::int8_t>(in.byte()) % 24);
         };
-        track.trackx[k] = how & 1 ? raw() : near();
-        track.tracky[k] = how & 2 ? raw() : near();
+        track.trackx[k] = offset(how & 1);
+        track.tracky[k] = offset(how & 2);
     }
-    const qtx::PixelArray image = pixels(in, imageW, imageH);
-    const qtx::PixelArray flat = pixels(in, flatW, flatH);
+    const qtx::PixelArray image = in.pixels(imageW, imageH);
+    const qtx::PixelArray flat = in.pixels(flatW, flatH);
 
     const qtx::FlatCorrection out =
         qtx::correctFlatField(image, width, height, pedestal, flat, track);

@@ -15,19 +15,10 @@
 // The custom mutator edits this as a list of frames and sets their checksums right again.
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <string>
-#include <vector>
 
-#include "console.hpp"
-#include "console/code_image.hpp"
-#include "console/crc16.hpp"
-#include "link/frame.hpp"
-#include "trap_host.hpp"
+#include "fuzz_support.hpp"
 
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
 
@@ -49,10 +40,8 @@ Input parse(const std::uint8_t* data, std::size_t size) {
     Input in;
     if (size == 0) return in;
     in.mode = data[0];
-    std::size_t pos = 1;
-    while (pos < size) {
-        Record r;
-        r.op = data[pos++];
+    for (std::size_t pos = 1; pos < size;) {
+        Record r{data[pos++], {}};
         std::size_t n = 0;
         if (r.op % 4 == 0) {
             const std::size_t left = size - pos;
@@ -79,9 +68,6 @@ Bytes serialise(const Input& in) {
     return out;
 }
 
-// The frame rebuilt around its code and payload: sync, length and both sums right.
-Bytes wellFormed(std::uint8_t code, const Bytes& payload) { return qtx::buildFrame(code, payload); }
-
 std::uint8_t codeOf(const Bytes& frame) { return frame.size() > 1 ? frame[1] : 0; }
 
 Bytes payloadOf(const Bytes& frame) {
@@ -95,14 +81,10 @@ const std::string& codeFile() {
         Bytes image(qtx::kCodeBytes);
         std::minstd_rand g(7);
         for (auto& b : image) b = static_cast<std::uint8_t>(g());
-        const std::uint16_t crc = qtx::crc16(std::span(image).first(qtx::kCodeChecked));
-        image[qtx::kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
-        image[qtx::kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+        qtx::test::storeCodeCrc(image);
         const auto p = std::filesystem::temp_directory_path() /
                        ("frames_fuzz_" + std::to_string(::getpid()) + ".bin");
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(image.data()),
-                   static_cast<std::streamsize>(image.size()));
+        qtx::test::writeFile(p.string(), image);
         return p.string();
     }();
     return path;
@@ -112,11 +94,8 @@ const std::string& codeFile() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Input in = parse(data, size);
-    qtx::test::TrapHost host;
-    qtx::Console console(host);
-    console.Form_Load();
-    console.files.autosave = (in.mode & 4) != 0;
-    console.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";  // saves fail fast
+    qtx::test::FuzzConsole f((in.mode & 4) != 0);
+    qtx::Console& console = f.console;
     switch (in.mode & 3) {
         case 0:
             console.mnudownloadlight_Click();
@@ -129,44 +108,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             console.cmdfocus_Click();
             break;
         case 3:
-            host.fileAnswers.push_back(codeFile());
+            f.host.fileAnswers.push_back(codeFile());
             console.mnuUploadFile_Click();
             break;
     }
     for (const Record& r : in.records) {
-        switch (r.op % 4) {
-            case 0:
-            case 2: {
-                const std::size_t cut = r.op % 4 == 0
-                                            ? std::min<std::size_t>(r.op >> 2, r.bytes.size())
-                                            : r.bytes.size();
-                if (cut > 0) {
-                    host.incoming.assign(r.bytes.begin(), r.bytes.begin() + static_cast<long>(cut));
-                    console.onSerialEvent(qtx::SerialEvent::DataReceived);
-                }
-                if (cut < r.bytes.size()) {
-                    host.incoming.assign(r.bytes.begin() + static_cast<long>(cut), r.bytes.end());
-                    console.onSerialEvent(qtx::SerialEvent::DataReceived);
-                }
-                break;
+        if (r.op % 2 == 0) {
+            const std::size_t cut =
+                r.op % 4 == 0 ? std::min<std::size_t>(r.op >> 2, r.bytes.size()) : r.bytes.size();
+            for (const auto& [from, to] : {std::pair{std::size_t{0}, cut}, {cut, r.bytes.size()}}) {
+                if (from == to) continue;
+                f.host.incoming.assign(r.bytes.begin() + static_cast<long>(from),
+                                       r.bytes.begin() + static_cast<long>(to));
+                console.onSerialEvent(qtx::SerialEvent::DataReceived);
             }
-            case 1:
-                console.watchdogTick();
-                break;
-            case 3:
-                host.oneShotRunning = false;
-                console.oneShotElapsed();
-                break;
+        } else if (r.op % 4 == 1) {
+            console.watchdogTick();
+        } else {
+            f.host.oneShotRunning = false;
+            console.oneShotElapsed();
         }
-        const int count = console.link.rxcount;
-        if (count < 0 || count > static_cast<int>(qtx::kRxBufferSize)) __builtin_trap();
-        if (count > 0 && console.link.rxbuffer[0] != qtx::kSync) __builtin_trap();
-        if (console.record.imagedata.cells.size() !=
-            static_cast<std::size_t>(std::max<int>(console.record.imagedata.width, 0)) *
-                static_cast<std::size_t>(std::max<int>(console.record.imagedata.height, 0))) {
-            __builtin_trap();
-        }
-        host.forget();
+        f.check();
     }
     return 0;
 }
@@ -179,67 +141,66 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
         qtx::MSG_NAK,         qtx::MSG_LINK_OK,     qtx::MSG_LINK_REQUEST};
     std::minstd_rand rng(seed);
     auto pick = [&](std::size_t n) { return n == 0 ? 0 : static_cast<std::size_t>(rng() % n); };
+    auto code = [&] { return kCodes[pick(std::size(kCodes))]; };
     Input in = parse(data, size);
+    auto& records = in.records;
+    auto at = [&](std::size_t k) { return records.begin() + static_cast<long>(k); };
+    Record* frame = nullptr;  // a frame picked at random, if there is one
+    std::vector<Record*> frames;
+    for (Record& r : records) {
+        if (r.op % 4 == 0) frames.push_back(&r);
+    }
+    if (!frames.empty()) frame = frames[pick(frames.size())];
     bool fix = true;
-    auto frameAt = [&]() -> Record* {
-        std::vector<Record*> frames;
-        for (Record& r : in.records) {
-            if (r.op % 4 == 0) frames.push_back(&r);
-        }
-        return frames.empty() ? nullptr : frames[pick(frames.size())];
-    };
     switch (rng() % 10) {
         case 0:
         case 1:
-        case 2: {  // the payload of a frame: its bytes and its length
-            if (Record* r = frameAt()) {
-                Bytes p = payloadOf(r->bytes);
+        case 2:  // the payload of a frame: its bytes and its length
+            if (frame) {
+                Bytes p = payloadOf(frame->bytes);
                 const std::size_t used = p.size();
                 p.resize(std::min<std::size_t>(used + 64, qtx::kRxBufferSize));
                 p.resize(LLVMFuzzerMutate(p.data(), used, p.size()));
-                r->bytes = wellFormed(codeOf(r->bytes), p);
+                frame->bytes = qtx::buildFrame(codeOf(frame->bytes), p);
             }
             break;
-        }
         case 3:  // the code of a frame
-            if (Record* r = frameAt()) {
-                r->bytes = wellFormed(rng() % 4 == 0 ? static_cast<std::uint8_t>(rng())
-                                                     : kCodes[pick(std::size(kCodes))],
-                                      payloadOf(r->bytes));
+            if (frame) {
+                const std::uint8_t c = rng() % 4 == 0 ? static_cast<std::uint8_t>(rng()) : code();
+                frame->bytes = qtx::buildFrame(c, payloadOf(frame->bytes));
             }
             break;
         case 4: {  // a new frame, a tick or a one-shot
-            Record r;
-            r.op = static_cast<std::uint8_t>(rng() % 2 == 0 ? (rng() & 0xFC) : 1 + 2 * (rng() % 2));
+            Record r{
+                static_cast<std::uint8_t>(rng() % 2 == 0 ? (rng() & 0xFC) : 1 + 2 * (rng() % 2)),
+                {}};
             if (r.op % 4 == 0) {
                 Bytes p(pick(80));
                 for (auto& b : p) b = static_cast<std::uint8_t>(rng());
-                r.bytes = wellFormed(kCodes[pick(std::size(kCodes))], p);
+                r.bytes = qtx::buildFrame(code(), p);
             }
-            in.records.insert(in.records.begin() + static_cast<long>(pick(in.records.size() + 1)),
-                              std::move(r));
+            records.insert(at(pick(records.size() + 1)), std::move(r));
             break;
         }
         case 5:  // a record repeated: an answer that came twice
-            if (!in.records.empty()) {
-                const std::size_t k = pick(in.records.size());
-                in.records.insert(in.records.begin() + static_cast<long>(k), in.records[k]);
+            if (!records.empty()) {
+                const std::size_t k = pick(records.size());
+                records.insert(at(k), records[k]);
             }
             break;
         case 6:  // a record lost
-            if (!in.records.empty())
-                in.records.erase(in.records.begin() + static_cast<long>(pick(in.records.size())));
+            if (!records.empty()) records.erase(at(pick(records.size())));
             break;
         case 7:  // two records swapped, or the exchange under way changed
-            if (in.records.size() >= 2) {
-                std::swap(in.records[pick(in.records.size())], in.records[pick(in.records.size())]);
+            if (records.size() >= 2) {
+                std::swap(records[pick(records.size())], records[pick(records.size())]);
             } else {
                 in.mode = static_cast<std::uint8_t>(rng());
             }
             break;
         case 8:  // where a frame is split, or what the op does
-            if (!in.records.empty()) {
-                Record& r = in.records[pick(in.records.size())];
+            if (!records.empty()) {
+                Record& r = records[pick(records.size())];
                 r.op = static_cast<std::uint8_t>((rng() & 0xFC) | (r.op & 3));
             }
             break;
@@ -249,9 +210,9 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
     }
     Bytes out;
     if (fix) {
-        for (Record& r : in.records) {
+        for (Record& r : records) {
             if (r.op % 4 == 0 && r.bytes.size() >= qtx::kHeaderSize) {
-                r.bytes = wellFormed(codeOf(r.bytes), payloadOf(r.bytes));
+                r.bytes = qtx::buildFrame(codeOf(r.bytes), payloadOf(r.bytes));
             }
         }
         out = serialise(in);
@@ -260,8 +221,8 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
         out.resize(std::max<std::size_t>(size, 1) + 16);
         out.resize(LLVMFuzzerMutate(out.data(), size, out.size()));
     }
-    while (out.size() > maxSize && !in.records.empty()) {
-        in.records.pop_back();
+    while (out.size() > maxSize && !records.empty()) {
+        records.pop_back();
         out = serialise(in);
     }
     if (out.size() > maxSize) out.resize(maxSize);

@@ -1,7 +1,5 @@
 // The header decoder and the panel text on arbitrary blocks.
-#include <cstdint>
 #include <cstdlib>
-#include <span>
 #include <string>
 
 #include "image/header.hpp"
@@ -13,19 +11,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         qtx::decodeHeaderBlock(std::span<const std::uint8_t>(data, size), h);
     // No 16-bit field turns negative; the levels stay within 0..32767 and a range is never 0.
     if (h.hdrheight < 0 || h.hdrwidth < 0 || h.hdrfirstrow < 0 || h.hdrfirstcolumn < 0 ||
-        h.numexposures < 0 || h.sitenumber < 0) {
+        h.numexposures < 0 || h.sitenumber < 0 || h.background < 0 || h.background > 32767 ||
+        h.range <= 0 || h.range > 32767) {
         std::abort();
     }
-    if (h.background < 0 || h.background > 32767) std::abort();
-    if (h.range <= 0 || h.range > 32767) std::abort();
     if (h.hdrheight == 0) return 0;
-
     const std::string panel = qtx::headerPanelText(h, optics.unitscm);
     std::size_t breaks = 0;
-    for (std::size_t at = panel.find("\r\n"); at != std::string::npos;
-         at = panel.find("\r\n", at + 2)) {
-        ++breaks;
-    }
+    for (std::size_t at = 0; (at = panel.find("\r\n", at)) != std::string::npos; at += 2) ++breaks;
     if (breaks != 19 || panel.substr(panel.size() - 3) != "End") std::abort();
     return 0;
 }

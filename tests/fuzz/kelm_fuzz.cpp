@@ -1,12 +1,12 @@
 // Arbitrary bytes as an image file: the header reader and the pixel block reader must stay
-// inside the bytes and the pixel array, whatever the header claims.
+// inside the bytes and the pixel array, whatever the header claims. And whatever the texts
+// of a record hold, the header written for it reads back.
 #include <cstdlib>
 #include <string>
 
 #include "files/kelm.hpp"
 
-// Whatever the texts of a record hold, the header written for it reads back.
-void composedHeaderReadsBack(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     qtx::ImageRecord r;
     r.imagewidth = 17;
@@ -15,10 +15,7 @@ void composedHeaderReadsBack(const std::uint8_t* data, std::size_t size) {
     r.filtername = text.substr(size / 2);
     const qtx::KelmHeader back = qtx::parseHeader(qtx::composeHeader(r, false));
     if (!back.failure.empty() || back.imagewidth != 17) std::abort();
-}
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    composedHeaderReadsBack(data, size);
     const std::span<const std::uint8_t> file(data, size);
     const qtx::KelmHeader header = qtx::parseHeader(file);
     if (!header.failure.empty()) return 0;

@@ -3,15 +3,9 @@
 //   build/tests/make_fuzz_seeds tests/fuzz/corpus
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
 
-#include "console.hpp"
-#include "fake_host.hpp"
-#include "link/frame.hpp"
+#include "fuzz_support.hpp"
 #include "model/qtx_model.hpp"
-#include "temp_dir.hpp"
 
 namespace {
 
@@ -24,40 +18,35 @@ fs::path root;
 
 void put(const std::string& target, const std::string& name, const Bytes& bytes) {
     fs::create_directories(root / target);
-    std::ofstream(root / target / name, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+    qtx::test::writeFile((root / target / name).string(), bytes);
 }
 
-Bytes slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+template <class It>
+void append(Bytes& to, It from, std::size_t n) {
+    to.insert(to.end(), from, from + static_cast<long>(n));
 }
 
-// An exchange started on a fresh console, the QTX's frames captured one by one.
-struct Exchange {
-    std::vector<Bytes> frames;  // QTX to console
-    Bytes requests;             // console to QTX
-};
-
+// An exchange started on a fresh console, the QTX's frames (to the console) captured one by
+// one, in each target's layout.
 template <class Start>
-Exchange capture(Start start, qtx::test::FakeHost& host, qtx::Console& console) {
+void capture(const std::string& name, std::uint8_t mode, Start start) {
+    qtx::test::FakeHost host;
+    qtx::Console console(host);
     qtx::sim::QtxModel model;
-    Exchange ex;
     console.Form_Load();
     std::size_t fed = host.written.size();
-    start();
+    start(console);
+    std::vector<Bytes> frames;
+    Bytes requests;  // console to QTX
     std::size_t bytes = 0;
     for (int round = 0; round < 10000 && bytes < kSeedBytes; ++round) {
         bool moved = false;
-        for (; fed < host.written.size(); ++fed) {
+        for (; fed < host.written.size(); ++fed, moved = true) {
             model.receive(host.written[fed]);
-            ex.requests.insert(ex.requests.end(), host.written[fed].begin(),
-                               host.written[fed].end());
-            moved = true;
+            append(requests, host.written[fed].begin(), host.written[fed].size());
         }
         for (const qtx::sim::Emission& e : model.takeEmissions()) {
-            ex.frames.push_back(e.bytes);
+            frames.push_back(e.bytes);
             bytes += e.bytes.size();
             host.incoming = e.bytes;
             console.onSerialEvent(qtx::SerialEvent::DataReceived);
@@ -65,45 +54,37 @@ Exchange capture(Start start, qtx::test::FakeHost& host, qtx::Console& console) 
         }
         if (!moved) break;
     }
-    return ex;
-}
-
-void writeAll(const std::string& name, std::uint8_t mode, const Exchange& ex) {
-    Bytes frames{mode}, receiver{0x10}, reception{0x00}, model;
-    for (const Bytes& f : ex.frames) {
-        frames.push_back(0x00);
-        frames.insert(frames.end(), f.begin(), f.end());
+    Bytes framed{mode}, receiver{0x10}, reception{0x00}, model_;
+    for (const Bytes& f : frames) {
+        framed.push_back(0x00);
+        append(framed, f.begin(), f.size());
         receiver.push_back(static_cast<std::uint8_t>((f.size() + 7) / 8));
-        receiver.insert(receiver.end(), f.begin(), f.end());
+        append(receiver, f.begin(), f.size());
         receiver.resize(receiver.size() + (8 - f.size() % 8) % 8, 0);
         for (std::size_t at = 0; at < f.size(); at += 961) {
             const std::size_t n = std::min<std::size_t>(961, f.size() - at);
             const std::size_t k = (n - 1 + 63) / 64;  // chunks of k * 64 + 1 bytes
-            reception.push_back(static_cast<std::uint8_t>((k << 4) | 0));
-            reception.insert(reception.end(), f.begin() + static_cast<long>(at),
-                             f.begin() + static_cast<long>(at + std::min(n, k * 64 + 1)));
+            reception.push_back(static_cast<std::uint8_t>(k << 4));
+            append(reception, f.begin() + static_cast<long>(at), std::min(n, k * 64 + 1));
         }
-    }
-    frames.push_back(0x01);  // and a tick at the end
-    for (std::size_t at = 0; at < ex.requests.size(); at += 4 * 255) {
-        const std::size_t n = std::min<std::size_t>(4 * 255, ex.requests.size() - at);
-        model.push_back(static_cast<std::uint8_t>((n + 3) / 4));
-        model.insert(model.end(), ex.requests.begin() + static_cast<long>(at),
-                     ex.requests.begin() + static_cast<long>(at + n));
-    }
-    put("frames_fuzz", name, frames);
-    put("receiver_fuzz", name, receiver);
-    put("reception_fuzz", name, reception);
-    put("model_fuzz", name, model);
-    for (const Bytes& f : ex.frames) {
         if (f.size() > 8 && f[1] == qtx::MSG_HEADER)
             put("header_fuzz", name, Bytes(f.begin() + 6, f.end() - 2));
         if (f.size() > 8 && (f[1] == qtx::MSG_ROW || f[1] == qtx::MSG_ROW_RAW)) {
             Bytes row{0x40, 0x01};  // width 320; the reader takes what it needs
-            row.insert(row.end(), f.begin() + 6, f.end() - 2);
+            append(row, f.begin() + 6, f.size() - 8);
             put("rowcodec_fuzz", name, row);
         }
     }
+    framed.push_back(0x01);  // and a tick at the end
+    for (std::size_t at = 0; at < requests.size(); at += 4 * 255) {
+        const std::size_t n = std::min<std::size_t>(4 * 255, requests.size() - at);
+        model_.push_back(static_cast<std::uint8_t>((n + 3) / 4));
+        append(model_, requests.begin() + static_cast<long>(at), n);
+    }
+    put("frames_fuzz", name, framed);
+    put("receiver_fuzz", name, receiver);
+    put("reception_fuzz", name, reception);
+    put("model_fuzz", name, model_);
 }
 
 }  // namespace
@@ -114,51 +95,32 @@ int main(int argc, char** argv) {
         return 2;
     }
     root = argv[1];
-    {
-        qtx::test::FakeHost host;
-        qtx::Console c(host);
-        writeAll("key", 2, capture([&] { c.cmdfocus_Click(); }, host, c));
-    }
-    {
-        qtx::test::FakeHost host;
-        qtx::Console c(host);
-        writeAll("screen", 0, capture([&] { c.mnudownloadlight_Click(); }, host, c));
-    }
-    {
-        qtx::test::FakeHost host;
-        qtx::Console c(host);
-        writeAll("all", 1,
-                 capture(
-                     [&] {
-                         c.files.autosave = true;
-                         c.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";
-                         c.sendcommand(qtx::CMD_DOWNLOAD_ALL);
-                     },
-                     host, c));
-    }
+    capture("key", 2, [](qtx::Console& c) { c.cmdfocus_Click(); });
+    capture("screen", 0, [](qtx::Console& c) { c.mnudownloadlight_Click(); });
+    capture("all", 1, [](qtx::Console& c) {
+        c.files.autosave = true;
+        c.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";
+        c.sendcommand(qtx::CMD_DOWNLOAD_ALL);
+    });
     // Small images of each kind, for the header and row readers and for the files they
     // become: a tiny window, a single row, an odd window of uncompressed rows.
     for (int n : {12, 20, 6}) {
-        qtx::test::FakeHost host;
-        qtx::Console c(host);
+        const std::string name = "buffer" + std::to_string(n);
         qtx::test::TempDir tmp;
-        const Exchange ex = capture(
-            [&] {
-                c.files.autosave = true;
-                c.files.autofilename = tmp.path("img");
-                c.reception.headerpending = true;
-                c.reception.bufferindex = static_cast<std::int16_t>(n);
-                c.requestheader(static_cast<std::int16_t>(n));
-            },
-            host, c);
-        writeAll("buffer" + std::to_string(n), 0, ex);
-        for (const auto& e : fs::directory_iterator(fs::path(tmp.path("x")).parent_path())) {
-            const Bytes file = slurp(e.path());
+        capture(name, 0, [&](qtx::Console& c) {
+            c.files.autosave = true;
+            c.files.autofilename = tmp.path("img");
+            c.reception.headerpending = true;
+            c.reception.bufferindex = static_cast<std::int16_t>(n);
+            c.requestheader(static_cast<std::int16_t>(n));
+        });
+        for (const auto& e : fs::directory_iterator(tmp.path(""))) {
+            const Bytes file = qtx::test::TempDir::read(e.path().string());
             const std::string ext = e.path().extension().string();
-            if (ext == ".trk") put("tracklist_fuzz", "buffer" + std::to_string(n), file);
+            if (ext == ".trk") put("tracklist_fuzz", name, file);
             if (ext == ".QTX" && file.size() <= 8 * kSeedBytes) {
-                put("kelm_fuzz", "buffer" + std::to_string(n), file);
-                put("fits_fuzz", "buffer" + std::to_string(n), file);
+                put("kelm_fuzz", name, file);
+                put("fits_fuzz", name, file);
             }
         }
     }

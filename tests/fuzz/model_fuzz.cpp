@@ -7,8 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     qtx::sim::QtxModel model;
-    std::size_t pos = 0;
-    while (pos < size) {
+    for (std::size_t pos = 0; pos < size;) {
         const std::size_t length = data[pos++];
         if (length == 0) {
             model.lineIdle();
@@ -21,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (model.holdsPartialFrame() && !model.hasOutput() && pos >= size) break;
         const std::vector<std::uint8_t> out = model.takeOutput();
         // Whatever it says is a sequence of well-formed frames.
-        std::size_t at = 0;
-        while (at < out.size()) {
+        for (std::size_t at = 0; at < out.size();) {
             const std::span<const std::uint8_t> rest(out.data() + at, out.size() - at);
             if (!qtx::headerChecksumOk(rest)) std::abort();
             const std::size_t n = qtx::payloadLength(rest);

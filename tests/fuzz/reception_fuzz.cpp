@@ -8,52 +8,33 @@
 //   6                        Auto Contrast, then a redraw
 //   7                        a watchdog tick
 //   bit 3                    the surface has 24 bits per pixel instead of 32
-#include <algorithm>
-#include <cstdint>
-
-#include "console.hpp"
-#include "trap_host.hpp"
+#include "fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    qtx::test::TrapHost host;
-    qtx::Console console(host);
-    console.Form_Load();
-    console.files.autosave = (size > 0 && (data[0] & 0x80) != 0);
-    console.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";  // saves fail fast
+    qtx::test::FuzzConsole f(size > 0 && (data[0] & 0x80) != 0);
+    qtx::Console& console = f.console;
     console.mnudownloadlight_Click();
-    std::size_t pos = 0;
     int renders = 0;
-    while (pos < size) {
+    for (std::size_t pos = 0; pos < size;) {
         const std::uint8_t control = data[pos++];
-        host.bitsPerPixel = (control & 0x08) != 0 ? 24 : 32;
-        switch (control & 0x07) {
-            case 5:
-                if (pos + 2 <= size) {
-                    console.Picdata_MouseMove(0, 0, data[pos] * 1.5 - 20.0, data[pos + 1] - 20.0);
-                    pos += 2;
-                }
-                break;
-            case 6:
-                // Renders are the slow step; a few per input cover them.
-                if (++renders <= 3) console.mnuautocontrast_Click();
-                break;
-            case 7:
-                console.watchdogTick();
-                break;
-            default: {
-                const std::size_t n =
-                    std::min<std::size_t>(((control >> 4) * 64U) + 1U, size - pos);
-                host.incoming.assign(data + pos, data + pos + n);
-                pos += n;
-                console.onSerialEvent(qtx::SerialEvent::DataReceived);
-                break;
-            }
+        f.host.bitsPerPixel = (control & 0x08) != 0 ? 24 : 32;
+        if ((control & 7) == 5 && pos + 2 <= size) {
+            console.Picdata_MouseMove(0, 0, data[pos] * 1.5 - 20.0, data[pos + 1] - 20.0);
+            pos += 2;
+        } else if ((control & 7) == 6 && ++renders <= 3) {  // renders are the slow step
+            console.mnuautocontrast_Click();
+        } else if ((control & 7) == 7) {
+            console.watchdogTick();
+        } else if ((control & 7) < 5) {
+            const std::size_t n = std::min<std::size_t>(((control >> 4) * 64U) + 1U, size - pos);
+            f.host.incoming.assign(data + pos, data + pos + n);
+            pos += n;
+            console.onSerialEvent(qtx::SerialEvent::DataReceived);
         }
-        host.forget();
-        if (console.link.rxcount < 0 || console.link.rxcount > 1024) __builtin_trap();
+        f.check();
+        // After a completed image the record names exactly the array it holds.
         if (console.record.imagewidth > console.record.imagedata.width &&
             console.reception.imagecomplete && !console.reception.headerpending) {
-            // After a completed image the record names exactly the array it holds.
             __builtin_trap();
         }
     }

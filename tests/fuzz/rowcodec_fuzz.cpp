@@ -1,9 +1,7 @@
 // Row readers on arbitrary payloads: never read past the payload, and agree with it.
 // Input: two bytes of width (taken modulo 700), then the payload.
 #include <array>
-#include <cstdint>
 #include <cstdlib>
-#include <span>
 #include <vector>
 
 #include "link/rowcodec.hpp"

@@ -85,8 +85,7 @@ TEST(PortFactsTest, ReadFromProcSysAndDev) {
 
 class FakeDriver : public SerialDriver {
   public:
-    int getError = 0;
-    int setError = 0;
+    int getError = 0, setError = 0;
     serial_struct current{};
     std::vector<serial_struct> set;
 
@@ -141,8 +140,9 @@ TEST(LowLatencyTest, SetsTheFlagAndNothingElse) {
 TEST(PortChoiceTest, CommandLineWinsOverTheRememberedChoice) {
     TempDir dir;
     const PortMap defaults = PortMap::platformDefault();
-    const QString a = QStringLiteral("/dev/serial/by-id/usb-A");
-    const QString b = QStringLiteral("/dev/serial/by-id/usb-B");
+    EXPECT_EQ(defaults.com1 + " " + defaults.com2, "/dev/ttyS0 /dev/ttyS1");
+    EXPECT_EQ(defaults.device(3), "");
+    const QString a = "/dev/serial/by-id/usb-A", b = "/dev/serial/by-id/usb-B";
     const struct {
         QString rememberedCom1, rememberedCom2;  // "": nothing remembered
         QStringList args;
@@ -152,7 +152,12 @@ TEST(PortChoiceTest, CommandLineWinsOverTheRememberedChoice) {
         {a, "", {"qtx-console"}, a, defaults.com2},
         {"", b, {"qtx-console"}, defaults.com1, b},
         {a, b, {"qtx-console", "--com1", "/dev/pts/3"}, "/dev/pts/3", b},
-        {a, b, {"qtx-console", "--com2", "/dev/pts/4"}, a, "/dev/pts/4"},
+        {a, b, {"qtx-console", "--com2=/dev/pts/4"}, a, "/dev/pts/4"},
+        {"",
+         "",
+         {"qtx-console", "--com2", "/dev/pts/4", "--com1=/dev/pts/3"},
+         "/dev/pts/3",
+         "/dev/pts/4"},
     };
     int run = 0;
     for (const auto& c : cases) {
@@ -167,9 +172,14 @@ TEST(PortChoiceTest, CommandLineWinsOverTheRememberedChoice) {
         addOptions(parser);
         ASSERT_TRUE(parser.parse(c.args));
         const Options options = readOptions(parser, rememberedPorts(settings));
-        EXPECT_EQ(options.ports.com1, c.com1);
-        EXPECT_EQ(options.ports.com2, c.com2);
+        EXPECT_EQ(options.ports.device(1), c.com1);
+        EXPECT_EQ(options.ports.device(2), c.com2);
     }
+    QCommandLineParser parser;
+    addOptions(parser);
+    const QString help = parser.helpText();
+    EXPECT_TRUE(help.contains("--com1 <PATH>") && help.contains("--com2 <PATH>"));
+    EXPECT_FALSE(help.contains("screenshot"));
 }
 
 }  // namespace

@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCommandLineParser>
-
-#include "options.hpp"
-
 namespace qtx::test {
 namespace {
 
@@ -58,44 +54,7 @@ TEST(SerialSettingsTest, OpenFailureSaysWhatToDo) {
         {{dev, true, true, QSerialPort::OpenError, "Input/output error"},
          "/dev/ttyUSB0: could not be opened (Input/output error)."},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(describeOpenFailure(c.failure).toStdString(), c.expected);
-    }
-}
-
-TEST(OptionsTest, PortsAreMappedFromTheCommandLine) {
-    const PortMap defaults = PortMap::platformDefault();
-#ifdef Q_OS_WIN
-    EXPECT_EQ(defaults.com1, "COM1");
-#else
-    EXPECT_EQ(defaults.com1, "/dev/ttyS0");
-    EXPECT_EQ(defaults.com2, "/dev/ttyS1");
-#endif
-    EXPECT_EQ(defaults.device(3), "");
-
-    const struct {
-        QStringList args;
-        QString com1, com2;
-    } cases[] = {
-        {{"qtx-console"}, defaults.com1, defaults.com2},
-        {{"qtx-console", "--com1", "/dev/ttyUSB0"}, "/dev/ttyUSB0", defaults.com2},
-        {{"qtx-console", "--com2=/dev/pts/4", "--com1", "/dev/pts/3"}, "/dev/pts/3", "/dev/pts/4"},
-    };
-    for (const auto& c : cases) {
-        QCommandLineParser parser;
-        addOptions(parser);
-        ASSERT_TRUE(parser.parse(c.args));
-        const Options options = readOptions(parser);
-        EXPECT_EQ(options.ports.device(1), c.com1);
-        EXPECT_EQ(options.ports.device(2), c.com2);
-    }
-
-    QCommandLineParser parser;
-    addOptions(parser);
-    const QString help = parser.helpText();
-    EXPECT_TRUE(help.contains("--com1 <PATH>"));
-    EXPECT_TRUE(help.contains("--com2 <PATH>"));
-    EXPECT_FALSE(help.contains("screenshot"));
+    for (const auto& c : cases) EXPECT_EQ(describeOpenFailure(c.failure).toStdString(), c.expected);
 }
 
 }  // namespace

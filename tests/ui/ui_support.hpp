@@ -82,49 +82,31 @@ class Pty {
         ::cfmakeraw(&raw);
         ::tcsetattr(master, TCSANOW, &raw);
     }
-    ~Pty() { closeMaster(); }
+    ~Pty() {
+        if (master >= 0) ::close(master);
+    }
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
 
     bool ok() const { return master >= 0 && !slavePath.empty(); }
     const std::string& path() const { return slavePath; }
 
-    void closeMaster() {
-        if (master >= 0) ::close(master);
-        master = -1;
-    }
-
-    // Takes what the console has written so far, without waiting.
-    void collect() {
-        std::uint8_t chunk[512];
-        for (;;) {
-            const ssize_t n = ::read(master, chunk, sizeof chunk);
-            if (n <= 0) return;
-            received.insert(received.end(), chunk, chunk + n);
-        }
-    }
-
-    // The next count bytes the console writes, waiting for them with the event loop
-    // running; fewer when they do not come within the time.
+    // Up to `count` bytes the console writes, waiting for them with the event loop running;
+    // fewer when they do not come within the time.
     Bytes next(std::size_t count, int timeoutMs = 5000) {
         pumpUntil(
             [&] {
-                collect();
+                std::uint8_t chunk[512];
+                for (ssize_t n; (n = ::read(master, chunk, sizeof chunk)) > 0;) {
+                    received.insert(received.end(), chunk, chunk + n);
+                }
                 return received.size() >= count;
             },
             timeoutMs);
-        const std::size_t n = std::min(count, received.size());
-        Bytes out(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(n));
-        received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(n));
-        return out;
-    }
-
-    // Everything that arrives within the time (for checking that nothing more comes).
-    Bytes rest(int waitMs) {
-        pumpUntil([] { return false; }, waitMs);
-        collect();
-        Bytes out;
-        out.swap(received);
+        const auto end =
+            received.begin() + static_cast<std::ptrdiff_t>(std::min(count, received.size()));
+        Bytes out(received.begin(), end);
+        received.erase(received.begin(), end);
         return out;
     }
 

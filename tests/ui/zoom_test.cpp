@@ -22,25 +22,22 @@ TEST(ZoomTest, ScreenPointToPicturePixel) {
 
 TEST(ZoomTest, FitAndTheKeys) {
     const struct {
+        Zoom zoom;
         int width, height, factor;
     } fits[] = {
-        {640, 400, 2},   {959, 600, 2}, {960, 600, 3}, {1920, 601, 3},
-        {2000, 1000, 5}, {319, 199, 1}, {0, 0, 1},     {-4, 100, 1},
+        {Zoom::Fit, 640, 400, 2},   {Zoom::Fit, 959, 600, 2},   {Zoom::Fit, 960, 600, 3},
+        {Zoom::Fit, 1920, 601, 3},  {Zoom::Fit, 2000, 1000, 5}, {Zoom::Fit, 319, 199, 1},
+        {Zoom::Fit, 0, 0, 1},       {Zoom::Fit, -4, 100, 1},  // fixed zooms ignore the room:
+        {Zoom::One, 2000, 1000, 1}, {Zoom::Three, 320, 200, 3}, {kStartZoom, 0, 0, 2},
     };
     for (const auto& f : fits) {
-        EXPECT_EQ(zoomFactor(Zoom::Fit, f.width, f.height, 320, 200), f.factor)
+        EXPECT_EQ(zoomFactor(f.zoom, f.width, f.height, 320, 200), f.factor)
             << f.width << " x " << f.height;
     }
-    // Fixed zooms ignore the room.
-    EXPECT_EQ(zoomFactor(Zoom::One, 2000, 1000, 320, 200), 1);
-    EXPECT_EQ(zoomFactor(Zoom::Three, 320, 200, 320, 200), 3);
-    EXPECT_EQ(zoomFactor(kStartZoom, 0, 0, 320, 200), 2);
-
     // Ctrl+Plus and Ctrl+Minus walk the four zooms and stop at the ends.
     Zoom zoom = Zoom::One;
     std::vector<Zoom> walked;
-    for (int i = 0; i < 4; ++i) walked.push_back(zoom = zoomIn(zoom));
-    for (int i = 0; i < 4; ++i) walked.push_back(zoom = zoomOut(zoom));
+    for (int i = 0; i < 8; ++i) walked.push_back(zoom = i < 4 ? zoomIn(zoom) : zoomOut(zoom));
     EXPECT_EQ(walked, (std::vector<Zoom>{Zoom::Two, Zoom::Three, Zoom::Fit, Zoom::Fit, Zoom::Three,
                                          Zoom::Two, Zoom::One, Zoom::One}));
 }

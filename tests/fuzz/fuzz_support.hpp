@@ -1,0 +1,72 @@
+// What the fuzz targets share: a host that traps on a picture drawn outside the surface and
+// on progress past its total, a console on it, the receiver's invariants and code images.
+#pragma once
+
+#include <algorithm>
+#include <string>
+
+#include "console.hpp"
+#include "console/code_image.hpp"
+#include "console/crc16.hpp"
+#include "fake_host.hpp"
+#include "link/frame.hpp"
+#include "temp_dir.hpp"
+
+namespace qtx::test {
+
+class TrapHost : public FakeHost {
+  public:
+    void setBitmapBits(std::span<const std::uint8_t> bits) override {
+        const auto g = surfaceGeometry();
+        if (bits.size() != static_cast<std::size_t>(g.bytesPerLine) * g.scanLines) __builtin_trap();
+        FakeHost::setBitmapBits(bits);
+    }
+    void setPixel(int x, int y, Colour c) override {
+        if (x < 0 || y < 0 || x >= 320 || y >= 200) __builtin_trap();
+        FakeHost::setPixel(x, y, c);
+    }
+    void showProgress(const Progress& p) override {
+        if (p.done < 0 || p.done > p.total) __builtin_trap();
+        FakeHost::showProgress(p);
+    }
+};
+
+// A started console whose automatic saves fail fast, in a folder that does not exist.
+struct FuzzConsole {
+    TrapHost host;
+    Console console{host};
+    explicit FuzzConsole(bool autosave) {
+        console.Form_Load();
+        console.files.autosave = autosave;
+        console.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";
+    }
+    // After every step: the receiver holds nothing or a frame start within its buffer, the
+    // pixel array is as large as it says; what the host was told is not kept.
+    void check() {
+        const int count = console.link.rxcount;
+        if (count < 0 || count > static_cast<int>(kRxBufferSize)) __builtin_trap();
+        if (count > 0 && console.link.rxbuffer[0] != kSync) __builtin_trap();
+        const PixelArray& a = console.record.imagedata;
+        if (a.cells.size() != static_cast<std::size_t>(std::max<int>(a.width, 0)) *
+                                  static_cast<std::size_t>(std::max<int>(a.height, 0))) {
+            __builtin_trap();
+        }
+        host.written.clear();
+        host.texts.clear();
+        host.timerEvents.clear();
+        host.progress.clear();
+    }
+};
+
+// Stores the CRC of a whole code image where the QTX looks for it.
+inline void storeCodeCrc(std::vector<std::uint8_t>& image) {
+    const std::uint16_t crc = crc16(std::span(image).first(kCodeChecked));
+    image[kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
+    image[kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+}
+
+inline void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    TempDir::write(path, std::string(bytes.begin(), bytes.end()));
+}
+
+}  // namespace qtx::test

@@ -48,12 +48,14 @@ inline Bytes headerFrame(const HeaderFields& h) {
     return frameOf(4, block);
 }
 
-// A raw row: 16-bit words, low byte first.
+// 16-bit words, low byte first.
+inline Bytes wordBytes(const std::vector<std::uint16_t>& words) {
+    Bytes out;
+    for (std::uint16_t w : words) out.insert(out.end(), {std::uint8_t(w), std::uint8_t(w >> 8)});
+    return out;
+}
 inline Bytes rawRow(const std::vector<std::uint16_t>& words) {
-    Bytes payload;
-    for (std::uint16_t w : words)
-        payload.insert(payload.end(), {std::uint8_t(w), std::uint8_t(w >> 8)});
-    return frameOf(5, payload);
+    return frameOf(5, wordBytes(words));
 }
 inline Bytes compressedRow(const Bytes& tokens) { return frameOf(7, tokens); }
 

@@ -27,17 +27,15 @@ class Qtx {
         process.waitForStarted();
     }
     ~Qtx() {
-        if (process.state() == QProcess::NotRunning) return;
         process.kill();
         process.waitForFinished();
     }
     // Waits until its standard error holds `text`; false when it does not come in time.
-    bool awaitError(const std::string& text, int timeoutMs = 10000) {
+    bool awaitError(const std::string& text) {
         QElapsedTimer clock;
         clock.start();
         while (err.find(text) == std::string::npos) {
-            if (clock.elapsed() > timeoutMs || process.state() == QProcess::NotRunning)
-                return false;
+            if (clock.elapsed() > 10000 || process.state() == QProcess::NotRunning) return false;
             process.waitForReadyRead(50);
             err += process.readAllStandardError().toStdString();
         }
@@ -48,7 +46,7 @@ class Qtx {
         return process.state() == QProcess::NotRunning || process.waitForFinished(waitMs);
     }
     void signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
-    Finished wait(int timeoutMs = 20000) {
+    Finished wait(int timeoutMs = 60000) {
         Finished f;
         if (finished(timeoutMs) && process.exitStatus() == QProcess::NormalExit)
             f.status = process.exitCode();
@@ -62,25 +60,34 @@ class Qtx {
     std::string err;
 };
 
-inline Finished runQtx(const QStringList& args, int timeoutMs = 20000) {
-    return Qtx(args).wait(timeoutMs);
+// The code names of the frames a log holds one way ("->" or "<-"), in order ("CMD_REMOTE 0"
+// for remote off).
+inline std::vector<std::string> logNames(const QString& path, const char* arrow) {
+    std::vector<std::string> names;
+    QFile log(path);
+    if (!log.open(QIODevice::ReadOnly)) return names;
+    for (const QByteArray& line : log.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() <= 3 || fields[1] != arrow) continue;
+        names.push_back(fields[2].toStdString());
+        if (names.back() == "CMD_REMOTE")
+            names.back() += fields.size() > 9 && fields[9] == "00" ? " 0" : " 1";
+    }
+    return names;
 }
 
 // qtx-sim with the given arguments and a log; stops when destroyed.
 class Sim {
   public:
     explicit Sim(QStringList args) {
-        logPath = dir.filePath(QStringLiteral("sim.log"));
         process.start(QStringLiteral(QTX_SIM_PROGRAM),
-                      args << "--log" << logPath << "--exit-with-parent");
-        if (!process.waitForStarted()) return;
+                      args << "--log" << dir.filePath("sim.log") << "--exit-with-parent");
         QElapsedTimer clock;
         clock.start();
         while (!process.canReadLine() && clock.elapsed() < 5000) process.waitForReadyRead(50);
         device = QString::fromLocal8Bit(process.readLine()).trimmed();
     }
     ~Sim() {
-        if (process.state() == QProcess::NotRunning) return;
         process.terminate();
         if (!process.waitForFinished(3000)) kill();
     }
@@ -89,30 +96,16 @@ class Sim {
         process.kill();
         process.waitForFinished();
     }
-    // The code names of the frames the simulator received, in order ("CMD_REMOTE 0" for
-    // remote off).
-    std::vector<std::string> received() const {
-        std::vector<std::string> names;
-        QFile log(logPath);
-        if (!log.open(QIODevice::ReadOnly)) return names;
-        for (const QByteArray& line : log.readAll().split('\n')) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() <= 3 || fields[1] != "<-") continue;
-            names.push_back(fields[2].toStdString());
-            if (names.back() == "CMD_REMOTE")
-                names.back() += fields.size() > 9 && fields[9] == "00" ? " 0" : " 1";
-        }
-        return names;
-    }
+    std::vector<std::string> received() const { return logNames(dir.filePath("sim.log"), "<-"); }
     // The last of them, once it is the one wanted or the time is up (the simulator logs a
     // moment later).
-    std::string lastReceived(const std::string& wanted, int timeoutMs = 3000) const {
+    std::string lastReceived(const std::string& wanted) const {
         QElapsedTimer clock;
         clock.start();
         for (;; QThread::msleep(20)) {
             const auto names = received();
             const std::string last = names.empty() ? std::string{} : names.back();
-            if (last == wanted || clock.elapsed() > timeoutMs) return last;
+            if (last == wanted || clock.elapsed() > 3000) return last;
         }
     }
 
@@ -121,7 +114,6 @@ class Sim {
 
   private:
     QProcess process;
-    QString logPath;
 };
 
 }  // namespace qtx::test

@@ -1,5 +1,5 @@
 // The end-to-end layer: the console's core on a fake host wired in-process to the simulated
-// QTX (the fault matrix runs the same line with faults; the programs suite a Download All).
+// QTX, also with faults on the line (the programs suite runs a Download All).
 #include <gtest/gtest.h>
 
 #include "fault_matrix.hpp"
@@ -61,6 +61,25 @@ TEST(ConsoleWithModel, UploadGetsThroughLostAndDamagedAcknowledgements) {
         EXPECT_GT(pages, 192) << plan.seed;
         EXPECT_TRUE(line.model.remote()) << plan.seed;
     }
+}
+
+// A few downloads in every cell of the fault matrix; bench/fault_matrix runs the full one.
+TEST(FaultMatrix, EveryDownloadEndsWholeOrInCommunicationFailed) {
+    using namespace matrix;
+    int first = 0, whole = 0;
+    for (Fault fault : {Fault::Drop, Fault::Corrupt, Fault::Pause, Fault::Garbage}) {
+        for (Way way : {Way::ToQtx, Way::FromQtx}) {
+            for (double rate : {0.05, 0.10, 0.20}) {
+                // Each cell starts at another buffer, so that together they take every kind.
+                const Cell cell = runCell(fault, way, rate, 3, first++);
+                whole += cell.whole;
+                EXPECT_EQ(cell.wrong, 0) << name(fault) << " " << name(way) << " " << rate << ": "
+                                         << (cell.wrongs.empty() ? "" : cell.wrongs[0]);
+            }
+        }
+    }
+    // A matrix of nothing but failures would prove nothing.
+    EXPECT_GT(whole, 50);
 }
 
 }  // namespace

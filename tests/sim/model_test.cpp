@@ -2,6 +2,7 @@
 // byte, its row code, its refusals of bad code, and the damage it does on request.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 #include "model/firmware.hpp"
@@ -40,6 +41,7 @@ TEST(Model, FixedAnswers) {
         {"row below the image", rowRequest(7, 49, 60, 200, 1), kNak},
         {"row past the image", rowRequest(7, 150, 60, 200, 1), kNak},
         {"columns past the image", rowRequest(7, 50, 60, 201, 1), kNak},
+        {"no columns", rowRequest(7, 50, 60, 0, 1), kNak},
         {"buffer bitmap, word for 16..31 first", frameOf(3),
          Bytes{0xA5, 0x03, 0x04, 0x00, 0xAC, 0x00, 0x12, 0x82, 0xF7, 0x16, 0xA1, 0x01}},
         {"download end: back home", frameOf(2),
@@ -76,6 +78,25 @@ TEST(Model, KeysAreAcknowledgedAndTheImageKeyOffersANewExposure) {
     twin.receive(keyFrame(key::kFocus));
     twin.receive(keyFrame(key::kImage));
     EXPECT_EQ(twin.buffer(31).pixels, model.buffer(31).pixels);
+}
+
+// Keys as letters: S Setup, > Right, < Left, ^ Up, v Down, - Down with Turbo.
+TEST(Model, SetupKeysStepAndStopAtTheLimits) {
+    const std::map<char, unsigned> keys{{'S', key::kSetup}, {'>', key::kRight},
+                                        {'<', key::kLeft},  {'^', key::kUp},
+                                        {'v', key::kDown},  {'-', key::kDown | key::kTurbo}};
+    const std::pair<const char*, const char*> cases[] = {
+        {"S>", "SETUP  Binning"},
+        {"S<", "SETUP  Sum"},
+        {"S>>^^^^^", "x16  0.25 e-/ADU"},
+        {"S>>>---------------------", "> 1.00 cm"},  // from 203.20 cm
+    };
+    for (const auto& [pressed, shown] : cases) {
+        QtxModel model;
+        for (const char* k = pressed; *k != '\0'; ++k) model.receive(keyFrame(keys.at(*k)));
+        const std::string display = model.displayLine(0) + model.displayLine(1);
+        EXPECT_NE(display.find(shown), std::string::npos) << pressed << ": " << display;
+    }
 }
 
 TEST(Model, RowCodeAndTrackRow) {

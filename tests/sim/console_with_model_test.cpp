@@ -32,7 +32,10 @@ TEST(ConsoleWithModel, UploadGetsThroughLostAndDamagedAcknowledgements) {
     qtx::test::TempDir tmp;
     TempDir::write(tmp.path("code.bin"), std::string(image.begin(), image.end()));
     FaultPlan lost, damaged;
-    lost.seed = 3, lost.drop = 0.05, damaged.seed = 5, damaged.corrupt = 0.05;
+    lost.seed = 3;
+    lost.drop = 0.05;
+    damaged.seed = 5;
+    damaged.corrupt = 0.05;
     for (const FaultPlan& plan : {lost, damaged}) {
         Line line;
         line.console.Form_Load();

@@ -1,9 +1,15 @@
-// Parsing of qtx's command line and its help texts.
+// Parsing of qtx's command line and its help texts, and reading the outcome of a download
+// from the frames the console sends.
 #include "command_line.hpp"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
+#include <string_view>
+
+#include "save_tally.hpp"
+#include "test_frames.hpp"
 
 namespace qtx::cli {
 namespace {
@@ -51,7 +57,6 @@ TEST(CommandLine, EveryFormOfArgumentsIsReadOrRefused) {
         {"download --port a --timeout 2.5 x", Kind::UsageError, "download", "'--timeout'"},
         {"download --port a --all=yes x", Kind::UsageError, "download", "'--all' takes no value"},
         {"download --port a --all --all x", Kind::UsageError, "download", "given twice"},
-        {"download --port a --port b x", Kind::UsageError, "download", "given twice"},
         {"download x --port", Kind::UsageError, "download", "needs a value DEV"},
         {"download --port a -x x", Kind::UsageError, "download", "unknown option '-x'"},
         {"download --port a --speed=1 x", Kind::UsageError, "download", "unknown option '--speed'"},
@@ -62,8 +67,6 @@ TEST(CommandLine, EveryFormOfArgumentsIsReadOrRefused) {
         {"upload new.bin", Kind::UsageError, "upload", "'--port DEV' is required"},
         {"upload --port a", Kind::UsageError, "upload", "too few operands"},
         {"upload --port a ''", Kind::UsageError, "upload", "FILE is empty"},
-        {"upload --port a --baud 300 new.bin", Kind::UsageError, "upload", "not '300'"},
-        {"upload --port a --all new.bin", Kind::UsageError, "upload", "unknown option '--all'"},
         {"convert m31.QTX out/m31.bmp", Kind::Run, "convert", ""},
         {"convert m31.QTX", Kind::UsageError, "convert", "too few operands"},
         {"convert m31.QTX m31.Fits", Kind::Run, "convert", ""},
@@ -113,6 +116,54 @@ TEST(CommandLine, UsageErrorsNameTheCommandAndWhereHelpIs) {
               "qtx: unknown command 'flash'\n"
               "Usage: qtx COMMAND [OPTIONS] [OPERANDS]\n"
               "Try 'qtx --help'.\n");
+}
+
+// One letter a frame: H header request, R row request, T track row request, S saved report
+// 0, N saved report 1, E download end, K a key (nothing to do with saving).
+SaveTally tallyOf(std::string_view frames) {
+    using namespace qtx::test;
+    const std::map<char, Bytes> sent{{'H', headerRequest(31)}, {'R', kRow10},
+                                     {'T', kTrackRowRequest},  {'S', kSaved},
+                                     {'N', kNotSaved},         {'E', kDownloadEnd}};
+    SaveTally tally;
+    for (char f : frames) tally.sent(sent.contains(f) ? sent.at(f) : kKeyUp);
+    return tally;
+}
+
+TEST(SaveTally, CountsImagesByTheirReports) {
+    struct Case {
+        const char* frames;
+        int images;
+        int written;
+        bool allWritten;
+    };
+    const Case cases[] = {
+        {"", 0, 0, false},
+        {"E", 0, 0, false},  // nothing to fetch is no success
+        {"HE", 0, 0, false},
+        {"HRRRSE", 1, 1, true},
+        {"HRRRE", 1, 0, false},           // complete, but no report: not written
+        {"HRRRNE", 1, 0, false},          // "already exists!"
+        {"HHHRRSE", 1, 1, true},          // the header asked for three times
+        {"HRRTSHRRTSSHRSE", 3, 3, true},  // summed image, mosaic with its data file
+        {"HRRTSNHRRSE", 2, 1, false},     // image written, track list refused
+        {"HRRSHRRNE", 2, 1, false},       // the second exists: the run ends there
+        {"HRRSHHRRSE", 2, 2, true},       // an empty buffer between: no image there
+        {"HRRSHE", 1, 1, true},           // an empty buffer last
+        {"HRRSHRR", 2, 1, false},         // silent before the end
+        {"KHRKRSKE", 1, 1, true},         // keys in between change nothing
+        {"HRRES", 1, 1, true},            // a save after the transfer
+        {"HRRESN", 1, 0, false},
+        {"N", 1, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.frames);
+        const SaveTally t = tallyOf(c.frames);
+        EXPECT_EQ(t.images(), c.images);
+        EXPECT_EQ(t.written(), c.written);
+        EXPECT_EQ(t.allWritten(), c.allWritten);
+        EXPECT_EQ(t.ended(), std::string_view(c.frames).find('E') != std::string_view::npos);
+    }
 }
 
 }  // namespace

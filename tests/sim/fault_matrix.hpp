@@ -21,40 +21,20 @@ enum class Fault { Drop, Corrupt, Pause, Garbage };
 enum class Way { ToQtx, FromQtx };
 
 inline const char* name(Fault f) {
-    switch (f) {
-        case Fault::Drop:
-            return "dropped";
-        case Fault::Corrupt:
-            return "damaged";
-        case Fault::Pause:
-            return "paused";
-        case Fault::Garbage:
-            return "garbage before";
-    }
-    return "?";
+    const char* const names[] = {"dropped", "damaged", "paused", "garbage before"};
+    return names[static_cast<int>(f)];
 }
 inline const char* name(Way w) { return w == Way::ToQtx ? "requests" : "replies"; }
-
-// A pause outlasts two watchdog intervals: the console has repeated its request twice by then.
-inline constexpr std::uint32_t kPauseTicks = 2;
 
 inline FaultPlan planFor(Fault fault, double rate, std::uint64_t seed) {
     FaultPlan plan;
     plan.seed = seed;
-    switch (fault) {
-        case Fault::Drop:
-            plan.drop = rate;
-            break;
-        case Fault::Corrupt:
-            plan.corrupt = rate;
-            break;
-        case Fault::Garbage:
-            plan.garbage = rate;
-            break;
-        case Fault::Pause:
-            plan.delay = rate;
-            plan.delayTicks = kPauseTicks;
-            break;
+    if (fault == Fault::Drop) plan.drop = rate;
+    if (fault == Fault::Corrupt) plan.corrupt = rate;
+    if (fault == Fault::Garbage) plan.garbage = rate;
+    if (fault == Fault::Pause) {
+        plan.delay = rate;
+        plan.delayTicks = 2;  // the console has repeated its request twice by then
     }
     return plan;
 }
@@ -70,23 +50,17 @@ class Line {
     void pump() {
         for (int round = 0; round < 100000; ++round) {
             bool moved = false;
-            while (fed < host.written.size()) {
-                model.receive(host.written[fed++]);
-                moved = true;
-            }
+            for (; fed < host.written.size(); moved = true) model.receive(host.written[fed++]);
             for (Emission& e : model.takeEmissions()) held.push_back(std::move(e));
             std::vector<std::uint8_t> ready;
-            while (!held.empty() && held.front().delayTicks == 0) {
+            for (; !held.empty() && held.front().delayTicks == 0; held.pop_front())
                 ready.insert(ready.end(), held.front().bytes.begin(), held.front().bytes.end());
-                held.pop_front();
-            }
             const std::size_t step = piece == 0 ? std::max<std::size_t>(ready.size(), 1) : piece;
-            for (std::size_t at = 0; at < ready.size(); at += step) {
+            for (std::size_t at = 0; at < ready.size(); at += step, moved = true) {
                 host.incoming.insert(
                     host.incoming.end(), ready.begin() + static_cast<long>(at),
                     ready.begin() + static_cast<long>(std::min(ready.size(), at + step)));
                 console.onSerialEvent(SerialEvent::DataReceived);
-                moved = true;
             }
             if (!moved) return;
         }
@@ -103,9 +77,7 @@ class Line {
     void tick() {
         model.lineIdle();
         console.watchdogTick();
-        for (Emission& e : held) {
-            if (e.delayTicks > 0) --e.delayTicks;
-        }
+        for (Emission& e : held) e.delayTicks -= e.delayTicks > 0;
     }
 
     qtx::test::FakeHost host;
@@ -131,15 +103,6 @@ inline bool hasTrackRow(const ImageBuffer& b) {
     return b.header.numexposures > 1 || (b.header.flags & (kFlagMosaic40 | kFlagMosaic6)) != 0;
 }
 
-// Buffers holding an image: every kind the QTX keeps.
-inline std::vector<int> imageBuffers(const QtxModel& model) {
-    std::vector<int> out;
-    for (int n = 0; n < kBufferCount; ++n) {
-        if (!model.buffer(n).empty() && model.buffer(n).header.height > 0) out.push_back(n);
-    }
-    return out;
-}
-
 inline Download download(Line& line, int n) {
     Console& console = line.console;
     const std::size_t before = line.host.written.size();
@@ -157,8 +120,7 @@ inline Download download(Line& line, int n) {
     const ImageBuffer& b = line.model.buffer(n);
     int requests = 0;
     for (std::size_t i = before; i < line.host.written.size(); ++i) {
-        const auto& w = line.host.written[i];
-        const std::uint8_t code = w.size() > 1 ? w[1] : 0;
+        const std::uint8_t code = line.host.written[i].size() > 1 ? line.host.written[i][1] : 0;
         requests += code == CMD_HEADER_REQ || code == CMD_ROW_REQ || code == CMD_ROW_RAW;
     }
     d.repeats = requests - 1 - std::min<int>(b.header.height, 200) - (hasTrackRow(b) ? 1 : 0);
@@ -168,9 +130,7 @@ inline Download download(Line& line, int n) {
     if (!console.reception.imagecomplete) {
         d.outcome = pc == "Communication Failed" ? Outcome::Failed : Outcome::Wrong;
         if (d.outcome == Outcome::Wrong) d.detail = "ended without an image, saying '" + pc + "'";
-        return d;
-    }
-    if (r.imagewidth != b.header.width || r.imageheight != b.header.height) {
+    } else if (r.imagewidth != b.header.width || r.imageheight != b.header.height) {
         d.detail = "size " + std::to_string(r.imagewidth) + " x " + std::to_string(r.imageheight);
     } else if (r.imagedata.cells != b.pixels) {
         const auto at = std::mismatch(b.pixels.begin(), b.pixels.end(), r.imagedata.cells.begin());
@@ -192,14 +152,8 @@ struct Cell {
     std::vector<std::string> wrongs;  // "seed S buffer N: what"
 };
 
-inline std::uint64_t cellSeed(Fault f, Way w, double rate, int k) {
-    return mixSeed(static_cast<std::uint64_t>(f) * 16 + static_cast<std::uint64_t>(w) * 4 +
-                       static_cast<std::uint64_t>(rate * 100),
-                   static_cast<std::uint64_t>(k));
-}
-
-// `downloads` downloads of the buffers in turn (from the `first`), each on a fresh line with
-// its own seed.
+// `downloads` downloads of the buffers holding an image in turn (from the `first`), each on
+// a fresh line with its own seed.
 inline Cell runCell(Fault fault, Way way, double rate, int downloads, int first = 0) {
     Cell cell;
     std::vector<int> buffers;
@@ -207,8 +161,14 @@ inline Cell runCell(Fault fault, Way way, double rate, int downloads, int first 
         Line line;
         line.console.Form_Load();
         line.pump();
-        if (buffers.empty()) buffers = imageBuffers(line.model);
-        const std::uint64_t seed = cellSeed(fault, way, rate, k);
+        for (int n = 0; k == 0 && n < kBufferCount; ++n) {
+            if (!line.model.buffer(n).empty() && line.model.buffer(n).header.height > 0)
+                buffers.push_back(n);
+        }
+        const std::uint64_t seed =
+            mixSeed(static_cast<std::uint64_t>(fault) * 16 + static_cast<std::uint64_t>(way) * 4 +
+                        static_cast<std::uint64_t>(rate * 100),
+                    static_cast<std::uint64_t>(k));
         const FaultPlan plan = planFor(fault, rate, seed);
         if (way == Way::ToQtx) {
             line.model.setRequestFaults(plan);
@@ -217,19 +177,13 @@ inline Cell runCell(Fault fault, Way way, double rate, int downloads, int first 
         }
         const int n = buffers[static_cast<std::size_t>(k + first) % buffers.size()];
         const Download d = download(line, n);
-        switch (d.outcome) {
-            case Outcome::Whole:
-                ++cell.whole;
-                cell.repeats += d.repeats;
-                break;
-            case Outcome::Failed:
-                ++cell.failed;
-                break;
-            case Outcome::Wrong:
-                ++cell.wrong;
-                cell.wrongs.push_back("seed " + std::to_string(seed) + " buffer " +
-                                      std::to_string(n) + ": " + d.detail);
-                break;
+        cell.whole += d.outcome == Outcome::Whole;
+        cell.failed += d.outcome == Outcome::Failed;
+        if (d.outcome == Outcome::Whole) cell.repeats += d.repeats;
+        if (d.outcome == Outcome::Wrong) {
+            ++cell.wrong;
+            cell.wrongs.push_back("seed " + std::to_string(seed) + " buffer " + std::to_string(n) +
+                                  ": " + d.detail);
         }
     }
     return cell;

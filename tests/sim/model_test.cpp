@@ -1,14 +1,11 @@
 // The simulated QTX on its own, for what the console cannot show: its fixed answers byte for
-// byte, its row code, its refusals of bad code, and the damage it does on request. How the
-// console and the model work together is console_with_model_test's and the fault matrix's.
+// byte, its row code, its refusals of bad code, and the damage it does on request.
 #include <gtest/gtest.h>
 
-#include <set>
+#include <map>
+#include <sstream>
 
-#include "console/code_image.hpp"
-#include "console/crc16.hpp"
 #include "model/firmware.hpp"
-#include "model/qtx_model.hpp"
 #include "model/row_encoder.hpp"
 #include "sim_support.hpp"
 
@@ -44,6 +41,7 @@ TEST(Model, FixedAnswers) {
         {"row below the image", rowRequest(7, 49, 60, 200, 1), kNak},
         {"row past the image", rowRequest(7, 150, 60, 200, 1), kNak},
         {"columns past the image", rowRequest(7, 50, 60, 201, 1), kNak},
+        {"no columns", rowRequest(7, 50, 60, 0, 1), kNak},
         {"buffer bitmap, word for 16..31 first", frameOf(3),
          Bytes{0xA5, 0x03, 0x04, 0x00, 0xAC, 0x00, 0x12, 0x82, 0xF7, 0x16, 0xA1, 0x01}},
         {"download end: back home", frameOf(2),
@@ -64,22 +62,41 @@ TEST(Model, FixedAnswers) {
 
 TEST(Model, KeysAreAcknowledgedAndTheImageKeyOffersANewExposure) {
     QtxModel model;
-    auto frames = ask(model, keyFrame(key::kFocus));
-    ASSERT_EQ(frames.size(), 2U);
-    EXPECT_EQ(frames[0].bytes, kAck);
-    EXPECT_EQ(payloadText(frames[1].payload), model.displayLine(0) + model.displayLine(1));
+    const auto display = [&] {
+        return frameOf(9, textBytes(model.displayLine(0) + model.displayLine(1)));
+    };
+    model.receive(keyFrame(key::kFocus));
+    EXPECT_EQ(model.takeOutput(), kAck + display());
     EXPECT_EQ(model.displayLine(0).substr(0, 11), "FOCUS  pos ");
 
     const auto before = model.buffer(31);
-    frames = ask(model, keyFrame(key::kImage));
-    ASSERT_EQ(frames.size(), 3U);
-    EXPECT_EQ(frames[2].bytes, kImageOffer);
+    model.receive(keyFrame(key::kImage));
+    EXPECT_EQ(model.takeOutput(), kAck + display() + kImageOffer);
     EXPECT_NE(model.buffer(31).pixels, before.pixels);
     EXPECT_NE(model.buffer(31).header.time, before.header.time);
     QtxModel twin;  // the same seed takes the same exposure
     twin.receive(keyFrame(key::kFocus));
     twin.receive(keyFrame(key::kImage));
     EXPECT_EQ(twin.buffer(31).pixels, model.buffer(31).pixels);
+}
+
+// Keys as letters: S Setup, > Right, < Left, ^ Up, v Down, - Down with Turbo.
+TEST(Model, SetupKeysStepAndStopAtTheLimits) {
+    const std::map<char, unsigned> keys{{'S', key::kSetup}, {'>', key::kRight},
+                                        {'<', key::kLeft},  {'^', key::kUp},
+                                        {'v', key::kDown},  {'-', key::kDown | key::kTurbo}};
+    const std::pair<const char*, const char*> cases[] = {
+        {"S>", "SETUP  Binning"},
+        {"S<", "SETUP  Sum"},
+        {"S>>^^^^^", "x16  0.25 e-/ADU"},
+        {"S>>>---------------------", "> 1.00 cm"},  // from 203.20 cm
+    };
+    for (const auto& [pressed, shown] : cases) {
+        QtxModel model;
+        for (const char* k = pressed; *k != '\0'; ++k) model.receive(keyFrame(keys.at(*k)));
+        const std::string display = model.displayLine(0) + model.displayLine(1);
+        EXPECT_NE(display.find(shown), std::string::npos) << pressed << ": " << display;
+    }
 }
 
 TEST(Model, RowCodeAndTrackRow) {
@@ -94,11 +111,11 @@ TEST(Model, RowCodeAndTrackRow) {
 
     // A summed image's track row: a guided drift of a pixel at most, both ways, then zeros.
     QtxModel model;
-    const auto frames = ask(model, rowRequest(5, 200, 0, 320, 7));
-    ASSERT_EQ(frames.size(), 1U);
-    ASSERT_EQ(frames[0].payload.size(), 640U);
+    model.receive(rowRequest(5, 200, 0, 320, 7));
+    const Bytes out = model.takeOutput();
+    ASSERT_EQ(out.size(), 6U + 640 + 2);
     const auto w = [&](std::size_t i) {
-        return static_cast<std::int16_t>(wordAt(frames[0].payload, 2 * i));
+        return static_cast<std::int16_t>(out[6 + 2 * i] | out[7 + 2 * i] << 8);
     };
     EXPECT_EQ(w(0) | w(1), 0);
     bool negative = false;
@@ -117,28 +134,24 @@ TEST(Model, StalledFrameIsGivenUpWhenTheLineGoesQuiet) {
     EXPECT_TRUE(model.holdsPartialFrame());
     model.lineIdle();
     EXPECT_FALSE(model.holdsPartialFrame());
-    EXPECT_EQ(ask(model, kRemoteOn).size(), 1U);
+    model.receive(kRemoteOn);
+    EXPECT_EQ(model.takeOutput().size(), 56U);  // the display
 }
 
-// A code image whose stored CRC (bytes 98302-98303, high byte first) fits its contents.
 TEST(Model, BadCodeIsRefusedAndShown) {
-    Bytes image(kCodeBytes);
-    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(9 + i * 7);
-    const std::uint16_t crc = crc16(std::span(image).first(kCodeChecked));
-    image[98302] = static_cast<std::uint8_t>(crc >> 8);
-    image[98303] = static_cast<std::uint8_t>(crc & 0xFF);
+    // Begin, 192 pages of 256 words (each high byte first in the image), end with the CRC.
+    const Bytes image = goodCodeImage(4);
     std::vector<Bytes> all{frameOf(253, Bytes{0x20, 0x00})};
     for (std::size_t p = 0; p < 192; ++p) {
         Bytes payload{static_cast<std::uint8_t>(p + 64), 0};
-        for (std::size_t k = 0; k < 512; k += 2)
-            payload = payload + Bytes{image[p * 512 + k + 1], image[p * 512 + k]};
+        for (std::size_t k = p * 512; k < p * 512 + 512; k += 2)
+            payload = payload + Bytes{image[k + 1], image[k]};
         all.push_back(frameOf(252, payload));
     }
-    std::vector<Bytes> wrongCrc = all;
-    wrongCrc.push_back(
-        frameOf(250, Bytes{0x20, 0x00, static_cast<std::uint8_t>(image[98303] ^ 1), image[98302]}));
-    std::vector<Bytes> missing(all.begin(), all.end() - 1);
-    missing.push_back(frameOf(250, Bytes{0x20, 0x00, image[98303], image[98302]}));
+    std::vector<Bytes> wrongCrc = all, missing(all.begin(), all.end() - 1);
+    wrongCrc.push_back(frameOf(250, Bytes{0x20, 0x00, static_cast<std::uint8_t>(image.back() ^ 1),
+                                          image[kCodeBytes - 2]}));
+    missing.push_back(frameOf(250, Bytes{0x20, 0x00, image.back(), image[kCodeBytes - 2]}));
     const struct {
         const char* what;
         std::vector<Bytes> frames;  // the last one is refused
@@ -154,148 +167,107 @@ TEST(Model, BadCodeIsRefusedAndShown) {
         QtxModel model;
         for (std::size_t i = 0; i + 1 < c.frames.size(); ++i) model.receive(c.frames[i]);
         (void)model.takeOutput();
-        const auto frames = ask(model, c.frames.back());
-        ASSERT_EQ(frames.size(), 2U) << c.what;
-        EXPECT_EQ(frames[0].bytes, kNak) << c.what;
+        model.receive(c.frames.back());
+        EXPECT_EQ(model.takeOutput(),
+                  kNak + frameOf(9, textBytes(model.displayLine(0) + model.displayLine(1))))
+            << c.what;
         EXPECT_EQ(model.displayLine(0), (c.line1 + std::string(24, ' ')).substr(0, 24)) << c.what;
         EXPECT_TRUE(model.code().code().empty()) << c.what;
     }
 }
 
-bool adds(const Bytes& f, std::size_t from, std::size_t to, std::size_t sumAt) {
+bool adds(const Bytes& f, std::size_t from, std::size_t to) {  // the sum is stored at `to`
     unsigned s = 0;
     for (std::size_t i = from; i < to; ++i) s += f[i];
-    return (s & 0xFFFF) == static_cast<unsigned>(f[sumAt] | (f[sumAt + 1] << 8));
-}
-bool headerAddsUp(const Bytes& f) { return f.size() >= 6 && adds(f, 0, 4, 4); }
-bool payloadAddsUp(const Bytes& f) { return adds(f, 6, f.size() - 2, f.size() - 2); }
-
-// A key is answered by frame 1 (MSG_ACK, 6 bytes) and frame 2 (MSG_DISPLAY, 56 bytes).
-TEST(Model, ChosenFramesAreDroppedOrDamaged) {
-    const struct {
-        const char* what;
-        std::set<std::uint32_t> drop, corrupt;
-        CorruptWhere where;
-        std::size_t bytes;
-        bool ackHeader, displayHeader, displayPayload;  // which still add up
-    } cases[] = {
-        {"acknowledgement dropped", {1}, {}, CorruptWhere::Any, 56, true, true, true},
-        {"display dropped", {2}, {}, CorruptWhere::Any, 6, true, true, true},
-        {"display header", {}, {2}, CorruptWhere::Header, 62, true, false, true},
-        {"display payload", {}, {2}, CorruptWhere::Payload, 62, true, true, false},
-        {"acknowledgement has only a header",
-         {},
-         {1},
-         CorruptWhere::Payload,
-         62,
-         false,
-         true,
-         true},
-    };
-    for (const auto& c : cases) {
-        ModelOptions options;
-        options.faults.dropFrames = c.drop;
-        options.faults.corruptFrames = c.corrupt;
-        options.faults.corruptWhere = c.where;
-        QtxModel model(options);
-        model.receive(keyFrame(key::kFocus));
-        const Bytes out = model.takeOutput();
-        ASSERT_EQ(out.size(), c.bytes) << c.what;
-        if (c.bytes != 56) {
-            EXPECT_EQ(headerAddsUp(Bytes(out.begin(), out.begin() + 6)), c.ackHeader) << c.what;
-        }
-        if (c.bytes == 6) continue;
-        const Bytes display(out.end() - 56, out.end());
-        EXPECT_EQ(headerAddsUp(display), c.displayHeader) << c.what;
-        EXPECT_EQ(payloadAddsUp(display), c.displayPayload) << c.what;
-    }
+    return (s & 0xFFFF) == static_cast<unsigned>(f[to] | (f[to + 1] << 8));
 }
 
-TEST(Model, GarbageDelayAndSilence) {
-    ModelOptions junk;
-    junk.faults.garbage = 1.0;
-    QtxModel noisy(junk);
-    for (int i = 0; i < 10; ++i) noisy.receive(keyFrame(key::kMonitor));
-    const Bytes out = noisy.takeOutput();
-    std::size_t at = 0, frames = 0, garbage = 0;
-    while (at < out.size()) {
+// The frames on the line as letters: "a" for one without payload, "d" for one with; upper case
+// where the header does not add up, "!" after a payload that does not, "~" for garbage.
+std::string verdict(const Bytes& out) {
+    std::string v;
+    for (std::size_t at = 0; at < out.size();) {
         if (out[at] != 0xA5) {  // garbage never holds a sync byte
-            ++garbage;
+            if (v.empty() || v.back() != '~') v += '~';
             ++at;
             continue;
         }
         const std::size_t n = out[at + 2] | (out[at + 3] << 8);
-        const Bytes f(out.begin() + static_cast<long>(at),
-                      out.begin() + static_cast<long>(at + (n ? n + 8 : 6)));
-        EXPECT_TRUE(headerAddsUp(f) && (n == 0 || payloadAddsUp(f)));
-        at += f.size();
-        ++frames;
+        v += adds(out, at, at + 4) ? (n ? 'd' : 'a') : (n ? 'D' : 'A');
+        if (n > 0 && !adds(out, at + 6, at + 6 + n)) v += '!';
+        at += n ? n + 8 : 6;
     }
-    EXPECT_EQ(frames, 20U);
-    EXPECT_GE(garbage, 20U);
-
-    ModelOptions delayed;
-    delayed.faults.delay = 1.0;
-    delayed.faults.delayMs = 250;
-    QtxModel slow(delayed);
-    slow.receive(keyFrame(key::kFocus));
-    const auto emissions = slow.takeEmissions();
-    ASSERT_EQ(emissions.size(), 2U);
-    EXPECT_EQ(std::make_pair(emissions[0].delayMs, emissions[1].delayMs),
-              std::make_pair(250U, 250U));
-
-    ModelOptions quiet;
-    quiet.faults.silent = true;
-    QtxModel mute(quiet);
-    mute.receive(keyFrame(key::kFocus));
-    EXPECT_FALSE(mute.hasOutput());
-    EXPECT_EQ(mute.mode(), Mode::Focus);  // it still works, it only says nothing
+    return v;
 }
 
-TEST(Model, RequestsAreDamagedBeforeTheQtxReadsThem) {
-    const Bytes headerRequest = frameOf(4, word(1)) + Bytes{0, 0, 0, 0};
-    FaultPlan lost, badHeader, badPayload, junk, paused;
-    lost.dropFrames = {1};
-    badHeader.corruptFrames = {1};
-    badHeader.corruptWhere = CorruptWhere::Header;
-    badPayload.corruptFrames = {1};
-    badPayload.corruptWhere = CorruptWhere::Payload;
-    junk.garbage = 1.0;
-    paused.delay = 1.0;
-    paused.delayMs = 1500;
-    paused.delayTicks = 2;
+// "drop N" or "corrupt N header|payload" (frame N), "garbage" before every frame, "delay MS"
+// for every frame, "pause" (1500 ms or two watchdog ticks), "silent".
+FaultPlan planOf(const std::string& spec) {
+    std::istringstream in(spec);
+    std::string what, where;
+    unsigned n = 0;
+    in >> what >> n >> where;
+    FaultPlan p;
+    if (what == "drop") p.dropFrames = {n};
+    if (what == "corrupt") p.corruptFrames = {n};
+    p.corruptWhere = where == "header" ? CorruptWhere::Header : CorruptWhere::Payload;
+    p.garbage = what == "garbage" ? 1.0 : 0.0;
+    p.delay = what == "delay" || what == "pause" ? 1.0 : 0.0;
+    p.delayMs = what == "pause" ? 1500 : what == "delay" ? n : 0;
+    p.delayTicks = what == "pause" ? 2 : 0;
+    p.silent = what == "silent";
+    return p;
+}
+
+// Damage on either side of the QTX; a key is answered by MSG_ACK (frame 1) and the display.
+TEST(Model, FaultsDamageWhatTheyAreToldToAndNothingElse) {
+    const Bytes key = keyFrame(key::kFocus), header = frameOf(4, word(1)) + Bytes{0, 0, 0, 0};
     const struct {
         const char* what;
-        FaultPlan plan;
+        bool onRequests;
+        const char* plan;
         Bytes request;
-        bool answered;
-        std::uint32_t firstTicks;  // hold on the first answer
+        const char* frames;
+        const char* delaysMs;  // of each emission
     } cases[] = {
-        {"key lost", lost, keyFrame(key::kFocus), false, 0},
-        {"key header damaged", badHeader, keyFrame(key::kFocus), false, 0},
-        {"key payload damaged", badPayload, keyFrame(key::kFocus), false, 0},
-        {"garbage before the key", junk, keyFrame(key::kFocus), true, 0},
-        {"garbage before the header request", junk, headerRequest, true, 0},
-        {"key paused", paused, keyFrame(key::kFocus), true, 2},
-        {"header request paused", paused, headerRequest, true, 2},
+        {"acknowledgement dropped", false, "drop 1", key, "d", "0"},
+        {"display dropped", false, "drop 2", key, "a", "0"},
+        {"display header", false, "corrupt 2 header", key, "aD", "0 0"},
+        {"display payload", false, "corrupt 2 payload", key, "ad!", "0 0"},
+        {"acknowledgement has only a header", false, "corrupt 1 payload", key, "Ad", "0 0"},
+        {"garbage before each", false, "garbage", key, "~a~d", "0 0 0 0"},
+        {"each delayed", false, "delay 250", key, "ad", "250 250"},
+        {"silent, but it still works", false, "silent", key, "", ""},
+        {"key lost", true, "drop 1", key, "", ""},
+        {"key header damaged", true, "corrupt 1 header", key, "", ""},
+        {"key payload damaged", true, "corrupt 1 payload", key, "", ""},
+        {"garbage before the key", true, "garbage", key, "ad", "0 0"},
+        {"garbage before the header request", true, "garbage", header, "d", "0"},
+        // The rest of the answer queues behind the first on the line.
+        {"key paused", true, "pause", key, "ad", "1500 0"},
+        {"header request paused", true, "pause", header, "d", "1500"},
     };
     for (const auto& c : cases) {
         for (std::size_t piece : {c.request.size(), std::size_t{1}}) {
+            SCOPED_TRACE(std::string(c.what) + ", pieces of " + std::to_string(piece));
             ModelOptions options;
-            options.requestFaults = c.plan;
+            (c.onRequests ? options.requestFaults : options.faults) = planOf(c.plan);
             QtxModel model(options);
             for (std::size_t at = 0; at < c.request.size(); at += piece)
                 model.receive(
                     std::span(c.request).subspan(at, std::min(piece, c.request.size() - at)));
             model.lineIdle();
-            const auto out = model.takeEmissions();
-            EXPECT_EQ(!out.empty(), c.answered) << c.what << ", pieces of " << piece;
-            EXPECT_EQ(model.mode() == Mode::Focus, c.answered && c.request[1] == 8) << c.what;
-            if (out.empty()) continue;
-            EXPECT_EQ(out[0].delayTicks, c.firstTicks) << c.what;
-            EXPECT_EQ(out[0].delayMs, c.firstTicks ? 1500U : 0U) << c.what;
-            // The rest of the answer queues behind the first on the line.
-            for (std::size_t k = 1; k < out.size(); ++k) EXPECT_EQ(out[k].delayTicks, 0U) << c.what;
+            Bytes out;
+            std::string delays;
+            for (const Emission& e : model.takeEmissions()) {
+                out = out + e.bytes;
+                delays += (delays.empty() ? "" : " ") + std::to_string(e.delayMs);
+                EXPECT_EQ(e.delayTicks, e.delayMs == 1500 ? 2U : 0U);
+            }
+            EXPECT_EQ(verdict(out), c.frames);
+            EXPECT_EQ(delays, c.delaysMs);
+            EXPECT_EQ(model.mode() == Mode::Focus,
+                      c.request == key && !(c.onRequests && *c.frames == '\0'));
         }
     }
 }

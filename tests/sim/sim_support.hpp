@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "console/code_image.hpp"
+#include "console/crc16.hpp"
 #include "model/qtx_model.hpp"
 #include "test_frames.hpp"
 
@@ -21,50 +23,19 @@ inline Bytes keyFrame(unsigned code) { return frameOf(8, word(code)); }
 
 inline Bytes rowRequest(std::uint8_t code, unsigned row, unsigned column, unsigned width,
                         unsigned buffer) {
-    Bytes p = word(row);
-    for (std::uint8_t b : word(column)) p.push_back(b);
-    for (std::uint8_t b : word(width)) p.push_back(b);
-    p.push_back(static_cast<std::uint8_t>(buffer));
-    p.push_back(0);
-    return frameOf(code, p);
+    return frameOf(
+        code, word(row) + word(column) + word(width) + Bytes{static_cast<std::uint8_t>(buffer), 0});
 }
 
-struct Frame {
-    std::uint8_t code = 0;
-    Bytes payload;
-    Bytes bytes;
-};
-
-// Splits well-formed output into frames; anything else ends the split (and the test sees
-// fewer frames than it expects).
-inline std::vector<Frame> splitFrames(const Bytes& out) {
-    std::vector<Frame> frames;
-    std::size_t at = 0;
-    while (at + 6 <= out.size() && out[at] == 0xA5) {
-        const std::size_t n = out[at + 2] | (out[at + 3] << 8);
-        const std::size_t total = n == 0 ? 6 : n + 8;
-        if (at + total > out.size()) break;
-        Frame f;
-        f.code = out[at + 1];
-        f.bytes.assign(out.begin() + static_cast<long>(at),
-                       out.begin() + static_cast<long>(at + total));
-        if (n > 0) f.payload.assign(f.bytes.begin() + 6, f.bytes.end() - 2);
-        frames.push_back(std::move(f));
-        at += total;
-    }
-    return frames;
+// A code image the QTX will take: random code, its CRC stored high byte first.
+inline Bytes goodCodeImage(std::uint64_t seed) {
+    Rng rng(seed);
+    Bytes image(kCodeBytes);
+    for (auto& b : image) b = static_cast<std::uint8_t>(rng.next() & 0xFF);
+    const std::uint16_t crc = crc16(std::span(image).first(kCodeChecked));
+    image[kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
+    image[kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+    return image;
 }
-
-// Sends one request and returns the frames that answer it.
-inline std::vector<Frame> ask(QtxModel& model, const Bytes& request) {
-    model.receive(request);
-    return splitFrames(model.takeOutput());
-}
-
-inline std::string payloadText(const Bytes& payload) {
-    return std::string(payload.begin(), payload.end());
-}
-
-inline unsigned wordAt(const Bytes& b, std::size_t at) { return b[at] | (b[at + 1] << 8); }
 
 }  // namespace qtx::sim::test

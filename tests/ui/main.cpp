@@ -1,4 +1,4 @@
-// The shell's suites need a QApplication for their whole run. They draw off screen unless
+// The shell's suites need a QApplication for their whole run; they draw off screen unless
 // told otherwise, also when CTest lists them without the test environment.
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-// The shell on screen: every menu entry reaches its command of the console, the contrast
-// dialog, the picture with its probe and zoom, the progress line; and on a real descriptor a
-// port another program holds and the adapter pulled out mid transfer.
+// The shell on screen (each menu entry, the contrast dialog, the picture) and on a real
+// descriptor (a port another program holds, the adapter pulled out mid transfer).
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -8,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QInputDialog>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -27,7 +25,6 @@
 #include "console/code_image.hpp"
 #include "console/crc16.hpp"
 #include "contrast_dialog.hpp"
-#include "histogram_view.hpp"
 #include "main_window.hpp"
 #include "picture_view.hpp"
 #include "pty/pty_server.hpp"
@@ -128,9 +125,7 @@ TEST(Window, EveryMenuEntryReachesItsCommand) {
         {"mnuchooseport", {"Choose Serial Port"}},
         {"mnuexit", {}, [&] { return !window.isVisible(); }},
     };
-    c.link.baudindex = 0;
     c.reception.downloadall = true;
-    c.record.range = 7;
     for (const auto& e : entries) {
         SCOPED_TRACE(e.name);
         Dialogs dialogs;
@@ -141,51 +136,24 @@ TEST(Window, EveryMenuEntryReachesItsCommand) {
     }
 }
 
-// The dialog shows the console's texts, its histogram marks what the boxes hold as either
-// changes, and only Done returns what was typed.
+// The dialog shows the console's texts; only Done returns what was typed.
 TEST(Window, ContrastDialogReturnsTextsOnlyFromDone) {
     ContrastDialog dialog;
     auto* background = dialog.findChild<QLineEdit*>("txtbackground");
     auto* range = dialog.findChild<QLineEdit*>("txtrange");
-    auto* histogram = dialog.findChild<HistogramView*>("histogram");
     QString shown;
-    std::vector<std::optional<ContrastMarks>> marks;
     QTimer::singleShot(0, &dialog, [&] {
         shown = background->text() + "|" + range->text() + "|";
-        marks.push_back(histogram->marks());
         background->setText("-200");
-        marks.push_back(histogram->marks());
         range->setText("3000");
-        marks.push_back(histogram->marks());
         dialog.findChild<QPushButton*>("cmddone")->click();
     });
     const ContrastTexts typed = dialog.run({" 884", " 128"}, {});
-    EXPECT_EQ(marks,
-              (std::vector<std::optional<ContrastMarks>>{
-                  ContrastMarks{884, 1012}, ContrastMarks{-200, -72}, ContrastMarks{-200, 2800}}));
     EXPECT_EQ(shown + QString::fromStdString(typed.background + "|" + typed.range),
               " 884| 128|-200|3000");
     QTimer::singleShot(0, &dialog, [&] { dialog.close(); });
     const ContrastTexts closed = dialog.run({" 1", " 2"}, {});
     EXPECT_EQ(closed.background + closed.range, "");
-}
-
-// The console's bits go in line by line and opaque; the pointer's buttons and keys as masks.
-TEST(Window, PictureTakesBitsLineByLine) {
-    PictureView view(2);
-    const SurfaceGeometry g = view.geometryOfBits();
-    EXPECT_EQ(std::tuple(g.bytesPerLine, g.scanLines, g.bitsPerPixel), std::tuple(1280, 200, 32));
-    std::vector<std::uint8_t> bits(2 * 1280, 0x10);  // two lines, the rest stays black
-    std::fill_n(bits.begin() + 1280 + 8, 4, 0x40);   // line 1, pixel 2
-    view.setBits(bits);
-    view.setPixel(5, 199, Colour{1, 2, 3});
-    const QImage& s = view.image();
-    EXPECT_EQ((std::vector{s.pixel(2, 1), s.pixel(319, 0), s.pixel(0, 2), s.pixel(5, 199)}),
-              (std::vector{qRgb(64, 64, 64), qRgb(16, 16, 16), qRgb(0, 0, 0), qRgb(1, 2, 3)}));
-    EXPECT_EQ((std::vector{buttonMask(Qt::LeftButton), buttonMask(Qt::RightButton),
-                           buttonMask(Qt::MiddleButton), shiftMask(Qt::ShiftModifier),
-                           shiftMask(Qt::ControlModifier), shiftMask(Qt::AltModifier)}),
-              (std::vector{1, 2, 4, 1, 2, 4}));
 }
 
 // A 200 x 100 image sits at surface (60, 50); at 3x image pixel (12, 34) is the screen
@@ -219,9 +187,12 @@ TEST(Window, ShowsAnImageAndProbesItAt3x) {
     };
     EXPECT_EQ(probe({215.9, 251.9}), "Pixel position ( 12,  34) =  1530");
     EXPECT_EQ(probe({216, 249}), "Pixel position ( 13,  34) =  7");
+    // Drawn as whole squares of the surface's pixels, opaque.
     const QImage shown = picture->grab().toImage();
-    EXPECT_EQ(shown.pixel(213, 249), shown.pixel(215, 251));
-    EXPECT_NE(shown.pixel(215, 249), shown.pixel(216, 249));
+    const QImage& surface = picture->image();
+    EXPECT_EQ((std::vector{shown.pixel(213, 249), shown.pixel(215, 251), shown.pixel(216, 249)}),
+              (std::vector{surface.pixel(71, 83), surface.pixel(71, 83), surface.pixel(72, 83)}));
+    EXPECT_NE(surface.pixel(71, 83), surface.pixel(72, 83));
     // Fit follows the window's size; the keys step back.
     wheel(120);
     window.resize(2200, 1600);
@@ -229,11 +200,8 @@ TEST(Window, ShowsAnImageAndProbesItAt3x) {
     window.findChild<QAction*>("zoomOut")->trigger();
     EXPECT_EQ(picture->zoom(), 3);
 
+    window.host().showProgress(Progress{Progress::Kind::Rows, 50, 200});
     auto* bar = window.findChild<QProgressBar*>();
-    window.host().showProgress(Progress{Progress::Kind::Rows, 50, 200, 2, 5, 2, 7});
-    QStringList labels;
-    for (const QLabel* label : window.findChildren<QLabel*>()) labels << label->text();
-    EXPECT_TRUE(labels.contains("Buffer 5, image 2 of 7: row 50 of 200, 2 repeated"));
     EXPECT_EQ(std::tuple(bar->isVisible(), bar->value(), bar->maximum()),
               std::tuple(true, 50, 200));
     window.host().hideProgress();
@@ -243,8 +211,7 @@ TEST(Window, ShowsAnImageAndProbesItAt3x) {
 // A port another program holds is named busy. Then the adapter is pulled out in the middle of
 // a Download All and of an upload, as often as QTX_UNPLUG_ROUNDS says (scripts/unplug.sh runs
 // it under the sanitizers): the window stays, goes idle, says what happened, and Establish
-// Link starts over. At the end a download brings the QTX's image, and a termination signal
-// switches the QTX out of remote operation.
+// Link starts over. At the end a termination signal switches the QTX out of remote operation.
 TEST(SimWindowTest, PullingTheAdapterOutMidTransfer) {
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     TerminationWatcher watcher;
@@ -253,12 +220,11 @@ TEST(SimWindowTest, PullingTheAdapterOutMidTransfer) {
     constexpr std::uint32_t kFastBaud = 2'000'000;  // a whole image well under a second, paced
     TempDir tmp;
     const std::string com1 = tmp.path("ttyUSB0");  // a stable name, as udev gives one
-    std::string code(kCodeBytes, 'Z');
+    std::string code(kCodeChecked + 2, 'Z');       // its CRC follows, high byte first
     const std::uint16_t crc =
         crc16(std::span(reinterpret_cast<const std::uint8_t*>(code.data()), kCodeChecked));
-    code[kCodeBytes - 2] = static_cast<char>(crc >> 8);
-    code[kCodeBytes - 1] = static_cast<char>(crc & 0xFF);
-    TempDir::write(tmp.path("code.bin"), code);
+    TempDir::write(tmp.path("code.bin"),
+                   code + static_cast<char>(crc >> 8) + static_cast<char>(crc));
     Dialogs answers;
 
     std::unique_ptr<sim::PtyServer> server;
@@ -268,7 +234,7 @@ TEST(SimWindowTest, PullingTheAdapterOutMidTransfer) {
         std::filesystem::remove(com1);
         std::filesystem::create_symlink(server->slavePath(), com1);
     };
-    ASSERT_NO_FATAL_FAILURE(plugIn(kFastBaud));
+    ASSERT_NO_FATAL_FAILURE(plugIn(115200));
     auto other = std::make_unique<QSerialPort>(QString::fromStdString(com1));
     ASSERT_TRUE(other->open(QIODevice::ReadWrite));
     auto window = std::make_unique<MainWindow>(PortMap{QString::fromStdString(com1), ""});
@@ -277,7 +243,6 @@ TEST(SimWindowTest, PullingTheAdapterOutMidTransfer) {
         "Unable to open COM1\n" + com1 + ": busy, in use by another program")))
         << status(*window).toStdString();
     other.reset();
-    Console& console = window->console();
     const auto menu = [&](const char* name) { window->findChild<QAction*>(name)->trigger(); };
     const auto establish = [&] {
         menu("mnuestablishlink1");
@@ -289,13 +254,13 @@ TEST(SimWindowTest, PullingTheAdapterOutMidTransfer) {
         for (const bool upload : {false, true}) {
             SCOPED_TRACE((upload ? "upload, round " : "Download All, round ") +
                          std::to_string(round));
-            if (round > 1 || upload) ASSERT_NO_FATAL_FAILURE(plugIn(upload ? 115200 : kFastBaud));
+            ASSERT_NO_FATAL_FAILURE(plugIn(upload ? 115200 : kFastBaud));
             ASSERT_NO_FATAL_FAILURE(establish());
             const std::string base = tmp.path("night" + std::to_string(round));
             answers.path = QString::fromStdString(upload ? tmp.path("code.bin") : base + ".QTX");
             menu(upload ? "mnuUploadFile" : "mnuflashdownload");
             ASSERT_TRUE(pumpUntil([&] {
-                return upload ? console.upload.pagenumber >= 2
+                return upload ? window->console().upload.pagenumber >= 2
                               : std::filesystem::exists(base + "002.QTX");
             }));
             server.reset();  // pulled out
@@ -311,26 +276,26 @@ TEST(SimWindowTest, PullingTheAdapterOutMidTransfer) {
     }
     ASSERT_NO_FATAL_FAILURE(plugIn(kFastBaud));
     ASSERT_NO_FATAL_FAILURE(establish());
-    console.reception.imagecomplete = false;
-    menu("mnudownloadlight");
-    ASSERT_TRUE(pumpUntil([&] { return console.reception.imagecomplete; }, 10000));
-    sim::ImageBuffer screen;
-    bool remote = false;
-    const auto look = [&] {  // the QTX's screen image, and whether it is in remote operation
-        server->withModel([&](sim::QtxModel& m) {
-            screen = m.buffer(sim::kScreenBuffer);
-            remote = m.remote();
-        });
+    const auto remote = [&] {
+        bool on = false;
+        server->withModel([&](sim::QtxModel& m) { on = m.remote(); });
+        return on;
     };
-    look();
-    EXPECT_EQ(std::tuple(console.record.imagewidth, console.record.imageheight, remote),
-              std::tuple(screen.header.width, screen.header.height, true));
-    EXPECT_EQ(console.record.imagedata.cells, screen.pixels);
+    EXPECT_TRUE(remote());
     QObject::connect(&watcher, &TerminationWatcher::terminationRequested, window.get(),
                      &QWidget::close);
     std::raise(SIGTERM);
-    EXPECT_TRUE(pumpUntil([&] { return look(), !remote; }));
+    EXPECT_TRUE(pumpUntil([&] { return !remote(); }));
 }
 
 }  // namespace
 }  // namespace qtx::test
+
+// The suites need a QApplication; they draw off screen unless told otherwise, also when CTest
+// lists them without the test environment.
+int main(int argc, char* argv[]) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

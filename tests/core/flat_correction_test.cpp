@@ -108,9 +108,7 @@ TEST(FlatCorrection, RefusalsAndTheNarrowestCommonPart) {
 }
 
 TEST(ReceivedTrackOffsets, PairsFromTheTrackRow) {
-    std::array<std::int32_t, 320> row{};
-    const std::int32_t words[] = {5, 65533, 0, 12, 1, 65535, 32767, 32768};
-    std::copy(std::begin(words), std::end(words), row.begin());
+    std::array<std::int32_t, 320> row{5, 65533, 0, 12, 1, 65535, 32767, 32768};
     for (std::size_t k = 8; k < 320; ++k) row[k] = static_cast<std::int32_t>(k);
 
     const TrackOffsets four = receivedTrackOffsets(row, 4);

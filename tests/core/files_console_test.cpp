@@ -43,63 +43,59 @@ class FilesTest : public ConsoleTest {
 TEST_F(FilesTest, SaveWritesTheImageAndItsCompanionsOrRefuses) {
     console.files.autosave = true;
     console.mnuCompSave_Click();  // cancelled, and there is no image either
-    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"No file name specified"});
-    EXPECT_FALSE(console.files.autosave);
     saveAs(tmp.path("x.QTX"));
-    EXPECT_EQ(host.messageBoxes.back(), "No image data available to save");
-    EXPECT_FALSE(host.fileDialogs[0].open);
-    EXPECT_EQ(host.fileDialogs[0].filter, "All Files (*.*)|*.*|QTX Files (*.QTX)|*.QTX");
+    EXPECT_EQ(host.messageBoxes, (std::vector<std::string>{"No file name specified",
+                                                           "No image data available to save"}));
+    EXPECT_FALSE(console.files.autosave);
+    // Every dialog, also the one after another's, is a save dialog with the QTX filter.
+    EXPECT_FALSE(host.fileDialogs[1].open);
+    EXPECT_EQ(host.fileDialogs[1].filter, "All Files (*.*)|*.*|QTX Files (*.QTX)|*.QTX");
     EXPECT_TRUE(host.written.empty());
 
+    // Companions only beside an image written; a file there before is never overwritten, and
+    // the QTX is told of a refusal once.
     const struct {
         std::int16_t exposures, mosaic;
-        bool trk, txt;
-    } cases[] = {{1, 0, false, false},
-                 {0, 0, false, false},
-                 {3, 0, true, false},
-                 {1, 1, false, true},
-                 {40, 40, true, true}};
+        std::string existing, files, message;
+        std::vector<Bytes> reports;
+    } cases[] = {
+        {1, 0, "", ".QTX", ".QTX saved", {kSaved}},
+        {0, 0, "", ".QTX", ".QTX saved", {kSaved}},
+        {3, 0, "", ".QTX.trk", ".trk saved", {kSaved}},
+        {1, 1, "", ".QTX.txt", ".txt saved", {kSaved, kSaved}},
+        {40, 40, "", ".QTX.trk.txt", ".txt saved", {kSaved, kSaved}},
+        {3, 0, ".QTX", ".QTX", ".QTX already exists!", {kNotSaved}},
+        {3, 0, ".trk", ".QTX.trk", ".trk already exists!", {kNotSaved}},
+    };
     int n = 0;
     for (const auto& c : cases) {
         holdImage(c.exposures, c.mosaic);
         host.written.clear();
         const std::string base = tmp.path("m" + std::to_string(++n));
+        if (!c.existing.empty()) TempDir::write(base + c.existing, "theirs");
         saveAs(base + ".old.QTX");
         SCOPED_TRACE(base);
-        const char* last = c.txt ? ".txt" : c.trk ? ".trk" : ".QTX";
-        EXPECT_EQ(host.text(TextBox::PCtext), base + last + " saved");
-        EXPECT_TRUE(fs::exists(base + ".QTX"));
-        EXPECT_EQ(fs::exists(base + ".trk"), c.trk);
-        EXPECT_EQ(fs::exists(base + ".txt"), c.txt);
-        EXPECT_EQ(reports(), std::vector<Bytes>(c.txt ? 2 : 1, kSaved));  // one for the image
+        EXPECT_EQ(host.text(TextBox::PCtext), base + c.message);
+        std::string files;
+        for (const char* extension : {".QTX", ".trk", ".txt"})
+            if (fs::exists(base + extension)) files += extension;
+        EXPECT_EQ(files, c.files);
+        EXPECT_EQ(c.existing.empty() ? "theirs" : TempDir::readText(base + c.existing), "theirs");
+        EXPECT_EQ(reports(), c.reports);
     }
     // Every row as its record; the last row escapes to 65535.
     EXPECT_EQ(fs::file_size(tmp.path("m1.QTX")), 2048U + 8 + 8 + 10);
 }
 
-TEST_F(FilesTest, AnExistingFileIsNeverOverwritten) {
-    holdImage(3);
-    TempDir::write(tmp.path("x.QTX"), "mine");
-    saveAs(tmp.path("x.QTX"));
-    EXPECT_EQ(host.text(TextBox::PCtext), tmp.path("x.QTX") + " already exists!");
-    EXPECT_EQ(TempDir::readText(tmp.path("x.QTX")), "mine");
-    // No track list beside someone else's image, and one refusal only.
-    EXPECT_FALSE(fs::exists(tmp.path("x.trk")));
-    EXPECT_EQ(reports(), std::vector<Bytes>{kNotSaved});
+TEST_F(FilesTest, AutosaveNumbersSkipAndStopAtTheLimit) {
+    console.mnuautosave_Click();
+    EXPECT_EQ(host.text(TextBox::PCtext), "No file was selected!");
+    host.fileAnswers.push_back(tmp.path("m31.QTX"));
+    console.mnuautosave_Click();
+    EXPECT_EQ(host.text(TextBox::PCtext), tmp.path("m31") + " selected");
+    ASSERT_TRUE(console.files.autosave);
 
-    host.written.clear();
-    TempDir::write(tmp.path("y.trk"), "theirs");
-    saveAs(tmp.path("y.QTX"));
-    EXPECT_TRUE(fs::exists(tmp.path("y.QTX")));
-    EXPECT_EQ(TempDir::readText(tmp.path("y.trk")), "theirs");
-    EXPECT_EQ(host.text(TextBox::PCtext), tmp.path("y.trk") + " already exists!");
-    EXPECT_EQ(reports(), std::vector<Bytes>{kNotSaved});
-}
-
-TEST_F(FilesTest, NumberedNamesSkipAndStopAtTheLimit) {
     holdImage();
-    console.files.autosave = true;
-    console.files.autofilename = tmp.path("m31");
     TempDir::write(tmp.path("m31003.QTX"), "older");
     console.reception.downloadall = true;
     for (int i = 1; i <= 4; ++i) console.writeimagefile();
@@ -115,44 +111,27 @@ TEST_F(FilesTest, NumberedNamesSkipAndStopAtTheLimit) {
     EXPECT_EQ(host.text(TextBox::PCtext), "999 file number limit reached!");
     EXPECT_EQ(console.files.filenumber, 1000);  // never wraps into numbers that pass again
     EXPECT_EQ(reports().back(), kNotSaved);
-    EXPECT_TRUE(console.files.autosave);
-}
 
-TEST_F(FilesTest, AutosaveCommandChoosesTheBase) {
-    console.mnuautosave_Click();
-    EXPECT_EQ(host.text(TextBox::PCtext), "No file was selected!");
-    EXPECT_EQ(host.messageBoxes.back(), "No file was selected");
-    EXPECT_FALSE(console.files.autosave);
-
-    // A "." in a folder name cuts the name there.
-    const std::string dotted = tmp.path("obs.2001/m31.QTX");
-    fs::create_directory(tmp.path("obs.2001"));
-    host.fileAnswers.push_back(dotted);
-    console.mnuautosave_Click();
-    EXPECT_EQ(host.text(TextBox::PCtext), tmp.path("obs") + " selected");
-    EXPECT_TRUE(console.files.autosave);
-    EXPECT_EQ(console.files.filenumber, 1);
-
-    TempDir::write(tmp.path("obs001.QTX"), "");
-    host.fileAnswers.push_back(dotted);
+    // A base whose first file exists is refused.
+    host.fileAnswers.push_back(tmp.path("m31.QTX"));
     console.mnuautosave_Click();
     EXPECT_FALSE(console.files.autosave);
-    EXPECT_EQ(host.messageBoxes.back(), tmp.path("obs001.QTX") + " already exists!");
+    EXPECT_EQ(host.messageBoxes.back(), tmp.path("m31001.QTX") + " already exists!");
 }
 
 // A disk that fills up part-way: every writer removes its half-written file, says why and
-// tells the QTX, and the console goes on.
+// tells the QTX (the bitmap, no file of the QTX's, tells it nothing), and the console goes on.
 TEST_F(FilesTest, FullDiskLeavesNoPartialFile) {
-    holdImage(3, 6);
+    holdImage(3);
     const struct {
         std::function<void()> write;
-        std::string file;
+        std::string file, message = {};
     } writers[] = {
         {[&] { saveAs(tmp.path("full.QTX")); }, tmp.path("full.QTX")},
         {[&] { console.files.currentfile = tmp.path("a.QTX"), console.writetracklist(); },
          tmp.path("a.trk")},
-        {[&] { console.files.currentfile = tmp.path("b.QTX"), console.writemosaicdata(); },
-         tmp.path("b.txt")},
+        {[&] { host.fileAnswers.push_back(tmp.path("c.bmp")), console.mnubitmap_Click(); },
+         tmp.path("c.bmp"), "Bitmap not saved: " + tmp.path("c.bmp") + ": File too large"},
     };
     for (const auto& w : writers) {
         SCOPED_TRACE(w.file);
@@ -160,58 +139,46 @@ TEST_F(FilesTest, FullDiskLeavesNoPartialFile) {
         console.reception.downloadall = true;
         test::onFullDisk(w.write);
         EXPECT_FALSE(fs::exists(w.file));
-        EXPECT_EQ(host.text(TextBox::PCtext), w.file + " could not be written: File too large");
-        EXPECT_EQ(reports(), std::vector<Bytes>{kNotSaved});
-        EXPECT_FALSE(console.reception.downloadall);
+        EXPECT_EQ(host.text(TextBox::PCtext),
+                  w.message.empty() ? w.file + " could not be written: File too large" : w.message);
+        EXPECT_EQ(reports(), std::vector<Bytes>(w.message.empty() ? 1 : 0, kNotSaved));
+        EXPECT_EQ(console.reception.downloadall, !w.message.empty());
     }
-    // The bitmap is no file of the QTX's: it tells the QTX nothing, but leaves nothing half.
-    host.written.clear();
-    host.fileAnswers.push_back(tmp.path("full.bmp"));
-    test::onFullDisk([&] { console.mnubitmap_Click(); });
-    EXPECT_FALSE(fs::exists(tmp.path("full.bmp")));
-    EXPECT_EQ(host.text(TextBox::PCtext),
-              "Bitmap not saved: " + tmp.path("full.bmp") + ": File too large");
-    EXPECT_TRUE(host.written.empty());
-    // A folder that is not there; the next save, with room again, works.
-    saveAs(tmp.path("no/such/folder/x.QTX"));
-    EXPECT_EQ(host.text(TextBox::PCtext), tmp.path("no/such/folder/x.QTX") +
-                                              " could not be written: No such file or directory");
-    saveAs(tmp.path("room.QTX"));
-    EXPECT_TRUE(fs::exists(tmp.path("room.QTX")));
 }
 
 TEST_F(FilesTest, SavedImageLoadsBackTheSame) {
     for (const auto& [cm, exposures] : {std::pair<bool, std::int16_t>{false, 1}, {true, 5}}) {
         holdImage(exposures);
         console.optics.unitscm = cm;
-        const ImageRecord before = console.record;
         const std::string name = cm ? "cm" : "in";
         saveAs(tmp.path(name + ".QTX"));
         console.record = ImageRecord{};
         console.track.trackcount = 7;
         load(tmp.path(name + ".QTX"));
-        const ImageRecord& r = console.record;
-        EXPECT_EQ(r.imagedata.cells, before.imagedata.cells);
-        EXPECT_EQ(std::tuple(r.imagewidth, r.imageheight, r.background, r.range, r.exposure100,
-                             r.numexposures, r.pedestal),
-                  std::tuple(5, 3, 65472, 40000, 1250, exposures, 65535));
-        EXPECT_EQ(r.imagedate + r.imagetime + r.imagenote,
-                  before.imagedate + before.imagetime + before.imagenote);
-        EXPECT_FLOAT_EQ(r.temperature, -10.5F);
-        EXPECT_NEAR(r.focallength, 25.4F, 1e-4);
-        EXPECT_NEAR(r.aperturearea, 64.516F, 1e-3);
         EXPECT_TRUE(host.fileDialogs.back().open);
-        // The information text: the path, then the 33 lines; the track list was read.
-        const std::string info = host.text(TextBox::headertxt);
-        EXPECT_EQ(info.substr(0, info.find("\r\n")), tmp.path(name + ".QTX"));
-        EXPECT_EQ(std::count(info.begin(), info.end(), '\n'), 34);
+        EXPECT_TRUE(host.messageBoxes.empty());
+        EXPECT_TRUE(host.text(TextBox::headertxt)
+                        .starts_with(tmp.path(name + ".QTX") + "\r\nQTX Compressed Image\r\n"));
+        // The track list was read.
         EXPECT_EQ(console.track.trackcount, exposures);
         EXPECT_EQ(console.track.trackx[2] + console.track.tracky[5], exposures > 1 ? 2 + 9 : 0);
-        EXPECT_EQ(console.files.currentfile, tmp.path(name + (exposures > 1 ? ".trk" : ".QTX")));
-        EXPECT_TRUE(host.messageBoxes.empty());
-        // Saving again gives the very same bytes.
+        // Every field and pixel came back: saving again gives the very same bytes.
         saveAs(tmp.path(name + "2.QTX"));
         EXPECT_EQ(TempDir::read(tmp.path(name + "2.QTX")), TempDir::read(tmp.path(name + ".QTX")));
+    }
+    // A summed image without its track list, or with one of fewer pairs.
+    const std::string trk = TempDir::readText(tmp.path("cm.trk"));
+    for (const std::string& list : {std::string(), trk.substr(0, trk.find(" 4,")) + "End \r\n"}) {
+        fs::remove(tmp.path("cm.trk"));
+        if (!list.empty()) TempDir::write(tmp.path("cm.trk"), list);
+        console.track.trackcount = 7;
+        host.messageBoxes.clear();
+        load(tmp.path("cm.QTX"));
+        EXPECT_EQ(console.track.trackcount, list.empty() ? 1 : 2);
+        EXPECT_EQ(host.messageBoxes,
+                  std::vector<std::string>{list.empty() ? "No track file found for this track and "
+                                                          "accumulate image!"
+                                                        : "Track File does not match image!"});
     }
 }
 
@@ -219,11 +186,8 @@ TEST_F(FilesTest, LoadRefusals) {
     holdImage();
     saveAs(tmp.path("good.QTX"));
     const std::string text = TempDir::readText(tmp.path("good.QTX"));
-    const auto variant = [&](const std::string& from, const std::string& to, std::size_t cut = 0) {
-        std::string v = text;
-        v.replace(v.find(from), from.size(), to);
-        v.resize(v.size() - cut);
-        return v;
+    const auto variant = [&](const std::string& from, const std::string& to) {
+        return std::string(text).replace(text.find(from), from.size(), to);
     };
     const std::string failed = "Load file command failed";
     const struct {
@@ -235,7 +199,7 @@ TEST_F(FilesTest, LoadRefusals) {
         {"none.QTX", variant("Width =  5", "Width =  0"), failed},
         {"neg.QTX", variant("Height =  3", "Height = -3"), failed},
         {"bad.QTX", variant("Range =  40000", "Range = lots"), failed},
-        {"short.QTX", variant("Range", "Range", 3), failed},
+        {"short.QTX", text.substr(0, text.size() - 3), failed},
         {"pic.bmp.QTX", text, "Program cannot read bitmap files"},
     };
     for (const auto& c : cases) {
@@ -245,42 +209,17 @@ TEST_F(FilesTest, LoadRefusals) {
         load(tmp.path(c.name));
         EXPECT_EQ(host.messageBoxes, std::vector<std::string>{c.message}) << c.name;
         // The size fields still describe the pixels held.
-        const ImageRecord& r = console.record;
-        EXPECT_EQ(r.imagewidth * 1000 + r.imageheight,
-                  r.imagedata.width * 1000 + r.imagedata.height);
+        EXPECT_EQ(console.record.imagewidth * 1000 + console.record.imageheight,
+                  console.record.imagedata.width * 1000 + console.record.imagedata.height);
     }
     host.messageBoxes.clear();
     load(tmp.path("missing.QTX"));
-    console.mnuload_Click();
-    EXPECT_EQ(host.messageBoxes, (std::vector<std::string>{failed, "No file was selected"}));
+    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{failed});
     EXPECT_EQ(host.text(TextBox::PCtext), tmp.path("missing.QTX") + ": No such file or directory");
     // A folder opens but cannot be read: the reason is the system's, not a made-up one.
     fs::create_directory(tmp.path("folder.QTX"));
     load(tmp.path("folder.QTX"));
     EXPECT_EQ(host.text(TextBox::PCtext), tmp.path("folder.QTX") + ": Is a directory");
-}
-
-TEST_F(FilesTest, TrackListOnLoad) {
-    holdImage(3);
-    saveAs(tmp.path("s.QTX"));
-    const std::string trk = TempDir::readText(tmp.path("s.trk"));
-    const struct {
-        std::string trk;  // empty: none
-        std::int16_t trackcount;
-        std::vector<std::string> messages;
-    } cases[] = {
-        {"", 1, {"No track file found for this track and accumulate image!"}},
-        {trk.substr(0, trk.find(" 4,")) + "End \r\n", 2, {"Track File does not match image!"}},
-    };
-    for (const auto& c : cases) {
-        fs::remove(tmp.path("s.trk"));
-        if (!c.trk.empty()) TempDir::write(tmp.path("s.trk"), c.trk);
-        console.track.trackcount = 7;
-        host.messageBoxes.clear();
-        load(tmp.path("s.QTX"));
-        EXPECT_EQ(console.track.trackcount, c.trackcount) << c.trackcount;
-        EXPECT_EQ(host.messageBoxes, c.messages) << c.trackcount;
-    }
 }
 
 }  // namespace

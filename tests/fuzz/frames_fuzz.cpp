@@ -1,21 +1,12 @@
 // Whole frames with good checksums through the console, so that the image, download-all and
 // upload logic behind the receiver is reached, not only the checksum tests in front of it.
-// Nothing may read or write outside the receive buffer, the pixel array or the surface, and
-// progress never runs past its total.
 //
-// Input: a first byte choosing the exchange under way, then records:
-//   byte 0 & 3: 0 a download of the screen image, 1 a Download All, 2 a key press,
-//               3 a firmware upload; bit 2 autosave (to a folder that does not exist)
-//   records, each an op byte:
-//     op % 4 == 0  a frame as on the wire (6 header bytes, payload, payload checksum) arrives,
-//                  in one receive event or split in two at (op >> 2) bytes
-//     op % 4 == 1  a watchdog tick
-//     op % 4 == 2  the next byte n, then n bytes arrive as they are
-//     op % 4 == 3  the one-shot timer runs out
+// Input: a mode byte, then records, each an op byte and what it carries.
+//   mode & 3: a download of the screen image, a Download All, a key press or a firmware
+//             upload under way; mode & 4: autosave (to a folder that does not exist)
+//   op % 4: 0 a frame as on the wire arrives, split in two at (op >> 2) bytes; 1 a watchdog
+//           tick; 2 a length byte n, then n bytes arrive as they are; 3 the one-shot runs out
 // The custom mutator edits this as a list of frames and sets their checksums right again.
-#include <unistd.h>
-
-#include <filesystem>
 #include <random>
 
 #include "fuzz_support.hpp"
@@ -24,7 +15,7 @@ extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, st
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using qtx::test::Bytes;
 
 struct Record {
     std::uint8_t op = 0;
@@ -37,20 +28,17 @@ struct Input {
 };
 
 Input parse(const std::uint8_t* data, std::size_t size) {
-    Input in;
-    if (size == 0) return in;
-    in.mode = data[0];
+    Input in{size > 0 ? data[0] : std::uint8_t{0}, {}};
     for (std::size_t pos = 1; pos < size;) {
         Record r{data[pos++], {}};
         std::size_t n = 0;
-        if (r.op % 4 == 0) {
-            const std::size_t left = size - pos;
-            n = left < 4 ? left : qtx::payloadLength(std::span(data + pos, left));
-            n = std::min(left, n == 0 ? qtx::kHeaderSize : n + 8);
+        if (r.op % 4 == 0) {  // as long as its header says, or what is left
+            n = qtx::payloadLength(std::span(data + pos, size - pos));
+            n = n == 0 ? qtx::kHeaderSize : n + 8;
         } else if (r.op % 4 == 2 && pos < size) {
-            const std::size_t wanted = data[pos++];
-            n = std::min(wanted, size - pos);
+            n = data[pos++];
         }
+        n = std::min(n, size - pos);
         r.bytes.assign(data + pos, data + pos + n);
         pos += n;
         in.records.push_back(std::move(r));
@@ -75,58 +63,40 @@ Bytes payloadOf(const Bytes& frame) {
     return Bytes(frame.begin() + qtx::kHeaderSize, frame.end() - 2);
 }
 
-// A code image the QTX would take, written once: uploads read it from the disk.
-const std::string& codeFile() {
-    static const std::string path = [] {
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // A code image the QTX would take, written once: uploads read it from the disk.
+    static const std::string codeFile = [] {
         Bytes image(qtx::kCodeBytes);
         std::minstd_rand g(7);
         for (auto& b : image) b = static_cast<std::uint8_t>(g());
         qtx::test::storeCodeCrc(image);
-        const auto p = std::filesystem::temp_directory_path() /
-                       ("frames_fuzz_" + std::to_string(::getpid()) + ".bin");
-        qtx::test::writeFile(p.string(), image);
-        return p.string();
+        return qtx::test::tempFile("code.bin", image);
     }();
-    return path;
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Input in = parse(data, size);
-    qtx::test::FuzzConsole f((in.mode & 4) != 0);
+    const int exchange = in.mode & 3;
+    qtx::test::FuzzConsole f((in.mode & 4) != 0 || exchange == 1);
     qtx::Console& console = f.console;
-    switch (in.mode & 3) {
-        case 0:
-            console.mnudownloadlight_Click();
-            break;
-        case 1:
-            console.files.autosave = true;
-            console.sendcommand(qtx::CMD_DOWNLOAD_ALL);
-            break;
-        case 2:
-            console.cmdfocus_Click();
-            break;
-        case 3:
-            f.host.fileAnswers.push_back(codeFile());
-            console.mnuUploadFile_Click();
-            break;
-    }
+    if (exchange == 0) console.mnudownloadlight_Click();
+    if (exchange == 1) console.sendcommand(qtx::CMD_DOWNLOAD_ALL);
+    if (exchange == 2) console.cmdfocus_Click();
+    if (exchange == 3) f.host.fileAnswers.push_back(codeFile), console.mnuUploadFile_Click();
     for (const Record& r : in.records) {
-        if (r.op % 2 == 0) {
-            const std::size_t cut =
-                r.op % 4 == 0 ? std::min<std::size_t>(r.op >> 2, r.bytes.size()) : r.bytes.size();
-            for (const auto& [from, to] : {std::pair{std::size_t{0}, cut}, {cut, r.bytes.size()}}) {
-                if (from == to) continue;
-                f.host.incoming.assign(r.bytes.begin() + static_cast<long>(from),
-                                       r.bytes.begin() + static_cast<long>(to));
-                console.onSerialEvent(qtx::SerialEvent::DataReceived);
-            }
-        } else if (r.op % 4 == 1) {
+        if (r.op % 4 == 1) {
             console.watchdogTick();
-        } else {
+        } else if (r.op % 4 == 3) {
             f.host.oneShotRunning = false;
             console.oneShotElapsed();
+        } else {
+            const std::span<const std::uint8_t> all(r.bytes);
+            const std::size_t cut =
+                r.op % 4 == 0 ? std::min<std::size_t>(r.op >> 2, all.size()) : 0;
+            for (const auto piece : {all.first(cut), all.subspan(cut)}) {
+                if (piece.empty()) continue;
+                f.host.incoming.assign(piece.begin(), piece.end());
+                console.onSerialEvent(qtx::SerialEvent::DataReceived);
+            }
         }
         f.check();
     }
@@ -141,82 +111,57 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
         qtx::MSG_NAK,         qtx::MSG_LINK_OK,     qtx::MSG_LINK_REQUEST};
     std::minstd_rand rng(seed);
     auto pick = [&](std::size_t n) { return n == 0 ? 0 : static_cast<std::size_t>(rng() % n); };
-    auto code = [&] { return kCodes[pick(std::size(kCodes))]; };
+    auto code = [&] {
+        return rng() % 4 == 0 ? std::uint8_t(rng()) : kCodes[pick(std::size(kCodes))];
+    };
     Input in = parse(data, size);
     auto& records = in.records;
     auto at = [&](std::size_t k) { return records.begin() + static_cast<long>(k); };
-    Record* frame = nullptr;  // a frame picked at random, if there is one
-    std::vector<Record*> frames;
+    std::vector<Record*> frames;  // one of them picked at random, if there is one
     for (Record& r : records) {
         if (r.op % 4 == 0) frames.push_back(&r);
     }
-    if (!frames.empty()) frame = frames[pick(frames.size())];
-    bool fix = true;
-    switch (rng() % 10) {
-        case 0:
-        case 1:
-        case 2:  // the payload of a frame: its bytes and its length
-            if (frame) {
-                Bytes p = payloadOf(frame->bytes);
-                const std::size_t used = p.size();
-                p.resize(std::min<std::size_t>(used + 64, qtx::kRxBufferSize));
-                p.resize(LLVMFuzzerMutate(p.data(), used, p.size()));
-                frame->bytes = qtx::buildFrame(codeOf(frame->bytes), p);
-            }
-            break;
-        case 3:  // the code of a frame
-            if (frame) {
-                const std::uint8_t c = rng() % 4 == 0 ? static_cast<std::uint8_t>(rng()) : code();
-                frame->bytes = qtx::buildFrame(c, payloadOf(frame->bytes));
-            }
-            break;
-        case 4: {  // a new frame, a tick or a one-shot
-            Record r{
-                static_cast<std::uint8_t>(rng() % 2 == 0 ? (rng() & 0xFC) : 1 + 2 * (rng() % 2)),
-                {}};
-            if (r.op % 4 == 0) {
-                Bytes p(pick(80));
-                for (auto& b : p) b = static_cast<std::uint8_t>(rng());
-                r.bytes = qtx::buildFrame(code(), p);
-            }
-            records.insert(at(pick(records.size() + 1)), std::move(r));
-            break;
+    Record* frame = frames.empty() ? nullptr : frames[pick(frames.size())];
+    const unsigned how = rng() % 10;
+    if (how < 3 && frame) {  // the payload of a frame: its bytes and its length
+        Bytes p = payloadOf(frame->bytes);
+        const std::size_t used = p.size();
+        p.resize(std::min<std::size_t>(used + 64, qtx::kRxBufferSize));
+        p.resize(LLVMFuzzerMutate(p.data(), used, p.size()));
+        frame->bytes = qtx::buildFrame(codeOf(frame->bytes), p);
+    } else if (how == 3 && frame) {  // the code of a frame
+        frame->bytes = qtx::buildFrame(code(), payloadOf(frame->bytes));
+    } else if (how == 4) {  // a new frame, a tick or a one-shot
+        Record r{std::uint8_t(rng() % 2 == 0 ? (rng() & 0xFC) : 1 + 2 * (rng() % 2)), {}};
+        if (r.op % 4 == 0) {
+            Bytes p(pick(80));
+            for (auto& b : p) b = static_cast<std::uint8_t>(rng());
+            r.bytes = qtx::buildFrame(code(), p);
         }
-        case 5:  // a record repeated: an answer that came twice
-            if (!records.empty()) {
-                const std::size_t k = pick(records.size());
-                records.insert(at(k), records[k]);
-            }
-            break;
-        case 6:  // a record lost
-            if (!records.empty()) records.erase(at(pick(records.size())));
-            break;
-        case 7:  // two records swapped, or the exchange under way changed
-            if (records.size() >= 2) {
-                std::swap(records[pick(records.size())], records[pick(records.size())]);
-            } else {
-                in.mode = static_cast<std::uint8_t>(rng());
-            }
-            break;
-        case 8:  // where a frame is split, or what the op does
-            if (!records.empty()) {
-                Record& r = records[pick(records.size())];
-                r.op = static_cast<std::uint8_t>((rng() & 0xFC) | (r.op & 3));
-            }
-            break;
-        default:  // plain byte mutation, checksums left as they fall
-            fix = false;
-            break;
+        records.insert(at(pick(records.size() + 1)), std::move(r));
+    } else if (how == 5 && !records.empty()) {  // a record repeated: an answer that came twice
+        const std::size_t k = pick(records.size());
+        records.insert(at(k), records[k]);
+    } else if (how == 6 && !records.empty()) {  // a record lost
+        records.erase(at(pick(records.size())));
+    } else if (how == 7) {  // two records swapped, or the exchange under way changed
+        if (records.size() >= 2) {
+            std::swap(records[pick(records.size())], records[pick(records.size())]);
+        } else {
+            in.mode = static_cast<std::uint8_t>(rng());
+        }
+    } else if (how == 8 && !records.empty()) {  // where a frame is split, or what the op does
+        Record& r = records[pick(records.size())];
+        r.op = static_cast<std::uint8_t>((rng() & 0xFC) | (r.op & 3));
     }
     Bytes out;
-    if (fix) {
+    if (how < 9) {  // every frame's checksums set right
         for (Record& r : records) {
-            if (r.op % 4 == 0 && r.bytes.size() >= qtx::kHeaderSize) {
+            if (r.op % 4 == 0 && r.bytes.size() >= qtx::kHeaderSize)
                 r.bytes = qtx::buildFrame(codeOf(r.bytes), payloadOf(r.bytes));
-            }
         }
         out = serialise(in);
-    } else {
+    } else {  // plain byte mutation, checksums left as they fall
         out.assign(data, data + size);
         out.resize(std::max<std::size_t>(size, 1) + 16);
         out.resize(LLVMFuzzerMutate(out.data(), size, out.size()));
@@ -225,7 +170,7 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
         records.pop_back();
         out = serialise(in);
     }
-    if (out.size() > maxSize) out.resize(maxSize);
+    out.resize(std::min(out.size(), maxSize));
     std::copy(out.begin(), out.end(), data);
     return out.size();
 }

@@ -7,7 +7,6 @@
 //   bit 2     store the CRC the code has (else whatever the content holds there)
 //   bit 3     name it ".BIN" instead of ".bin"
 //   bits 4-7  every so many acknowledgements a watchdog tick first (0: none)
-#include <cstdlib>
 
 #include "fuzz_support.hpp"
 
@@ -30,7 +29,7 @@ Bytes reassemble(const std::vector<Bytes>& written) {
         } else if (frame.size() == 12 && frame[1] == qtx::CMD_CODE_END) {
             if (image.size() != qtx::kCodeBytes || image[qtx::kCodeBytes - 1] != frame[8] ||
                 image[qtx::kCodeBytes - 2] != frame[9])
-                std::abort();
+                __builtin_trap();
         }
     }
     return image;
@@ -41,9 +40,7 @@ Bytes reassemble(const std::vector<Bytes>& written) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
     const std::uint8_t mode = data[0];
-    const std::size_t lengths[] = {size - 1, qtx::kCodeBytes - 1, qtx::kCodeBytes,
-                                   qtx::kCodeBytes + 1};
-    Bytes file(lengths[mode & 3]);
+    Bytes file((mode & 3) == 0 ? size - 1 : qtx::kCodeBytes - 2 + (mode & 3));
     for (std::size_t i = 0; i < file.size(); ++i) file[i] = size > 1 ? data[1 + i % (size - 1)] : 0;
     if ((mode & 4) != 0 && file.size() == qtx::kCodeBytes) qtx::test::storeCodeCrc(file);
     const bool upper = (mode & 8) != 0;
@@ -58,18 +55,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool idle = f.console.link.pendingop == qtx::PendingOp::Key;
     if (f.host.messageBoxes.size() != (good ? 0U : 1U) ||
         f.host.written.size() != (good ? 1U : 0U) || (!good && !idle))
-        std::abort();
+        __builtin_trap();
     if (!good) return 0;
     // A tick makes the console send the frame again, and the QTX answers both copies: each
     // tick can cost one acknowledgement more than the 194 frames.
     for (int n = 1; n <= 2 * 194 && f.console.link.pendingop != qtx::PendingOp::Key; ++n) {
         if ((mode >> 4) != 0 && n % (mode >> 4) == 0) f.console.watchdogTick();
-        f.host.incoming = {0xA5, 0x06, 0x00, 0x00, 0xAB, 0x00};  // acknowledged
-        f.console.onSerialEvent(qtx::SerialEvent::DataReceived);
+        f.arrive(qtx::buildFrame(qtx::MSG_ACK, {}));
     }
     if (f.console.link.pendingop != qtx::PendingOp::Key ||
         f.host.text(qtx::TextBox::PCtext) != "Code succesfully uploaded - QTX restarting" ||
         reassemble(f.host.written) != file)
-        std::abort();
+        __builtin_trap();
     return 0;
 }

@@ -3,7 +3,6 @@
 // every value in 1..65534, or refuse.
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 
 #include "image/flat_correction.hpp"
 
@@ -35,10 +34,7 @@ struct Reader {
     std::int16_t offset(bool raw) {
         return static_cast<std::int16_t>(raw ? number(2) : static_cast<std::int8_t>(byte()) % 24);
     }
-    // Up to `spread` columns and rows more or fewer than named, as during a reception.
-    qtx::PixelArray pixels(std::int32_t w, std::int32_t h, int spread) {
-        w = std::max(0, w + byte() % (2 * spread + 1) - spread);
-        h = std::max(0, h + byte() % (2 * spread + 1) - spread);
+    qtx::PixelArray pixels(std::int32_t w, std::int32_t h) {
         qtx::PixelArray p;
         p.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
         for (std::uint16_t& cell : p.cells) cell = cycled();
@@ -52,6 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Reader in{data, size};
     const std::int32_t width = in.extent(320);
     const std::int32_t height = in.extent(200);
+    // The arrays may be smaller or larger than the size named, as during a reception.
+    const std::int32_t imageW = std::max(0, width + in.byte() % 5 - 2);
+    const std::int32_t imageH = std::max(0, height + in.byte() % 5 - 2);
+    const std::int32_t flatW = std::max(0, width + in.byte() % 3 - 1);
+    const std::int32_t flatH = std::max(0, height + in.byte() % 3 - 1);
     const auto pedestal = static_cast<std::int32_t>(in.number(4));
     qtx::TrackOffsets track;
     track.trackcount = static_cast<std::int16_t>(in.number(2));
@@ -61,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         track.trackx[k] = in.offset((how & 1) != 0);
         track.tracky[k] = in.offset((how & 2) != 0);
     }
-    const qtx::PixelArray image = in.pixels(width, height, 2);
-    const qtx::PixelArray flat = in.pixels(width, height, 1);
+    const qtx::PixelArray image = in.pixels(imageW, imageH);
+    const qtx::PixelArray flat = in.pixels(flatW, flatH);
 
     const qtx::FlatCorrection out =
         qtx::correctFlatField(image, width, height, pedestal, flat, track);
@@ -75,11 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        p.width != out.xmax - out.xmin + 1 || p.height != out.ymax - out.ymin + 1 ||
                        p.cells.size() != static_cast<std::size_t>(p.width * p.height))) ||
         std::ranges::any_of(p.cells, [](std::uint16_t v) { return v < 1 || v > 65534; }))
-        std::abort();
+        __builtin_trap();
 
     std::array<std::int32_t, 320> words{};
     for (std::int32_t& w : words) w = in.cycled();
     const qtx::TrackOffsets received = qtx::receivedTrackOffsets(words, track.trackcount);
-    if (received.trackcount < 1 || received.trackcount > qtx::kMaxTrackPairs) std::abort();
+    if (received.trackcount < 1 || received.trackcount > qtx::kMaxTrackPairs) __builtin_trap();
     return 0;
 }

@@ -30,30 +30,15 @@ struct Input {
 Input parse(const std::uint8_t* data, std::size_t size) {
     Input in{size > 0 ? data[0] : std::uint8_t{0}, {}};
     for (std::size_t pos = 1; pos < size;) {
-        Record r{data[pos++], {}};
-        std::size_t n = 0;
-        if (r.op % 4 == 0) {  // as long as its header says, or what is left
-            n = qtx::payloadLength(std::span(data + pos, size - pos));
-            n = n == 0 ? qtx::kHeaderSize : n + 8;
-        } else if (r.op % 4 == 2 && pos < size) {
-            n = data[pos++];
-        }
-        n = std::min(n, size - pos);
-        r.bytes.assign(data + pos, data + pos + n);
+        const std::uint8_t op = data[pos++];
+        std::size_t n = op % 4 == 0 ? qtx::payloadLength(std::span(data + pos, size - pos)) : 0;
+        if (op % 4 == 0) n = n == 0 ? qtx::kHeaderSize : n + 8;  // as long as its header says
+        if (op % 4 == 2 && pos < size) n = data[pos++];
+        n = std::min(n, size - pos);  // or what is left
+        in.records.push_back({op, Bytes(data + pos, data + pos + n)});
         pos += n;
-        in.records.push_back(std::move(r));
     }
     return in;
-}
-
-Bytes serialise(const Input& in) {
-    Bytes out{in.mode};
-    for (const Record& r : in.records) {
-        out.push_back(r.op);
-        if (r.op % 4 == 2) out.push_back(static_cast<std::uint8_t>(r.bytes.size()));
-        out.insert(out.end(), r.bytes.begin(), r.bytes.end());
-    }
-    return out;
 }
 
 std::uint8_t codeOf(const Bytes& frame) { return frame.size() > 1 ? frame[1] : 0; }
@@ -61,6 +46,19 @@ std::uint8_t codeOf(const Bytes& frame) { return frame.size() > 1 ? frame[1] : 0
 Bytes payloadOf(const Bytes& frame) {
     if (frame.size() <= qtx::kHeaderSize + 2) return {};
     return Bytes(frame.begin() + qtx::kHeaderSize, frame.end() - 2);
+}
+
+// With every whole frame's checksums set right.
+Bytes serialise(const Input& in) {
+    Bytes out{in.mode};
+    for (const Record& r : in.records) {
+        const bool whole = r.op % 4 == 0 && r.bytes.size() >= qtx::kHeaderSize;
+        const Bytes bytes = whole ? qtx::buildFrame(codeOf(r.bytes), payloadOf(r.bytes)) : r.bytes;
+        out.push_back(r.op);
+        if (r.op % 4 == 2) out.push_back(static_cast<std::uint8_t>(r.bytes.size()));
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    return out;
 }
 
 }  // namespace
@@ -88,15 +86,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else if (r.op % 4 == 3) {
             f.host.oneShotRunning = false;
             console.oneShotElapsed();
-        } else {
+        } else {  // a frame in two pieces, cut at (op >> 2) bytes, or raw bytes in one
             const std::span<const std::uint8_t> all(r.bytes);
             const std::size_t cut =
                 r.op % 4 == 0 ? std::min<std::size_t>(r.op >> 2, all.size()) : 0;
-            for (const auto piece : {all.first(cut), all.subspan(cut)}) {
-                if (piece.empty()) continue;
-                f.host.incoming.assign(piece.begin(), piece.end());
-                console.onSerialEvent(qtx::SerialEvent::DataReceived);
-            }
+            for (const auto piece : {all.first(cut), all.subspan(cut)})
+                if (!piece.empty()) f.arrive(piece);
         }
         f.check();
     }
@@ -118,10 +113,10 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
     auto& records = in.records;
     auto at = [&](std::size_t k) { return records.begin() + static_cast<long>(k); };
     std::vector<Record*> frames;  // one of them picked at random, if there is one
-    for (Record& r : records) {
+    for (Record& r : records)
         if (r.op % 4 == 0) frames.push_back(&r);
-    }
     Record* frame = frames.empty() ? nullptr : frames[pick(frames.size())];
+    const std::size_t k = pick(records.size());  // a record picked at random
     const unsigned how = rng() % 10;
     if (how < 3 && frame) {  // the payload of a frame: its bytes and its length
         Bytes p = payloadOf(frame->bytes);
@@ -132,36 +127,25 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
     } else if (how == 3 && frame) {  // the code of a frame
         frame->bytes = qtx::buildFrame(code(), payloadOf(frame->bytes));
     } else if (how == 4) {  // a new frame, a tick or a one-shot
-        Record r{std::uint8_t(rng() % 2 == 0 ? (rng() & 0xFC) : 1 + 2 * (rng() % 2)), {}};
-        if (r.op % 4 == 0) {
-            Bytes p(pick(80));
-            for (auto& b : p) b = static_cast<std::uint8_t>(rng());
-            r.bytes = qtx::buildFrame(code(), p);
-        }
-        records.insert(at(pick(records.size() + 1)), std::move(r));
+        Bytes p(pick(80));
+        for (auto& b : p) b = static_cast<std::uint8_t>(rng());
+        const auto op =
+            static_cast<std::uint8_t>(rng() % 2 == 0 ? rng() & 0xFC : 1 + 2 * (rng() % 2));
+        records.insert(at(pick(records.size() + 1)),
+                       {op, op % 4 == 0 ? qtx::buildFrame(code(), p) : Bytes()});
     } else if (how == 5 && !records.empty()) {  // a record repeated: an answer that came twice
-        const std::size_t k = pick(records.size());
         records.insert(at(k), records[k]);
     } else if (how == 6 && !records.empty()) {  // a record lost
-        records.erase(at(pick(records.size())));
-    } else if (how == 7) {  // two records swapped, or the exchange under way changed
-        if (records.size() >= 2) {
-            std::swap(records[pick(records.size())], records[pick(records.size())]);
-        } else {
-            in.mode = static_cast<std::uint8_t>(rng());
-        }
+        records.erase(at(k));
+    } else if (how == 7 && records.size() >= 2) {  // two records swapped
+        std::swap(records[k], records[pick(records.size())]);
+    } else if (how == 7) {  // the exchange under way changed
+        in.mode = static_cast<std::uint8_t>(rng());
     } else if (how == 8 && !records.empty()) {  // where a frame is split, or what the op does
-        Record& r = records[pick(records.size())];
-        r.op = static_cast<std::uint8_t>((rng() & 0xFC) | (r.op & 3));
+        records[k].op = static_cast<std::uint8_t>((rng() & 0xFC) | (records[k].op & 3));
     }
-    Bytes out;
-    if (how < 9) {  // every frame's checksums set right
-        for (Record& r : records) {
-            if (r.op % 4 == 0 && r.bytes.size() >= qtx::kHeaderSize)
-                r.bytes = qtx::buildFrame(codeOf(r.bytes), payloadOf(r.bytes));
-        }
-        out = serialise(in);
-    } else {  // plain byte mutation, checksums left as they fall
+    Bytes out = serialise(in);
+    if (how == 9) {  // plain byte mutation, checksums left as they fall
         out.assign(data, data + size);
         out.resize(std::max<std::size_t>(size, 1) + 16);
         out.resize(LLVMFuzzerMutate(out.data(), size, out.size()));

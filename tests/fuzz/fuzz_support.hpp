@@ -42,6 +42,10 @@ struct FuzzConsole {
         console.files.autosave = autosave;
         console.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";
     }
+    void arrive(std::span<const std::uint8_t> bytes) {
+        host.incoming.assign(bytes.begin(), bytes.end());
+        console.onSerialEvent(SerialEvent::DataReceived);
+    }
     // After every step: the receiver holds nothing or a frame start within its buffer, the
     // pixel array is as large as it says; what the host was told is not kept.
     void check() {

@@ -59,8 +59,7 @@ void capture(const std::string& name, std::uint8_t mode, bool autosave,
             if (!payload.empty() && (frame[1] == qtx::MSG_ROW || frame[1] == qtx::MSG_ROW_RAW))
                 put("rowcodec_fuzz", name, payload, {0x40, 0x01});  // width 320 is enough
             bytes += frame.size();
-            f.host.incoming = e.bytes;
-            f.console.onSerialEvent(qtx::SerialEvent::DataReceived);
+            f.arrive(frame);
             moved = true;
         }
     }

@@ -27,16 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             console.watchdogTick();
         } else if ((control & 7) < 5) {
             const std::size_t n = std::min<std::size_t>(((control >> 4) * 64U) + 1U, size - pos);
-            f.host.incoming.assign(data + pos, data + pos + n);
+            f.arrive(std::span(data + pos, n));
             pos += n;
-            console.onSerialEvent(qtx::SerialEvent::DataReceived);
         }
         f.check();
         // After a completed image the record names exactly the array it holds.
         if (console.record.imagewidth > console.record.imagedata.width &&
-            console.reception.imagecomplete && !console.reception.headerpending) {
+            console.reception.imagecomplete && !console.reception.headerpending)
             __builtin_trap();
-        }
     }
     console.showimage();
     return 0;

@@ -13,9 +13,8 @@ struct Reader {
     std::size_t size, at = 0, next = 0;
     std::uint8_t byte() { return at < size ? data[at++] : 0; }
     std::uint32_t number(int bytes) {  // little-endian
-        std::uint32_t v = 0;
-        for (int k = 0; k < bytes; ++k) v |= static_cast<std::uint32_t>(byte()) << (8 * k);
-        return v;
+        const std::uint32_t low = byte();
+        return bytes == 1 ? low : low | number(bytes - 1) << 8;
     }
     // The rest of the input, over and over, as pixel values.
     std::uint16_t cycled() {
@@ -24,8 +23,7 @@ struct Reader {
         const std::uint8_t low = data[next++];
         return static_cast<std::uint16_t>(low | ((next < size ? data[next++] : 0) << 8));
     }
-    // Small sizes most of the time, so that shifts overlap often; now and then up to the
-    // surface.
+    // Mostly small, so that shifts overlap often; now and then up to the surface.
     std::int32_t extent(std::int32_t largest) {
         const std::uint8_t b = byte();
         return b < 240 ? b % 30 : (b - 240) * largest / 15;

@@ -1,6 +1,5 @@
 // Whole frames with good checksums through the console, so that the image, download-all and
 // upload logic behind the receiver is reached, not only the checksum tests in front of it.
-//
 // Input: a mode byte, then records, each an op byte and what it carries.
 //   mode & 3: a download of the screen image, a Download All, a key press or a firmware
 //             upload under way; mode & 4: autosave (to a folder that does not exist)
@@ -43,10 +42,8 @@ Input parse(const std::uint8_t* data, std::size_t size) {
 
 std::uint8_t codeOf(const Bytes& frame) { return frame.size() > 1 ? frame[1] : 0; }
 
-Bytes payloadOf(const Bytes& frame) {
-    if (frame.size() <= qtx::kHeaderSize + 2) return {};
-    return Bytes(frame.begin() + qtx::kHeaderSize, frame.end() - 2);
-}
+// Between the 6 header bytes and the 2 of the payload checksum.
+Bytes payloadOf(const Bytes& f) { return f.size() > 8 ? Bytes(&f[6], &f[f.size() - 2]) : Bytes(); }
 
 // With every whole frame's checksums set right.
 Bytes serialise(const Input& in) {
@@ -65,31 +62,24 @@ Bytes serialise(const Input& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // A code image the QTX would take, written once: uploads read it from the disk.
-    static const std::string codeFile = [] {
-        Bytes image(qtx::kCodeBytes);
-        std::minstd_rand g(7);
-        for (auto& b : image) b = static_cast<std::uint8_t>(g());
-        qtx::test::storeCodeCrc(image);
-        return qtx::test::tempFile("code.bin", image);
-    }();
+    static const std::string codeFile =
+        qtx::test::tempFile("code.bin", qtx::test::withCodeCrc(Bytes(qtx::kCodeBytes, 0x5A)));
     const Input in = parse(data, size);
     const int exchange = in.mode & 3;
     qtx::test::FuzzConsole f((in.mode & 4) != 0 || exchange == 1);
-    qtx::Console& console = f.console;
-    if (exchange == 0) console.mnudownloadlight_Click();
-    if (exchange == 1) console.sendcommand(qtx::CMD_DOWNLOAD_ALL);
-    if (exchange == 2) console.cmdfocus_Click();
-    if (exchange == 3) f.host.fileAnswers.push_back(codeFile), console.mnuUploadFile_Click();
+    if (exchange == 0) f.console.mnudownloadlight_Click();
+    if (exchange == 1) f.console.sendcommand(qtx::CMD_DOWNLOAD_ALL);
+    if (exchange == 2) f.console.cmdfocus_Click();
+    if (exchange == 3) f.host.fileAnswers.push_back(codeFile), f.console.mnuUploadFile_Click();
     for (const Record& r : in.records) {
         if (r.op % 4 == 1) {
-            console.watchdogTick();
+            f.console.watchdogTick();
         } else if (r.op % 4 == 3) {
             f.host.oneShotRunning = false;
-            console.oneShotElapsed();
+            f.console.oneShotElapsed();
         } else {  // a frame in two pieces, cut at (op >> 2) bytes, or raw bytes in one
-            const std::span<const std::uint8_t> all(r.bytes);
-            const std::size_t cut =
-                r.op % 4 == 0 ? std::min<std::size_t>(r.op >> 2, all.size()) : 0;
+            const std::span all(r.bytes);
+            const auto cut = std::min<std::size_t>(r.op % 4 == 0 ? r.op >> 2 : 0, all.size());
             for (const auto piece : {all.first(cut), all.subspan(cut)})
                 if (!piece.empty()) f.arrive(piece);
         }
@@ -118,14 +108,12 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
     Record* frame = frames.empty() ? nullptr : frames[pick(frames.size())];
     const std::size_t k = pick(records.size());  // a record picked at random
     const unsigned how = rng() % 10;
-    if (how < 3 && frame) {  // the payload of a frame: its bytes and its length
+    if (how < 4 && frame) {  // the payload of a frame (its bytes and its length), or its code
         Bytes p = payloadOf(frame->bytes);
         const std::size_t used = p.size();
         p.resize(std::min<std::size_t>(used + 64, qtx::kRxBufferSize));
-        p.resize(LLVMFuzzerMutate(p.data(), used, p.size()));
-        frame->bytes = qtx::buildFrame(codeOf(frame->bytes), p);
-    } else if (how == 3 && frame) {  // the code of a frame
-        frame->bytes = qtx::buildFrame(code(), payloadOf(frame->bytes));
+        p.resize(how < 3 ? LLVMFuzzerMutate(p.data(), used, p.size()) : used);
+        frame->bytes = qtx::buildFrame(how < 3 ? codeOf(frame->bytes) : code(), p);
     } else if (how == 4) {  // a new frame, a tick or a one-shot
         Bytes p(pick(80));
         for (auto& b : p) b = static_cast<std::uint8_t>(rng());

@@ -16,8 +16,7 @@ namespace qtx::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class TrapHost : public FakeHost {
-  public:
+struct TrapHost : FakeHost {
     void setBitmapBits(std::span<const std::uint8_t> bits) override {
         const auto g = surfaceGeometry();
         if (bits.size() != static_cast<std::size_t>(g.bytesPerLine) * g.scanLines) __builtin_trap();
@@ -59,11 +58,12 @@ struct FuzzConsole {
     }
 };
 
-// Stores the CRC of a whole code image where the QTX looks for it.
-inline void storeCodeCrc(Bytes& image) {
+// A whole code image with its CRC stored where the QTX looks for it.
+inline Bytes withCodeCrc(Bytes image) {
     const std::uint16_t crc = crc16(std::span(image).first(kCodeChecked));
     image[kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
     image[kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+    return image;
 }
 
 // A file in a folder of the fuzzer's own, removed when it exits; its path.

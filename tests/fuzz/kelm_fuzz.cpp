@@ -25,8 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qtx::PixelArray pixels;
     pixels.resize(static_cast<std::int16_t>(width), static_cast<std::int16_t>(height));
     (void)qtx::readPixelBlock(file, header.compressed, pixels);
-    if (pixels.cells.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
-        __builtin_trap();
-    }
+    if (pixels.cells.size() != static_cast<std::size_t>(width * height)) __builtin_trap();
     return 0;
 }

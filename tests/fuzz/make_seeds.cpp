@@ -3,7 +3,6 @@
 //   build/tests/make_fuzz_seeds tests/fuzz/corpus
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 
 #include "fuzz_support.hpp"
 #include "model/qtx_model.hpp"
@@ -27,10 +26,17 @@ void put(const std::string& target, const std::string& name, Span bytes, Bytes p
 
 void append(Bytes& to, Span bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
 
-// An exchange started on a fresh console, the QTX's frames (to the console) captured one by
-// one, in each target's layout.
-void capture(const std::string& name, std::uint8_t mode, bool autosave,
-             const std::function<void(qtx::Console&)>& start) {
+// The bytes in pieces of at most `most`, each after a byte `length` makes of its size.
+void pieces(Bytes& to, Span bytes, std::size_t most, std::size_t (*length)(std::size_t)) {
+    for (std::size_t at = 0; at < bytes.size(); at += most) {
+        const Span piece = bytes.subspan(at, std::min(most, bytes.size() - at));
+        to.push_back(static_cast<std::uint8_t>(length(piece.size())));
+        append(to, piece);
+    }
+}
+
+// An exchange with the simulated QTX, its frames written in each target's input layout.
+void capture(const std::string& name, std::uint8_t mode, bool autosave, auto start) {
     qtx::test::FuzzConsole f(autosave);
     qtx::sim::QtxModel model;
     std::size_t fed = f.host.written.size(), bytes = 0;
@@ -46,14 +52,9 @@ void capture(const std::string& name, std::uint8_t mode, bool autosave,
             const Span frame(e.bytes);
             framed.push_back(0x00);
             append(framed, frame);
-            receiver.push_back(static_cast<std::uint8_t>((frame.size() + 7) / 8));
-            append(receiver, frame);
+            pieces(receiver, frame, 8 * 255, [](std::size_t n) { return (n + 7) / 8; });
             receiver.resize(receiver.size() + (8 - frame.size() % 8) % 8, 0);
-            for (std::size_t at = 0; at < frame.size(); at += 961) {  // chunks of k * 64 + 1
-                const std::size_t n = std::min<std::size_t>(961, frame.size() - at);
-                reception.push_back(static_cast<std::uint8_t>((n - 1 + 63) / 64 << 4));
-                append(reception, frame.subspan(at, n));
-            }
+            pieces(reception, frame, 961, [](std::size_t n) { return (n + 62) / 64 << 4; });
             const Span payload = frame.size() > 8 ? frame.subspan(6, frame.size() - 8) : Span();
             if (!payload.empty() && frame[1] == qtx::MSG_HEADER) put("header_fuzz", name, payload);
             if (!payload.empty() && (frame[1] == qtx::MSG_ROW || frame[1] == qtx::MSG_ROW_RAW))
@@ -64,11 +65,7 @@ void capture(const std::string& name, std::uint8_t mode, bool autosave,
         }
     }
     framed.push_back(0x01);  // and a tick at the end
-    for (std::size_t at = 0; at < requests.size(); at += 4 * 255) {
-        const std::size_t n = std::min<std::size_t>(4 * 255, requests.size() - at);
-        model_.push_back(static_cast<std::uint8_t>((n + 3) / 4));
-        append(model_, Span(requests).subspan(at, n));
-    }
+    pieces(model_, requests, 4 * 255, [](std::size_t n) { return (n + 3) / 4; });
     put("frames_fuzz", name, framed);
     put("receiver_fuzz", name, receiver);
     put("reception_fuzz", name, reception);
@@ -78,10 +75,7 @@ void capture(const std::string& name, std::uint8_t mode, bool autosave,
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_seeds CORPUS-FOLDER\n");
-        return 2;
-    }
+    if (argc != 2) return std::fprintf(stderr, "usage: make_seeds CORPUS-FOLDER\n"), 2;
     root = argv[1];
     capture("key", 2, false, [](qtx::Console& c) { c.cmdfocus_Click(); });
     capture("screen", 0, false, [](qtx::Console& c) { c.mnudownloadlight_Click(); });
@@ -101,9 +95,8 @@ int main(int argc, char** argv) {
             const Bytes file = qtx::test::TempDir::read(e.path().string());
             const std::string ext = e.path().extension().string();
             if (ext == ".trk") put("tracklist_fuzz", name, file);
-            for (const char* target : {"kelm_fuzz", "fits_fuzz"}) {
+            for (const char* target : {"kelm_fuzz", "fits_fuzz"})
                 if (ext == ".QTX" && file.size() <= 8 * kSeedBytes) put(target, name, file);
-            }
         }
     }
     // Code files: short, of the right length with a failing CRC, and asked to be made good.

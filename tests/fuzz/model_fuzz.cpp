@@ -8,10 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qtx::sim::QtxModel model;
     for (std::size_t pos = 0; pos < size;) {
         const std::size_t length = data[pos++];
-        if (length == 0) {
-            model.lineIdle();
-            continue;
-        }
+        if (length == 0) model.lineIdle();  // a pause on the line
+        if (length == 0) continue;
         const std::size_t take = std::min(length * 4, size - pos);
         model.receive(std::span(data + pos, take));
         pos += take;

@@ -1,5 +1,5 @@
 // What the fuzz targets share: a host that traps on a picture drawn outside the surface and
-// on progress past its total, a console on it, the receiver's invariants and code images.
+// on progress past its total, a console on it, the receiver's invariants, code images, files.
 #pragma once
 
 #include <algorithm>
@@ -14,8 +14,9 @@
 
 namespace qtx::test {
 
-class TrapHost : public FakeHost {
-  public:
+using Bytes = std::vector<std::uint8_t>;
+
+struct TrapHost : FakeHost {
     void setBitmapBits(std::span<const std::uint8_t> bits) override {
         const auto g = surfaceGeometry();
         if (bits.size() != static_cast<std::size_t>(g.bytesPerLine) * g.scanLines) __builtin_trap();
@@ -40,6 +41,10 @@ struct FuzzConsole {
         console.files.autosave = autosave;
         console.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";
     }
+    void arrive(std::span<const std::uint8_t> bytes) {
+        host.incoming.assign(bytes.begin(), bytes.end());
+        console.onSerialEvent(SerialEvent::DataReceived);
+    }
     // After every step: the receiver holds nothing or a frame start within its buffer, the
     // pixel array is as large as it says; what the host was told is not kept.
     void check() {
@@ -47,26 +52,25 @@ struct FuzzConsole {
         if (count < 0 || count > static_cast<int>(kRxBufferSize)) __builtin_trap();
         if (count > 0 && console.link.rxbuffer[0] != kSync) __builtin_trap();
         const PixelArray& a = console.record.imagedata;
-        if (a.cells.size() != static_cast<std::size_t>(std::max<int>(a.width, 0)) *
-                                  static_cast<std::size_t>(std::max<int>(a.height, 0))) {
-            __builtin_trap();
-        }
-        host.written.clear();
-        host.texts.clear();
-        host.timerEvents.clear();
-        host.progress.clear();
+        const std::size_t w = std::max<int>(a.width, 0), h = std::max<int>(a.height, 0);
+        if (a.cells.size() != w * h) __builtin_trap();
+        host.written.clear(), host.texts.clear(), host.timerEvents.clear(), host.progress.clear();
     }
 };
 
-// Stores the CRC of a whole code image where the QTX looks for it.
-inline void storeCodeCrc(std::vector<std::uint8_t>& image) {
+// A whole code image with its CRC stored where the QTX looks for it.
+inline Bytes withCodeCrc(Bytes image) {
     const std::uint16_t crc = crc16(std::span(image).first(kCodeChecked));
     image[kCodeBytes - 2] = static_cast<std::uint8_t>(crc >> 8);
     image[kCodeBytes - 1] = static_cast<std::uint8_t>(crc & 0xFF);
+    return image;
 }
 
-inline void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    TempDir::write(path, std::string(bytes.begin(), bytes.end()));
+// A file in a folder of the fuzzer's own, removed when it exits; its path.
+inline std::string tempFile(const std::string& name, const Bytes& bytes) {
+    static const TempDir dir;
+    TempDir::write(dir.path(name), std::string(bytes.begin(), bytes.end()));
+    return dir.path(name);
 }
 
 }  // namespace qtx::test

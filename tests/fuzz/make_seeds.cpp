@@ -9,78 +9,63 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using qtx::test::Bytes;
+using Span = std::span<const std::uint8_t>;
 namespace fs = std::filesystem;
 
 constexpr std::size_t kSeedBytes = 4000;  // small seeds keep the fuzzers' inputs short
 
 fs::path root;
 
-void put(const std::string& target, const std::string& name, const Bytes& bytes) {
+void put(const std::string& target, const std::string& name, Span bytes, Bytes prefix = {}) {
+    prefix.insert(prefix.end(), bytes.begin(), bytes.end());
     fs::create_directories(root / target);
-    qtx::test::writeFile((root / target / name).string(), bytes);
+    qtx::test::TempDir::write((root / target / name).string(),
+                              std::string(prefix.begin(), prefix.end()));
 }
 
-template <class It>
-void append(Bytes& to, It from, std::size_t n) {
-    to.insert(to.end(), from, from + static_cast<long>(n));
+void append(Bytes& to, Span bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
+
+// The bytes in pieces of at most `most`, each after a byte `length` makes of its size.
+void pieces(Bytes& to, Span bytes, std::size_t most, std::size_t (*length)(std::size_t)) {
+    for (std::size_t at = 0; at < bytes.size(); at += most) {
+        const Span piece = bytes.subspan(at, std::min(most, bytes.size() - at));
+        to.push_back(static_cast<std::uint8_t>(length(piece.size())));
+        append(to, piece);
+    }
 }
 
-// An exchange started on a fresh console, the QTX's frames (to the console) captured one by
-// one, in each target's layout.
-template <class Start>
-void capture(const std::string& name, std::uint8_t mode, Start start) {
-    qtx::test::FakeHost host;
-    qtx::Console console(host);
+// An exchange with the simulated QTX, its frames written in each target's input layout.
+void capture(const std::string& name, std::uint8_t mode, bool autosave, auto start) {
+    qtx::test::FuzzConsole f(autosave);
     qtx::sim::QtxModel model;
-    console.Form_Load();
-    std::size_t fed = host.written.size();
-    start(console);
-    std::vector<Bytes> frames;
-    Bytes requests;  // console to QTX
-    std::size_t bytes = 0;
-    for (int round = 0; round < 10000 && bytes < kSeedBytes; ++round) {
-        bool moved = false;
-        for (; fed < host.written.size(); ++fed, moved = true) {
-            model.receive(host.written[fed]);
-            append(requests, host.written[fed].begin(), host.written[fed].size());
+    std::size_t fed = f.host.written.size(), bytes = 0;
+    start(f.console);
+    Bytes framed{mode}, receiver{0x10}, reception{0x00}, requests, model_;
+    for (bool moved = true; moved && bytes < kSeedBytes;) {
+        moved = fed < f.host.written.size();
+        for (; fed < f.host.written.size(); ++fed) {
+            model.receive(f.host.written[fed]);
+            append(requests, f.host.written[fed]);
         }
         for (const qtx::sim::Emission& e : model.takeEmissions()) {
-            frames.push_back(e.bytes);
-            bytes += e.bytes.size();
-            host.incoming = e.bytes;
-            console.onSerialEvent(qtx::SerialEvent::DataReceived);
+            const Span frame(e.bytes);
+            framed.push_back(0x00);
+            append(framed, frame);
+            pieces(receiver, frame, 8 * 255, [](std::size_t n) { return (n + 7) / 8; });
+            receiver.resize(receiver.size() + (8 - frame.size() % 8) % 8, 0);
+            pieces(reception, frame, 961, [](std::size_t n) { return (n + 62) / 64 << 4; });
+            const Span payload = frame.size() > 8 ? frame.subspan(6, frame.size() - 8) : Span();
+            if (!payload.empty() && frame[1] == qtx::MSG_HEADER) put("header_fuzz", name, payload);
+            if (!payload.empty() && (frame[1] == qtx::MSG_ROW || frame[1] == qtx::MSG_ROW_RAW))
+                put("rowcodec_fuzz", name, payload, {0x40, 0x01});  // width 320 is enough
+            bytes += frame.size();
+            f.arrive(frame);
             moved = true;
-        }
-        if (!moved) break;
-    }
-    Bytes framed{mode}, receiver{0x10}, reception{0x00}, model_;
-    for (const Bytes& f : frames) {
-        framed.push_back(0x00);
-        append(framed, f.begin(), f.size());
-        receiver.push_back(static_cast<std::uint8_t>((f.size() + 7) / 8));
-        append(receiver, f.begin(), f.size());
-        receiver.resize(receiver.size() + (8 - f.size() % 8) % 8, 0);
-        for (std::size_t at = 0; at < f.size(); at += 961) {
-            const std::size_t n = std::min<std::size_t>(961, f.size() - at);
-            const std::size_t k = (n - 1 + 63) / 64;  // chunks of k * 64 + 1 bytes
-            reception.push_back(static_cast<std::uint8_t>(k << 4));
-            append(reception, f.begin() + static_cast<long>(at), std::min(n, k * 64 + 1));
-        }
-        if (f.size() > 8 && f[1] == qtx::MSG_HEADER)
-            put("header_fuzz", name, Bytes(f.begin() + 6, f.end() - 2));
-        if (f.size() > 8 && (f[1] == qtx::MSG_ROW || f[1] == qtx::MSG_ROW_RAW)) {
-            Bytes row{0x40, 0x01};  // width 320; the reader takes what it needs
-            append(row, f.begin() + 6, f.size() - 8);
-            put("rowcodec_fuzz", name, row);
         }
     }
     framed.push_back(0x01);  // and a tick at the end
-    for (std::size_t at = 0; at < requests.size(); at += 4 * 255) {
-        const std::size_t n = std::min<std::size_t>(4 * 255, requests.size() - at);
-        model_.push_back(static_cast<std::uint8_t>((n + 3) / 4));
-        append(model_, requests.begin() + static_cast<long>(at), n);
-    }
+    pieces(model_, requests, 4 * 255, [](std::size_t n) { return (n + 3) / 4; });
     put("frames_fuzz", name, framed);
     put("receiver_fuzz", name, receiver);
     put("reception_fuzz", name, reception);
@@ -90,47 +75,33 @@ void capture(const std::string& name, std::uint8_t mode, Start start) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_seeds CORPUS-FOLDER\n");
-        return 2;
-    }
+    if (argc != 2) return std::fprintf(stderr, "usage: make_seeds CORPUS-FOLDER\n"), 2;
     root = argv[1];
-    capture("key", 2, [](qtx::Console& c) { c.cmdfocus_Click(); });
-    capture("screen", 0, [](qtx::Console& c) { c.mnudownloadlight_Click(); });
-    capture("all", 1, [](qtx::Console& c) {
-        c.files.autosave = true;
-        c.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";
-        c.sendcommand(qtx::CMD_DOWNLOAD_ALL);
-    });
+    capture("key", 2, false, [](qtx::Console& c) { c.cmdfocus_Click(); });
+    capture("screen", 0, false, [](qtx::Console& c) { c.mnudownloadlight_Click(); });
+    capture("all", 1, true, [](qtx::Console& c) { c.sendcommand(qtx::CMD_DOWNLOAD_ALL); });
     // Small images of each kind, for the header and row readers and for the files they
     // become: a tiny window, a single row, an odd window of uncompressed rows.
-    for (int n : {12, 20, 6}) {
+    for (std::int16_t n : {12, 20, 6}) {
         const std::string name = "buffer" + std::to_string(n);
         qtx::test::TempDir tmp;
-        capture(name, 0, [&](qtx::Console& c) {
-            c.files.autosave = true;
+        capture(name, 0, true, [&](qtx::Console& c) {
             c.files.autofilename = tmp.path("img");
             c.reception.headerpending = true;
-            c.reception.bufferindex = static_cast<std::int16_t>(n);
-            c.requestheader(static_cast<std::int16_t>(n));
+            c.reception.bufferindex = n;
+            c.requestheader(n);
         });
         for (const auto& e : fs::directory_iterator(tmp.path(""))) {
             const Bytes file = qtx::test::TempDir::read(e.path().string());
             const std::string ext = e.path().extension().string();
             if (ext == ".trk") put("tracklist_fuzz", name, file);
-            if (ext == ".QTX" && file.size() <= 8 * kSeedBytes) {
-                put("kelm_fuzz", name, file);
-                put("fits_fuzz", name, file);
-            }
+            for (const char* target : {"kelm_fuzz", "fits_fuzz"})
+                if (ext == ".QTX" && file.size() <= 8 * kSeedBytes) put(target, name, file);
         }
     }
     // Code files: short, of the right length with a failing CRC, and asked to be made good.
-    Bytes code{0x00, 0x12, 0x34};
-    put("firmware_fuzz", "short", code);
-    code.assign(257, 0x5A);
-    code[0] = 0x01;
-    put("firmware_fuzz", "bad-crc", code);
-    code[0] = 0x06;
-    put("firmware_fuzz", "good-crc", code);
+    put("firmware_fuzz", "short", Bytes{0x00, 0x12, 0x34});
+    put("firmware_fuzz", "bad-crc", Bytes(256, 0x5A), {0x01});
+    put("firmware_fuzz", "good-crc", Bytes(256, 0x5A), {0x06});
     return 0;
 }

@@ -18,9 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             f.console.watchdogTick();
         } else {
             const std::size_t take = std::min(length * 8, size - pos);
-            f.host.incoming.assign(data + pos, data + pos + take);
+            f.arrive(std::span(data + pos, take));
             pos += take;
-            f.console.onSerialEvent(qtx::SerialEvent::DataReceived);
         }
         f.check();
     }

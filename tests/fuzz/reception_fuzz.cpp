@@ -1,13 +1,10 @@
 // The whole receive side of an image exchange on arbitrary bytes from the port, with the
 // picture readers (probe, renderer, Auto Contrast) and watchdog ticks mixed in. Nothing may
 // read or write outside the pixel array, the receive buffer or the surface.
-//
-// Input: a sequence of chunks, each a control byte followed by its bytes:
-//   control & 0x07 == 0..4   the next (control >> 4) * 64 + 1 bytes arrive at the port
-//   5                        a pointer move over the picture, at the next two bytes
-//   6                        Auto Contrast, then a redraw
-//   7                        a watchdog tick
-//   bit 3                    the surface has 24 bits per pixel instead of 32
+// Input: chunks, each a control byte and its bytes. control & 7: 0..4 the next
+// (control >> 4) * 64 + 1 bytes arrive at the port; 5 a pointer move over the picture, at the
+// next two bytes; 6 Auto Contrast, then a redraw; 7 a watchdog tick. Bit 3: a surface of 24
+// bits per pixel instead of 32; bit 7 of the first: autosave.
 #include "fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -27,16 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             console.watchdogTick();
         } else if ((control & 7) < 5) {
             const std::size_t n = std::min<std::size_t>(((control >> 4) * 64U) + 1U, size - pos);
-            f.host.incoming.assign(data + pos, data + pos + n);
+            f.arrive(std::span(data + pos, n));
             pos += n;
-            console.onSerialEvent(qtx::SerialEvent::DataReceived);
         }
         f.check();
         // After a completed image the record names exactly the array it holds.
         if (console.record.imagewidth > console.record.imagedata.width &&
-            console.reception.imagecomplete && !console.reception.headerpending) {
+            console.reception.imagecomplete && !console.reception.headerpending)
             __builtin_trap();
-        }
     }
     console.showimage();
     return 0;

@@ -110,34 +110,21 @@ TEST(Histogram, CountsInBinsFromTheSmallestToTheLargestValue) {
     }
 }
 
+// Drawn 512 units wide, values 1000..1255 one a bin take two units each; a single pixel's
+// bar still shows; marks need both boxes to hold a level.
 TEST(Histogram, MarksAndBarsAcrossTheDrawing) {
-    // Values 1000..1255 in 256 bins one wide, drawn 512 units wide: two units a value.
     const Histogram h{1000, 1, std::vector<std::int32_t>(256, 1)};
     const struct {
         std::int64_t value;
         HistogramMark expected;
-    } marks[] = {
-        {1000, {0.0, 0}}, {1001, {2.0, 0}},   {1128, {256.0, 0}}, {1256, {512.0, 0}},
-        {999, {0.0, -1}}, {1257, {512.0, 1}}, {-200, {0.0, -1}},  {70000, {512.0, 1}},
-    };
+    } marks[] = {{1001, {2.0, 0}}, {1256, {512.0, 0}}, {999, {0.0, -1}}, {1257, {512.0, 1}}};
     for (const auto& m : marks) EXPECT_EQ(histogramMark(h, m.value, 512), m.expected) << m.value;
     EXPECT_EQ(histogramMark(Histogram{}, 5, 512), (HistogramMark{0.0, 0}));
-
-    // Log scale: the largest count is full height, a single pixel still shows, none is flat.
-    EXPECT_DOUBLE_EQ(logBarHeight(1000, 1000, 100), 100);
     EXPECT_NEAR(logBarHeight(1, 1000, 100), 10.03, 0.01);
-    EXPECT_EQ(logBarHeight(0, 1000, 100), 0);
     EXPECT_EQ(logBarHeight(0, 0, 100), 0);
-}
-
-// How a typed text becomes a level is pinned through the dialog above.
-TEST(Histogram, MarksOnlyWhileBothBoxesHoldALevel) {
-    EXPECT_EQ(typedContrastMarks(" 884", "-128"), (ContrastMarks{884, 756}));
     EXPECT_EQ(typedContrastMarks("2147483647", "2147483647"),
               (ContrastMarks{2147483647, 4294967294}));
-    for (const auto& [background, range] : {std::pair{"", "128"}, {"884", "x"}, {"884", "0.4"}}) {
-        EXPECT_EQ(typedContrastMarks(background, range), std::nullopt) << background << range;
-    }
+    EXPECT_EQ(typedContrastMarks("884", "0.4"), std::nullopt);
 }
 
 }  // namespace

@@ -134,14 +134,5 @@ TEST_F(HeaderTest, NoImageSetsOnlyTheFlagFieldsAndHeight) {
     EXPECT_TRUE(host.texts.empty());  // the panel keeps its text
 }
 
-TEST(HeaderBlock, ReadsOnlyTheBytesItHolds) {
-    // Height, width and half a first-row word: the half word reads as 0.
-    ImageFacts h;
-    h.range = 777;
-    decodeHeaderBlock(Bytes{0x00, 0x00, 0x05, 0x00, 0x07, 0x00, 0x09}, h);
-    EXPECT_EQ(std::tuple(h.hdrheight, h.hdrwidth, h.hdrfirstrow, h.imagedate, h.range),
-              std::tuple(5, 7, 0, "00/00/1999", 777));
-}
-
 }  // namespace
 }  // namespace qtx::test

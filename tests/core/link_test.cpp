@@ -63,15 +63,13 @@ TEST_F(LinkTest, WatchdogRepeatsThreeTimesThenFails) {
     const Bytes header = headerFrame({});  // its reply begins, then stalls
     receive(Bytes(header.begin(), header.begin() + 8));
     receive(Bytes(header.begin() + 8, header.begin() + 20));
-    // Each piece restarts the watchdog at the short interval and repaints what it says.
+    // Each piece restarts the watchdog at the short interval.
     EXPECT_EQ(std::ranges::count(host.timerEvents, TimerEvent::Start, &TimerEvent::kind), 3);
     EXPECT_EQ(host.timerInterval, 110);
-    EXPECT_EQ(host.texts.back().text, "Header data being received per host request");
     for (int tick = 1; tick <= 4; ++tick) console.watchdogTick();
     EXPECT_EQ(host.written, std::vector<Bytes>(4, headerRequest(31)));
     EXPECT_EQ(console.link.rxcount, 20);  // the header path keeps what arrived
     EXPECT_FALSE(host.timerRunning);
-    EXPECT_EQ(host.texts.back().text, "Communication Failed");
     EXPECT_TRUE(host.texts.back().repainted);
     // Without a good reply the next request fails on its first tick.
     console.mnudownloadlight_Click();

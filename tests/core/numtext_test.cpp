@@ -92,11 +92,5 @@ TEST(NumberTexts, SameUnderACommaDecimalLocale) {
     EXPECT_EQ(read, 2.5);
 }
 
-TEST(BasePath, CutsAtFirstDotAnywhere) {
-    EXPECT_EQ(basePath("obs.2001/m31", ".QTX"), "obs.QTX");
-    EXPECT_EQ(basePath("noext", ".bmp"), "noext.bmp");
-    EXPECT_EQ(basePath("./x.QTX", ".txt"), ".txt");
-}
-
 }  // namespace
 }  // namespace qtx

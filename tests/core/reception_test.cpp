@@ -10,14 +10,7 @@ namespace {
 using Words = std::vector<std::uint16_t>;
 using Sent = std::vector<Bytes>;
 
-class ReceptionTest : public ConsoleTest {
-  protected:
-    // What the console writes last after these bytes arrive.
-    Bytes answer(const Bytes& bytes) {
-        receive(bytes);
-        return host.lastWritten();
-    }
-};
+using ReceptionTest = ConsoleTest;
 
 TEST_F(ReceptionTest, HeaderThenRowsFillTheImage) {
     console.mnudownloadlight_Click();

@@ -110,22 +110,5 @@ TEST(Histogram, CountsInBinsFromTheSmallestToTheLargestValue) {
     }
 }
 
-// Drawn 512 units wide, values 1000..1255 one a bin take two units each; a single pixel's
-// bar still shows; marks need both boxes to hold a level.
-TEST(Histogram, MarksAndBarsAcrossTheDrawing) {
-    const Histogram h{1000, 1, std::vector<std::int32_t>(256, 1)};
-    const struct {
-        std::int64_t value;
-        HistogramMark expected;
-    } marks[] = {{1001, {2.0, 0}}, {1256, {512.0, 0}}, {999, {0.0, -1}}, {1257, {512.0, 1}}};
-    for (const auto& m : marks) EXPECT_EQ(histogramMark(h, m.value, 512), m.expected) << m.value;
-    EXPECT_EQ(histogramMark(Histogram{}, 5, 512), (HistogramMark{0.0, 0}));
-    EXPECT_NEAR(logBarHeight(1, 1000, 100), 10.03, 0.01);
-    EXPECT_EQ(logBarHeight(0, 0, 100), 0);
-    EXPECT_EQ(typedContrastMarks("2147483647", "2147483647"),
-              (ContrastMarks{2147483647, 4294967294}));
-    EXPECT_EQ(typedContrastMarks("884", "0.4"), std::nullopt);
-}
-
 }  // namespace
 }  // namespace qtx::test

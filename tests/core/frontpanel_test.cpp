@@ -36,10 +36,6 @@ TEST_F(FrontPanelTest, EveryKeySendsItsCodeAndTurboAddsItsBitToTheArrows) {
             EXPECT_EQ(console.link.pendingop, PendingOp::Key);
         }
     }
-    // Loading again starts with turbo off, and red.
-    console.cmdturbo_Click();
-    console.Form_Load();
-    EXPECT_EQ(host.turboColours.back(), (Colour{255, 0, 0}));
     console.cmdup_Click();
     EXPECT_EQ(host.lastWritten(), kKeyUp);
 }

@@ -80,19 +80,16 @@ TEST_F(LinkTest, WatchdogRepeatsThreeTimesThenFails) {
 
 // The shell gives the port, its device and its own advice; the console words the loss.
 TEST_F(LinkTest, LosingThePortStopsEverythingAndSaysWhy) {
-    const struct {
-        int port;
-        const char *device, *whenBack, *shown;
-    } cases[] = {{2, "COM2", "plug it in", "COM2 was disconnected; plug it in."},
-                 {1, "/tmp/qtx/pty 3", "", "COM1 (/tmp/qtx/pty 3) was disconnected."}};
     const Bytes header = headerFrame({});
-    for (const auto& c : cases) {
-        console.establishLink(c.port);
+    for (const auto& [port, device, whenBack, shown] :
+         {std::tuple{2, "COM2", "plug it in", "COM2 was disconnected; plug it in."},
+          {1, "/tmp/qtx/pty 3", "", "COM1 (/tmp/qtx/pty 3) was disconnected."}}) {
+        console.establishLink(port);
         console.mnudownloadlight_Click();
         receive(Bytes(header.begin(), header.begin() + 8));  // half a header
         host.showProgress(Progress{});
-        console.portLost(c.port, c.device, c.whenBack);
-        EXPECT_EQ(host.text(TextBox::PCtext), c.shown);
+        console.portLost(port, device, whenBack);
+        EXPECT_EQ(host.text(TextBox::PCtext), shown);
         // Whatever was half received can never complete.
         EXPECT_FALSE(console.link.rxcount != 0 || console.link.headerok || host.timerRunning ||
                      host.progressVisible);

@@ -26,16 +26,9 @@ TEST_F(RequestsTest, ClosedPortRefusesWithOrWithoutMessage) {
     EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  7 of 192 being sent\r\n 2 retries");
 }
 
-// Short or damaged frames fail their checks; payload sums past 16 bits keep their low 16.
+// Damaged frames are pinned through the receiver; here, payload sums past 16 bits keep their
+// low 16.
 TEST(Frame, BuildsAndChecksFrames) {
-    const Bytes good{0xA5, 0x07, 0x01, 0x00, 0xAD, 0x00, 0x42, 0x42, 0x00};
-    Bytes badHeader = good, badPayload = good;
-    badHeader[4] = 0xAE;
-    badPayload[7] = 0x43;
-    EXPECT_FALSE(headerChecksumOk(badHeader) || payloadChecksumOk(badPayload) ||
-                 payloadChecksumOk(std::span(good).first(8)) ||
-                 headerChecksumOk(std::span(good).first(5)));
-    EXPECT_EQ(payloadLength(std::span(good).first(3)), 0);
     for (std::size_t n : {0U, 1016U}) {
         Bytes payload(n);
         for (std::size_t i = 0; i < n; ++i) payload[i] = static_cast<std::uint8_t>(i * 37 + 11);

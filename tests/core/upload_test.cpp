@@ -30,7 +30,7 @@ class UploadTest : public ConsoleTest {
     void begin() {
         host.fileAnswers.push_back(file("code.bin", codeImage(0x81E9)));
         console.mnuUploadFile_Click();
-        ASSERT_EQ(console.link.pendingop, PendingOp::CodeBegin);
+        ASSERT_TRUE(console.link.pendingop == PendingOp::CodeBegin && host.fileDialogs.at(0).open);
     }
     void acks(int count) {
         for (int i = 0; i < count; ++i) receive(kAck);
@@ -170,8 +170,7 @@ TEST_F(UploadTest, UnansweredEndFrameFailsAfterAWaitAndALateAnswerStillCompletes
     console.watchdogTick();
     console.oneShotElapsed();
     EXPECT_EQ(host.text(TextBox::PCtext), "Communication Failed");
-    EXPECT_FALSE(host.progressVisible || host.written.size() != 194U);
-    EXPECT_EQ(std::ranges::count(pcTexts(), kSuccess), 0);
+    EXPECT_EQ(host.written.size(), 194U);
 
     // The late answer and the QTX's next display in one read: the display is shown too.
     receive(kAck + kDisplayAllA);

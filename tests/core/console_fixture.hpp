@@ -18,9 +18,7 @@ class ConsoleTest : public ::testing::Test {
     void SetUp() override {
         console.Form_Load();
         console.files.autofilename = tmp.path("img");  // whatever a test saves lands here
-        host.written.clear();
-        host.texts.clear();
-        host.timerEvents.clear();
+        host.written.clear(), host.texts.clear(), host.timerEvents.clear();
     }
     // Bytes arrive at the port and the receive event runs.
     void receive(const Bytes& bytes) {

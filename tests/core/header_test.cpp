@@ -76,8 +76,6 @@ TEST_F(HeaderTest, WordRulesShownOnThePanel) {
         {26, 1234, "Temperature = 12.34 degrees C"},
         {22, 0xC7FF, "Date = 12/15/2126"},
         {34, 40000, "Range =  32767"},
-        {32, 65535, "Background =  32767"},
-        {28, 0x8000, "Observer = Site 32767"},
         {4, 0xFFFF, "Width =  32767 Pixels"},
         {30, 5, "Egain = 0.1 e-/ADU"},
         {34, 0, "Range =  777"},
@@ -89,7 +87,6 @@ TEST_F(HeaderTest, WordRulesShownOnThePanel) {
         console.record.range = 777;
         decode(withWord(kBlock, c.offset, c.word));
         EXPECT_NE(("|" + panel() + "|").find("|" + std::string(c.line) + "|"), std::string::npos)
-            << c.line << "\n"
             << panel();
     }
 }

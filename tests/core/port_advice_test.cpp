@@ -35,7 +35,6 @@ TEST(PortAdvice, NamesTheCauseAndTheRemedy) {
     const Case cases[] = {
         {},
         {.accessible = false, .advice = {denied("dialout")}},
-        {.accessible = false, .group = "", .advice = {denied("20")}},
         {.accessible = false, .inGroup = true},
         {.accessible = false, .mode = 0600},  // the group may not open it either
         {.holders = {{4242, "minicom"}, {77, ""}},
@@ -57,7 +56,6 @@ TEST(PortAdvice, NamesTheCauseAndTheRemedy) {
                     "(CH340/CH341) for a braille display: " +
                     brl + ", then plug the adapter in again."}},
         {.exists = false, .builtIn = true, .daemons = {"brltty"}},
-        {.daemons = {"brltty"}},
         {.latency = 16, .advice = {slow}},
         {.accessible = false, .latency = 16, .advice = {denied("dialout"), slow}},
     };

@@ -90,7 +90,6 @@ TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) 
     EXPECT_EQ(host.written.size(), 194U);
     EXPECT_EQ(host.lastWritten(),
               (Bytes{0xA5, 0xFA, 0x04, 0x00, 0xA3, 0x01, 0x20, 0x00, 0xE9, 0x81, 0x8A, 0x01}));
-    EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  192 of 192 being sent\r\n 0 retries");
     EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 192, 192, 0}));
     EXPECT_FALSE(host.timerRunning);
 

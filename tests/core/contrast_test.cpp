@@ -1,4 +1,3 @@
-// The contrast dialog, Auto Contrast and the histogram the dialog draws.
 #include "image/contrast.hpp"
 
 #include "console_fixture.hpp"
@@ -47,9 +46,7 @@ TEST(AutoContrast, LevelsFromTheHistogram) {
 
 using ContrastTest = ConsoleTest;
 
-// Auto Contrast, then the dialog. How a number is read and rounded is pinned in
-// numtext_test.cpp; here, what the dialog does with it. Both boxes emptied is the window closed; a
-// range rounding to 0 has no picture.
+// Both boxes emptied is the window closed; a range rounding to 0 has no picture.
 TEST_F(ContrastTest, AutoThenAdjustedByWhatTheBoxesHold) {
     const struct {
         ContrastTexts typed;

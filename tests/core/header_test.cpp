@@ -10,11 +10,9 @@
 namespace qtx::test {
 namespace {
 
-// Flags 0x3C24 (centimetres, aperture factor 0.98, pixel size code 2, afternoon, lunar
-// filter, history "g", mosaic of 40), height 100, width 200, first row 50, first column 60,
-// exposure 250, two exposures, an unused word pair, focal length 12345, aperture 200, date
-// 0x3382, time 0x9147, temperature 65036, site 3, egain 250, background 120, range 2400,
-// pedestal 100.
+// Flags 0x3C24, 100 x 200 from row 50, column 60, exposure 250 twice, an unused word pair,
+// focal length 12345, aperture 200, date, time, temperature 65036, site 3, egain 250,
+// background 120, range 2400, pedestal 100.
 const Bytes kBlock{0x24, 0x3C, 0x64, 0x00, 0xC8, 0x00, 0x32, 0x00, 0x3C, 0x00, 0xFA, 0x00, 0x02,
                    0x00, 0xDE, 0xAD, 0xBE, 0xEF, 0x39, 0x30, 0xC8, 0x00, 0x82, 0x33, 0x47, 0x91,
                    0x0C, 0xFE, 0x03, 0x00, 0xFA, 0x00, 0x78, 0x00, 0x60, 0x09, 0x64, 0x00};
@@ -61,8 +59,7 @@ TEST_F(HeaderTest, EveryFieldAndThePanel) {
               std::tuple(0x3C24, 50, 60, 2001, 1, 40, "g", "QTX Image"));
 }
 
-// Flags 0x0006: inches, factor 0.98; 0x0000: centimetres, factor 0.72236448. A range word of 0
-// keeps the range held.
+// Flags 0x0006: inches, factor 0.98; 0x0000: centimetres, 0.72236448. Range 0 keeps the range.
 TEST_F(HeaderTest, WordRulesShownOnThePanel) {
     const struct {
         std::size_t offset;
@@ -91,8 +88,7 @@ TEST_F(HeaderTest, WordRulesShownOnThePanel) {
     }
 }
 
-// The facts the flags and the time word give: time, pixel size, filter, history, mosaic,
-// unit and aperture factor.
+// Time, pixel size, filter, history, mosaic, unit and aperture factor from flags and time.
 TEST_F(HeaderTest, TimeAndFlags) {
     const struct {
         std::uint16_t flags, time;

@@ -1,4 +1,3 @@
-// Opening, the baud menu, Establish Link, the watchdog, closing and a lost port.
 #include <algorithm>
 
 #include "console_fixture.hpp"

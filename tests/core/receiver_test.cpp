@@ -1,5 +1,3 @@
-// The receive state machine: frames found in any stream of bytes, and what each short frame
-// does.
 #include <string>
 
 #include "console_fixture.hpp"
@@ -31,10 +29,8 @@ struct Loaded {
     }
 };
 
-// Garbage is skipped, a corrupt header loses its six bytes, an unknown code and frames longer
-// than the buffer (never waited for) lose their headers, a damaged display shows as such; the
-// whole stream is handled in one event, and whatever the pieces it arrives in, the same texts
-// follow.
+// Garbage, corrupt headers, unknown codes and frames longer than the buffer are passed over;
+// however the stream is split, the same texts follow.
 TEST(Receiver, EverySplitOfAStreamGivesTheSameTexts) {
     Bytes badHeader = kNak, badDisplay = displayFrame('t', 'u');
     badHeader[4] ^= 0x01;
@@ -66,9 +62,7 @@ TEST(Receiver, EverySplitOfAStreamGivesTheSameTexts) {
     EXPECT_EQ(Loaded{}.texts({garbage + displayFrame('x', 'y')}).back(), display('x', 'y'));
 }
 
-// The offers and the link request are handled before the frame behind them, which waits for
-// the next event unless the reply ends the exchange; an acknowledgement of nothing known is
-// dropped.
+// The frame behind an offer waits for the next event; one behind a link request does not.
 TEST(Receiver, ShortFramesAndTheFrameBehindThem) {
     const Bytes status{0xA5, 0x03, 0x04, 0x00, 0xAC, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00};
     Bytes damagedStatus = status;

@@ -1,4 +1,3 @@
-// An image coming in: header, rows, track row, repeats, and Download All's walk.
 #include <algorithm>
 #include <filesystem>
 
@@ -113,8 +112,7 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffersAndSavesEach) {
               (Sent{kRemoteOn, kSaved, headerRequest(17)}));
     receive(headerFrame({.height = 1}));
     EXPECT_EQ(host.progress.back().buffer, 17);
-    // Interrupted while buffer 17 comes in: it is completed and saved, then the walk ends;
-    // till then the progress still names it image 3 of 4.
+    // Interrupted while buffer 17 comes in: it is completed and saved, then the walk ends.
     console.cmdinterrupt_Click();
     EXPECT_FALSE(console.reception.downloadall ||
                  std::ranges::count(console.reception.bufferpending, true) != 0);
@@ -139,8 +137,7 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffersAndSavesEach) {
     EXPECT_EQ(host.texts.back().text, "QTX data buffers are empty");
 }
 
-// A QTX that answers a row request just after the watchdog repeated it answers both
-// copies, one after the other: the second answer must never be taken for the next row.
+// A row request answered just after the watchdog repeated it is answered twice.
 TEST_F(ReceptionTest, LateRepliesNeverShiftRows) {
     const Bytes r10 = rawRow({1, 1, 1, 1}), r11 = rawRow({2, 2, 2, 2}), r12 = rawRow({3, 3, 3, 3});
     startImage();
@@ -179,8 +176,7 @@ TEST_F(ReceptionTest, AnswersOfAnEarlierRequestAreDropped) {
     receive(headerFrame({}) + damagedHeader);
     EXPECT_TRUE(host.written.empty());
     EXPECT_TRUE(host.timerRunning);
-    // The screen image asked for while row 10 is on its way: that row still comes and is
-    // dropped, the header that follows starts the new image.
+    // The screen image asked for while row 10 is on its way: that row is dropped.
     console.mnudownloadlight_Click();
     receive(rawRow({9, 9, 9, 9}));
     EXPECT_EQ(host.written, (Sent{headerRequest(31)}));
@@ -195,8 +191,7 @@ TEST_F(ReceptionTest, AnswersOfAnEarlierRequestAreDropped) {
     EXPECT_EQ(console.reception.downloadimages, 2);
 }
 
-// An answer nothing asked for leaves the watchdog to what is still awaited: the upload's
-// resends, or nothing (the end frame of an upload is awaited by the one-shot timer).
+// An answer nothing asked for leaves the watchdog to what is still awaited.
 TEST_F(ReceptionTest, StrayAnswersLeaveTheWatchdogToWhatIsAwaited) {
     console.setBaud(19200);
     console.establishLink(1);  // resends every 599 ms; pieces of a header restart at 110

@@ -8,10 +8,8 @@
 namespace qtx::test {
 namespace {
 
-// Background is black and background + range white (1200 / 9.375 = 128); the top bit set is a
-// large value, not a negative one; halves go to even; a negative range inverts. The divisor is
-// a float: 16777217 / 256 rounds to 65536, so 16613376 / s is exactly 253.5 and goes to the
-// even 254 (a double divisor would give 253).
+// Halves go to even; a negative range inverts. The divisor is a float: 16777217 / 256 rounds
+// to 65536, so 16613376 / s is exactly 253.5 and goes to 254 (a double would give 253).
 TEST(GreyLevel, ThroughBackgroundAndRange) {
     constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
     constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
@@ -39,8 +37,7 @@ TEST(GreyLevel, ThroughBackgroundAndRange) {
 
 class RenderTest : public ConsoleTest {
   protected:
-    // Pixel (x, y) holds (x + y) mod 256; with background 0 and range 256 that is also its
-    // grey level.
+    // Pixel (x, y) holds (x + y) mod 256, also its grey level.
     void setImage(int w, int h) {
         holdImage(w, h, [](int x, int y) { return (x + y) % 256; });
     }
@@ -86,8 +83,7 @@ TEST_F(RenderTest, OffsetsTruncateTowardZero) {
     EXPECT_EQ(surfaceByte(319, 199, 3), (320 + 200) % 256);  // what fits of 400 x 250
 }
 
-// A reception has begun: the array is smaller than the image the record names, and only
-// what exists is drawn, centred.
+// A reception has begun: only the array that exists is drawn, centred.
 TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
     setImage(320, 200);
     console.record.imagedata.resize(10, 5);

@@ -1,5 +1,3 @@
-// Upload QTX Code: the file checks, the frames of a whole upload, resends and their pacing,
-// and what ends an upload.
 #include <algorithm>
 #include <filesystem>
 
@@ -10,8 +8,7 @@ namespace {
 
 const std::string kSuccess = "Code succesfully uploaded - QTX restarting";
 
-// A whole image: the code (a pattern that shows the exchange of the bytes of each word), two
-// unchecked bytes, the stored CRC high byte first.
+// The code (a pattern that shows the bytes of each word swapped), two unchecked bytes, the CRC.
 Bytes codeImage(std::uint16_t storedCrc) {
     Bytes bytes(98300, 0);
     for (std::size_t i = 0; i < bytes.size(); ++i)
@@ -26,7 +23,6 @@ class UploadTest : public ConsoleTest {
         TempDir::write(tmp.path(name), std::string(bytes.begin(), bytes.end()));
         return tmp.path(name);
     }
-    // Chooses a good image in the dialog and starts the upload.
     void begin() {
         host.fileAnswers.push_back(file("code.bin", codeImage(0x81E9)));
         console.mnuUploadFile_Click();

@@ -78,33 +78,5 @@ TEST_F(ContrastTest, AutoThenAdjustedByWhatTheBoxesHold) {
     EXPECT_EQ(host.histogramsShown[0], (Histogram{1000, 1, {200}}));
 }
 
-// `n` bins, empty but for the first and the last.
-std::vector<std::int32_t> ends(std::size_t n, int first, int last) {
-    std::vector<std::int32_t> counts(n, 0);
-    counts.front() = first;
-    counts.back() = last;
-    return counts;
-}
-
-TEST(Histogram, CountsInBinsFromTheSmallestToTheLargestValue) {
-    const struct {
-        PixelArray pixels;
-        int width, height;
-        Histogram expected;
-    } cases[] = {
-        {pixelsOf(2, 2, {1003, 1000, 1001, 1000}), 2, 2, {1000, 1, {2, 1, 0, 1}}},
-        {pixelsOf(2, 1, {100, 356}), 2, 1, {100, 2, ends(129, 1, 1)}},  // 257 values
-        {pixelsOf(3, 1, {65535, 0, 255}), 3, 1, {0, 256, ends(256, 2, 1)}},
-        // A reception has begun: the record names 320 x 200, the array holds 2 x 1.
-        {pixelsOf(2, 1, {5, 6}), 320, 200, {5, 1, {1, 1}}},
-        {pixelsOf(2, 2, {5, 9, 6, 9}), 1, 2, {5, 1, {1, 1}}},  // only the part the record names
-        {PixelArray{}, 0, 0, {}},
-        {pixelsOf(1, 1, {5}), 0, 1, {}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(pixelHistogram(c.pixels, c.width, c.height), c.expected) << c.width;
-    }
-}
-
 }  // namespace
 }  // namespace qtx::test

@@ -95,7 +95,6 @@ TEST_F(HeaderTest, TimeAndFlags) {
         const char* facts;
     } cases[] = {
         {0x0000, 0x9147, "9:05:07 0.5000 None - 0 cm 0.72"},
-        {0x0400, 0x9147, "21:05:07 0.5000 None - 0 cm 0.72"},
         {0x0010, 0x03C0, ":15:00 0.0074 None - 0 cm 0.72"},
         {0x0432, 0x03C0, "12:15:00 0.0222 None - 0 in 0.72"},
         {0x4004, 0xF000, "15:00:00 0.5000 None - 6 cm 0.98"},

@@ -16,11 +16,8 @@ TEST_F(RequestsTest, ClosedPortRefusesWithOrWithoutMessage) {
     console.upload.pagenumber = 7;
     console.link.retrycount = 2;
     console.sendframe(CMD_CODE_BEGIN, Bytes{0x20, 0x00}, 2);
-    console.requestheader(31);
     console.requestrow(31);
-    console.sendremotemode(1);
     console.sendsavereport(0);
-    console.sendlinkconfirm();
     EXPECT_TRUE(console.panel.turbo && host.written.empty());
     EXPECT_EQ(host.messageBoxes, std::vector<std::string>(3, "No COM port is open to QTX"));
     EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  7 of 192 being sent\r\n 2 retries");

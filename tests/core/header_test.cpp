@@ -97,9 +97,7 @@ TEST_F(HeaderTest, TimeAndFlags) {
         {0x0000, 0x9147, "9:05:07 0.5000 None - 0 cm 0.72"},
         {0x0010, 0x03C0, ":15:00 0.0074 None - 0 cm 0.72"},
         {0x0432, 0x03C0, "12:15:00 0.0222 None - 0 in 0.72"},
-        {0x4004, 0xF000, "15:00:00 0.5000 None - 6 cm 0.98"},
         {0x6806, 0xFFFF, "15:63:63 0.5000 Lunar - 6 in 0.98"},
-        {0x1000, 0x0000, ":00:00 0.5000 None g 0 cm 0.72"},
     };
     for (const auto& c : cases) {
         console.record.pixelsize = 0.5F;  // kept when the flags name no size
@@ -111,19 +109,6 @@ TEST_F(HeaderTest, TimeAndFlags) {
                       (console.optics.apertureflag ? " 0.72" : " 0.98"),
                   c.facts);
     }
-}
-
-TEST_F(HeaderTest, NoImageSetsOnlyTheFlagFieldsAndHeight) {
-    decode(kBlock);
-    host.texts.clear();
-    // Flags 0x4812 (inches, lunar), height 0, every other word changed.
-    decode(withWord(withWord(Bytes(38, 0x11), 0, 0x4812), 2, 0));
-    const ImageRecord& r = console.record;
-    EXPECT_EQ(std::tuple(r.hdrflags, r.hdrheight, console.optics.unitscm, r.filtername),
-              std::tuple(0x4812, 0, false, "Lunar"));
-    EXPECT_EQ(std::tuple(r.hdrwidth, r.exposure100, r.background, r.range, r.imagedate),
-              std::tuple(200, 250, 120, 2400, "03/07/2001"));
-    EXPECT_TRUE(host.texts.empty());  // the panel keeps its text
 }
 
 }  // namespace

@@ -84,8 +84,9 @@ TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
     console.record.imagedata.resize(10, 5);
     std::fill(console.record.imagedata.cells.begin(), console.record.imagedata.cells.end(), 200);
     console.showimage();
-    EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset), std::tuple(155, 97));
-    EXPECT_EQ(std::pair(litBytes(), surfaceByte(155, 97)), std::pair(10L * 5 * 4, 200));
+    EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset, litBytes(),
+                         surfaceByte(155, 97)),
+              std::tuple(155, 97, 10L * 5 * 4, 200));
 
     // A range of 0 keeps the previous picture.
     const auto before = host.surface;

@@ -20,12 +20,10 @@ class ConsoleTest : public ::testing::Test {
         console.files.autofilename = tmp.path("img");  // whatever a test saves lands here
         host.written.clear(), host.texts.clear(), host.timerEvents.clear();
     }
-    // Bytes arrive at the port and the receive event runs.
     void receive(const Bytes& bytes) {
         host.incoming.insert(host.incoming.end(), bytes.begin(), bytes.end());
         console.onSerialEvent(SerialEvent::DataReceived);
     }
-    // What the console writes last after these bytes arrive.
     Bytes answer(const Bytes& bytes) {
         receive(bytes);
         return host.lastWritten();
@@ -49,7 +47,6 @@ class ConsoleTest : public ::testing::Test {
         r.background = background;
         r.range = range;
     }
-    // The texts that went to PCtext, in order.
     std::vector<std::string> pcTexts() const {
         std::vector<std::string> out;
         for (const TextEvent& t : host.texts)

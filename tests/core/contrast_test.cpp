@@ -1,25 +1,19 @@
 #include "image/contrast.hpp"
 
+#include <utility>
+
 #include "console_fixture.hpp"
 #include "image/histogram.hpp"
 
 namespace qtx::test {
 namespace {
 
-// A w x h array; the last value given fills the rest.
-PixelArray pixelsOf(int w, int h, std::vector<std::uint16_t> values) {
+// The first `count` pixels of a w x h array hold `a`, the rest `b`.
+PixelArray twoLevels(int w, int h, int count, std::uint16_t a, std::uint16_t b) {
     PixelArray p;
     p.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
-    values.resize(p.cells.size(), values.empty() ? 0 : values.back());
-    p.cells = std::move(values);
+    for (std::size_t i = 0; i < p.cells.size(); ++i) p.cells[i] = std::cmp_less(i, count) ? a : b;
     return p;
-}
-
-// The first `count` pixels hold `a`, the rest `b`.
-PixelArray twoLevels(int w, int h, int count, std::uint16_t a, std::uint16_t b) {
-    std::vector<std::uint16_t> values(static_cast<std::size_t>(count), a);
-    values.push_back(b);
-    return pixelsOf(w, h, values);
 }
 
 TEST(AutoContrast, LevelsFromTheHistogram) {

@@ -63,8 +63,7 @@ TEST_F(LinkTest, WatchdogRepeatsThreeTimesThenFails) {
     for (int tick = 1; tick <= 4; ++tick) console.watchdogTick();
     EXPECT_EQ(host.written, std::vector<Bytes>(4, headerRequest(31)));
     EXPECT_EQ(console.link.rxcount, 20);  // the header path keeps what arrived
-    EXPECT_FALSE(host.timerRunning);
-    EXPECT_TRUE(host.texts.back().repainted);
+    EXPECT_FALSE(host.timerRunning || !host.texts.back().repainted);
     // Without a good reply the next request fails on its first tick.
     console.mnudownloadlight_Click();
     console.watchdogTick();

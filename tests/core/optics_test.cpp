@@ -36,7 +36,6 @@ TEST_F(OpticsTest, FocalLengthAndApertureDiameter) {
     };
     console.record.focallength = 12.5F;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.offered);
         console.optics.unitscm = c.cm;
         console.optics.apertureflag = c.flag;
         console.record.aperturearea = 0;

@@ -93,7 +93,6 @@ TEST(PortList, OneBlockAPortWithItsAdviceThenTheMachine) {
     EXPECT_EQ(portListText({}, {}), "No serial ports found.\n");
 
     EXPECT_EQ(portSummary(ftdi, 2), "/dev/ttyUSB0 - FT232R USB UART  (COM2)");
-    EXPECT_EQ(portSummary(builtIn, 0), "/dev/ttyS0");
     EXPECT_EQ(rememberedName(ftdi) + " " + rememberedName(builtIn), ftdi.byId[0] + " /dev/ttyS0");
     EXPECT_TRUE(namesPort(ftdi, "/dev/ttyUSB0") && namesPort(ftdi, ftdi.byId[0]));
     EXPECT_FALSE(namesPort(ftdi, "/dev/ttyUSB1") || namesPort(builtIn, ""));

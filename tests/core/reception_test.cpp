@@ -103,13 +103,11 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffersAndSavesEach) {
     EXPECT_EQ(Sent(host.written.end() - 3, host.written.end()),
               (Sent{kRemoteOn, kSaved, headerRequest(17)}));
     receive(headerFrame({.height = 1}));
-    EXPECT_EQ(host.progress.back().buffer, 17);
     // Interrupted while buffer 17 comes in: it is completed and saved, then the walk ends.
     console.cmdinterrupt_Click();
     EXPECT_FALSE(console.reception.downloadall ||
                  std::ranges::count(console.reception.bufferpending, true) != 0);
     receive(rawRow({1, 2, 3}));  // a word short: asked for again
-    EXPECT_EQ(std::pair(host.progress.back().image, host.progress.back().images), std::pair(3, 4));
     EXPECT_EQ(answer(rawRow({1, 2, 3, 4})), kDownloadEnd);
     EXPECT_TRUE(std::filesystem::exists(tmp.path("night002.QTX")) &&
                 !std::filesystem::exists(tmp.path("night003.QTX")));

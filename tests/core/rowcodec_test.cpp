@@ -28,7 +28,6 @@ TEST(CompressedRow, TokensDecodeToCellsOrTheRowIsDamaged) {
         // Only the low 16 bits are kept; the running value goes on beyond them.
         {{0x00, 0x00, 0xFF, 0xFF, 0x3F, 0x7F}, 4, {0, 65532, 59, 58}},
         {{0x00, 0x00, 0x7F, 0x01, 0xBF, 0xFF, 0x01}, 5, {0, 65535, 0, 65535, 0}},
-        {{0x34, 0x12}, 1, {0x1234}},
         {{0x01, 0x00, 0x02, 0x03, 0x04}, 2, {1, 3}},  // tokens after the last pixel
         {{}, 1, {}},
         {{0x05}, 1, {}},

@@ -49,8 +49,7 @@ TEST(TrafficLog, SaysWhenItCannotBeWritten) {
     ASSERT_EQ(log.create(full), "");
     bool first = true, later = false;
     test::onFullDisk([&] { first = log.sent(0, end), later = log.sent(1, end); });
-    EXPECT_FALSE(first);
-    EXPECT_TRUE(later);
+    EXPECT_TRUE(!first && later);
     EXPECT_EQ(log.failure(),
               "the log " + full + " could not be written: File too large; it stops here");
     EXPECT_FALSE(log.isOpen());

@@ -38,7 +38,9 @@ TEST(CompressedRow, TokensDecodeToCellsOrTheRowIsDamaged) {
     for (const auto& c : cases) {
         Pixels out(static_cast<std::size_t>(c.width), 0xAAAA);
         EXPECT_EQ(decodeCompressedRow(c.payload, c.width, out), !c.expected.empty()) << c.width;
-        if (!c.expected.empty()) EXPECT_EQ(out, c.expected);
+        if (!c.expected.empty()) {
+            EXPECT_EQ(out, c.expected);
+        }
     }
     // Only the cells asked for are kept, yet the whole row is checked.
     Pixels two(2);

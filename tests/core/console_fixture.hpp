@@ -18,14 +18,15 @@ class ConsoleTest : public ::testing::Test {
     void SetUp() override {
         console.Form_Load();
         console.files.autofilename = tmp.path("img");  // whatever a test saves lands here
-        host.written.clear();
-        host.texts.clear();
-        host.timerEvents.clear();
+        host.written.clear(), host.texts.clear(), host.timerEvents.clear();
     }
-    // Bytes arrive at the port and the receive event runs.
     void receive(const Bytes& bytes) {
         host.incoming.insert(host.incoming.end(), bytes.begin(), bytes.end());
         console.onSerialEvent(SerialEvent::DataReceived);
+    }
+    Bytes answer(const Bytes& bytes) {
+        receive(bytes);
+        return host.lastWritten();
     }
     // The user asks for the screen image and its header arrives.
     void startImage(const HeaderFields& h = {}) {
@@ -38,16 +39,14 @@ class ConsoleTest : public ::testing::Test {
                    std::int32_t background = 0, std::int32_t range = 256) {
         ImageRecord& r = console.record;
         r.imagedata.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
-        for (int y = 1; y <= h; ++y) {
-            for (int x = 1; x <= w; ++x)
-                r.imagedata.at(x, y) = static_cast<std::uint16_t>(value(x, y));
-        }
+        for (int k = 0; k < w * h; ++k)
+            r.imagedata.at(k % w + 1, k / w + 1) =
+                static_cast<std::uint16_t>(value(k % w + 1, k / w + 1));
         r.imagewidth = static_cast<std::int16_t>(w);
         r.imageheight = static_cast<std::int16_t>(h);
         r.background = background;
         r.range = range;
     }
-    // The texts that went to PCtext, in order.
     std::vector<std::string> pcTexts() const {
         std::vector<std::string> out;
         for (const TextEvent& t : host.texts)

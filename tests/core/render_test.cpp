@@ -8,10 +8,8 @@
 namespace qtx::test {
 namespace {
 
-// Background is black and background + range white (1200 / 9.375 = 128); the top bit set is a
-// large value, not a negative one; halves go to even; a negative range inverts. The divisor is
-// a float: 16777217 / 256 rounds to 65536, so 16613376 / s is exactly 253.5 and goes to the
-// even 254 (a double divisor would give 253).
+// Halves go to even; a negative range inverts. The divisor is a float: 16777217 / 256 rounds
+// to 65536, so 16613376 / s is exactly 253.5 and goes to 254 (a double would give 253).
 TEST(GreyLevel, ThroughBackgroundAndRange) {
     constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
     constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
@@ -20,14 +18,10 @@ TEST(GreyLevel, ThroughBackgroundAndRange) {
         std::int32_t background, range;
         int grey;
     } cases[] = {
-        {120, 120, 2400, 0},    {119, 120, 2400, 0},
-        {2520, 120, 2400, 255}, {1320, 120, 2400, 128},
-        {254, 0, 256, 254},     {256, 0, 256, 255},
-        {65535, 0, 256, 255},   {40000, 39900, 256, 100},
-        {1, 0, 512, 0},         {3, 0, 512, 2},
-        {5, 0, 512, 2},         {900, 1000, -256, 100},
-        {1100, 1000, -256, 0},  {0, kMin, 256, 255},
-        {65535, kMax, 256, 0},  {0, -16613376, 16777217, 254},
+        {119, 120, 2400, 0},  {2520, 120, 2400, 255},   {1320, 120, 2400, 128},
+        {65535, 0, 256, 255}, {40000, 39900, 256, 100}, {3, 0, 512, 2},
+        {5, 0, 512, 2},       {900, 1000, -256, 100},   {1100, 1000, -256, 0},
+        {0, kMin, 256, 255},  {65535, kMax, 256, 0},    {0, -16613376, 16777217, 254},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(greyLevel(c.p, c.background, levelStep(c.range)), c.grey)
@@ -39,8 +33,7 @@ TEST(GreyLevel, ThroughBackgroundAndRange) {
 
 class RenderTest : public ConsoleTest {
   protected:
-    // Pixel (x, y) holds (x + y) mod 256; with background 0 and range 256 that is also its
-    // grey level.
+    // Pixel (x, y) holds (x + y) mod 256, also its grey level.
     void setImage(int w, int h) {
         holdImage(w, h, [](int x, int y) { return (x + y) % 256; });
     }
@@ -71,61 +64,20 @@ TEST_F(RenderTest, CentredOnTwentyFourAndThirtyTwoBitSurfaces) {
                                  surfaceByte(259, 149, b)),
                       std::tuple(128, 255, 255));
         }
-        EXPECT_EQ(litBytes(), 3 * depth / 8);
-        EXPECT_EQ(host.repaints, depth == 24 ? 1 : 2);
-        EXPECT_TRUE(console.record.imageshown);
-        EXPECT_EQ(host.text(TextBox::PCtext), "Background = 300\r\nRange = 2400");
+        EXPECT_EQ(std::tuple(litBytes(), host.repaints, console.record.imageshown),
+                  std::tuple(3 * depth / 8, depth == 24 ? 1 : 2, true));
     }
 }
 
-TEST_F(RenderTest, OffsetsTruncateTowardZero) {
-    const int cases[][4] = {{200, 100, 60, 50}, {319, 199, 0, 0}, {320, 200, 0, 0},
-                            {1, 1, 159, 99},    {0, 0, 160, 100}, {400, 250, 0, 0}};
-    for (const auto& c : cases) {
-        setImage(c[0], c[1]);
-        console.showimage();
-        EXPECT_EQ((std::pair<int, int>(console.record.xoffset, console.record.yoffset)),
-                  std::pair(c[2], c[3]))
-            << c[0];
-    }
-    EXPECT_EQ(surfaceByte(319, 199, 3), (320 + 200) % 256);  // what fits of 400 x 250
-}
-
-TEST_F(RenderTest, OtherDepthsPaintPixelByPixelOnBlack) {
-    host.bitsPerPixel = 16;
-    setImage(200, 100);
-    console.record.background = -5;
-    console.showimage();
-    EXPECT_EQ(host.surface, std::vector<std::uint8_t>(640 * 200, 0));
-    EXPECT_EQ(host.pixelsSet.size(), 200U * 100U);
-    EXPECT_EQ(host.pixelsSet.at({60, 50}), (Colour{7, 7, 7}));  // (1 + 1) + 5
-    EXPECT_EQ(host.pixelsSet.at({259, 149}), (Colour{49, 49, 49}));
-    EXPECT_EQ(host.text(TextBox::PCtext), "Background =-5\r\nRange = 256");
-    setImage(400, 250);  // only what fits
-    console.showimage();
-    EXPECT_EQ(host.pixelsSet.size(), 320U * 200U);
-    EXPECT_EQ(host.pixelsSet.rbegin()->first, (std::pair<int, int>{319, 199}));
-}
-
-// A reception has begun (the array is smaller than the image the record names), or the
-// flat frame, taller than the image, is on show: only what exists is drawn, centred.
+// A reception has begun: only the array that exists is drawn, centred.
 TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
     setImage(320, 200);
     console.record.imagedata.resize(10, 5);
     std::fill(console.record.imagedata.cells.begin(), console.record.imagedata.cells.end(), 200);
     console.showimage();
-    EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset), std::tuple(155, 97));
-    EXPECT_EQ(std::pair(litBytes(), surfaceByte(155, 97)), std::pair(10L * 5 * 4, 200));
-
-    setImage(20, 5);
-    console.flat.flatdata.resize(4, 8);
-    std::fill(console.flat.flatdata.cells.begin(), console.flat.flatdata.cells.end(), 77);
-    console.flat.flatwidth = 4;
-    console.flat.flatheight = 8;
-    console.flat.showflat = true;
-    console.showimage();
-    EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset), std::tuple(158, 96));
-    EXPECT_EQ(std::pair(litBytes(), surfaceByte(158, 96)), std::pair(4L * 8 * 4, 77));
+    EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset, litBytes(),
+                         surfaceByte(155, 97)),
+              std::tuple(155, 97, 10L * 5 * 4, 200));
 
     // A range of 0 keeps the previous picture.
     const auto before = host.surface;
@@ -133,9 +85,7 @@ TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
     host.texts.clear();
     console.record.range = 0;
     console.showimage();
-    EXPECT_EQ(host.surface, before);
-    EXPECT_TRUE(host.texts.empty());
-    EXPECT_EQ(host.repaints, repaints);
+    EXPECT_TRUE(host.surface == before && host.texts.empty() && host.repaints == repaints);
 }
 
 using ProbeTest = RenderTest;
@@ -144,8 +94,7 @@ TEST_F(ProbeTest, ReportsThePixelUnderThePointer) {
     setImage(200, 100);
     console.record.imagedata.at(1, 1) = 40000;
     console.record.imagedata.at(12, 34) = 1530;
-    // Before the first picture nothing changes.
-    console.Picdata_MouseMove(0, 0, 100.0, 80.0);
+    console.Picdata_MouseMove(0, 0, 100.0, 80.0);  // before the first picture: nothing
     EXPECT_EQ(host.pointerChanges, 0);
     console.showimage();
 
@@ -154,15 +103,12 @@ TEST_F(ProbeTest, ReportsThePixelUnderThePointer) {
         const char* text;  // "": outside the image, and PCtext keeps its text
     } cases[] = {
         {60.0, 50.0, "Pixel position ( 1,  1) =  40000"},
-        {59.0, 50.0, ""},
         {71.0, 83.0, "Pixel position ( 12,  34) =  1530"},
         {59.5, 50.0, "Pixel position ( 1,  1) =  40000"},  // -0.5 rounds to 0
         {61.5, 50.4, "Pixel position ( 3,  1) =  4"},      // 1.5 rounds to 2
         {60.0, 48.5, ""},                                  // -1.5 rounds to -2
-        {60.0, 150.0, ""},                                 // the row just below the image
         {259.4, 149.0, "Pixel position ( 200,  100) =  44"},
         {259.5, 149.0, ""},  // 199.5 rounds to 200
-        {1e300, 50.0, ""},
     };
     for (const auto& c : cases) {
         host.texts.clear();
@@ -174,17 +120,6 @@ TEST_F(ProbeTest, ReportsThePixelUnderThePointer) {
     console.Picdata_MouseMove(0, 0, 60.0, 50.0);
     console.Form_MouseMove(0, 0, 5.0, 5.0);
     EXPECT_EQ(host.pointer, Pointer::Default);
-
-    // A new header: the array is 10 x 10, the record still names 200 x 100.
-    console.record.imagedata.resize(10, 10);
-    console.Picdata_MouseMove(0, 0, 69.0, 59.0);
-    EXPECT_EQ(host.text(TextBox::PCtext), "Pixel position ( 10,  10) =  0");
-    host.texts.clear();
-    for (const auto& [x, y] : {std::pair{70.0, 59.0}, {69.0, 60.0}}) {
-        console.Picdata_MouseMove(0, 0, x, y);
-        EXPECT_EQ(host.pointer, Pointer::Default) << x << "," << y;
-    }
-    EXPECT_TRUE(host.texts.empty());
 }
 
 }  // namespace

@@ -7,49 +7,31 @@ namespace {
 
 using RequestsTest = ConsoleTest;
 
-// Requests the user starts refuse with a message; turbo changes all the same.
+// Requests the user starts refuse with a message (turbo changes all the same); the builders
+// without the check refuse silently.
 TEST_F(RequestsTest, ClosedPortRefusesWithOrWithoutMessage) {
     console.link.portopen = false;
     console.sendcommand(3);
     console.cmdturbo_Click();
-    EXPECT_TRUE(console.panel.turbo);
     console.upload.pagenumber = 7;
     console.link.retrycount = 2;
     console.sendframe(CMD_CODE_BEGIN, Bytes{0x20, 0x00}, 2);
+    console.requestrow(31);
+    console.sendsavereport(0);
+    EXPECT_TRUE(console.panel.turbo && host.written.empty());
     EXPECT_EQ(host.messageBoxes, std::vector<std::string>(3, "No COM port is open to QTX"));
     EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  7 of 192 being sent\r\n 2 retries");
-    // The builders without the check refuse silently.
-    console.requestheader(31);
-    console.requestrow(31);
-    console.sendremotemode(1);
-    console.sendsavereport(0);
-    console.sendlinkconfirm();
-    EXPECT_TRUE(host.written.empty());
-    EXPECT_EQ(host.messageBoxes.size(), 3U);
 }
 
+// Damaged frames are pinned through the receiver; here, payload sums past 16 bits keep their
+// low 16.
 TEST(Frame, BuildsAndChecksFrames) {
-    const Bytes good{0xA5, 0x07, 0x01, 0x00, 0xAD, 0x00, 0x42, 0x42, 0x00};
-    EXPECT_EQ(buildFrame(7, Bytes{0x42}), good);
-    Bytes badHeader = good, badPayload = good;
-    badHeader[4] = 0xAE;
-    badPayload[7] = 0x43;
-    EXPECT_FALSE(headerChecksumOk(badHeader));
-    EXPECT_FALSE(payloadChecksumOk(badPayload));
-    EXPECT_FALSE(payloadChecksumOk(Bytes(good.begin(), good.end() - 1)));
-    EXPECT_FALSE(headerChecksumOk(std::span(good).first(5)));
-    EXPECT_EQ(payloadLength(std::span(good).first(3)), 0);
-    const Bytes big{0xA5, 0x07, 0x10, 0x27, 0xE3, 0x00};  // N = 10000
-    EXPECT_EQ(payloadLength(big), 10000);
-    EXPECT_FALSE(payloadChecksumOk(big));
-    // Payload sums past 16 bits keep their low 16.
-    for (std::size_t n : {0U, 2U, 48U, 1016U}) {
+    for (std::size_t n : {0U, 1016U}) {
         Bytes payload(n);
         for (std::size_t i = 0; i < n; ++i) payload[i] = static_cast<std::uint8_t>(i * 37 + 11);
         const Bytes frame = buildFrame(0x33, payload);
         EXPECT_EQ(frame, frameOf(0x33, payload)) << n;
         EXPECT_TRUE(headerChecksumOk(frame) && (n == 0 || payloadChecksumOk(frame))) << n;
-        EXPECT_EQ(payloadLength(frame), n);
     }
 }
 

@@ -1,9 +1,6 @@
-// Upload QTX Code: the file checks, the frames of a whole upload, resends and their pacing,
-// and what ends an upload.
 #include <algorithm>
 #include <filesystem>
 
-#include "console/code_image.hpp"
 #include "console_fixture.hpp"
 
 namespace qtx::test {
@@ -11,8 +8,7 @@ namespace {
 
 const std::string kSuccess = "Code succesfully uploaded - QTX restarting";
 
-// A whole image: the code (a pattern that shows the exchange of the bytes of each word), two
-// unchecked bytes, the stored CRC high byte first.
+// The code (a pattern that shows the bytes of each word swapped), two unchecked bytes, the CRC.
 Bytes codeImage(std::uint16_t storedCrc) {
     Bytes bytes(98300, 0);
     for (std::size_t i = 0; i < bytes.size(); ++i)
@@ -27,11 +23,10 @@ class UploadTest : public ConsoleTest {
         TempDir::write(tmp.path(name), std::string(bytes.begin(), bytes.end()));
         return tmp.path(name);
     }
-    // Chooses a good image in the dialog and starts the upload.
     void begin() {
         host.fileAnswers.push_back(file("code.bin", codeImage(0x81E9)));
         console.mnuUploadFile_Click();
-        ASSERT_EQ(console.link.pendingop, PendingOp::CodeBegin);
+        ASSERT_TRUE(console.link.pendingop == PendingOp::CodeBegin && host.fileDialogs.at(0).open);
     }
     void acks(int count) {
         for (int i = 0; i < count; ++i) receive(kAck);
@@ -44,14 +39,12 @@ TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
     const std::string crc = "Code CRC check failed - code file is bad";
     Bytes changed = codeImage(0x81E9);
     changed[98299] ^= 1;
-    std::filesystem::create_directory(tmp.path("folder.bin"));
     const std::pair<std::string, std::string> cases[] = {
         {"", name},  // cancelled
         {file("CODE.BIN", codeImage(0x81E9)), name},
         {file("short.bin", Bytes(98303, 0)), length},
         {file("long.bin", Bytes(98305, 0)), length},
         {tmp.path("absent.bin"), length},
-        {tmp.path("folder.bin"), length},
         {file("swapped.bin", codeImage(0xE981)), crc},  // CRC stored low byte first
         {file("changed.bin", changed), crc},            // the last checked byte changed
     };
@@ -60,11 +53,9 @@ TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
         host.fileAnswers = {path};
         console.mnuUploadFile_Click();
         EXPECT_EQ(host.messageBoxes, std::vector<std::string>{message}) << path;
-        EXPECT_EQ(console.link.pendingop, PendingOp::Key);
-        EXPECT_TRUE(host.written.empty() && host.timerEvents.empty() && host.texts.empty());
+        EXPECT_TRUE(console.link.pendingop == PendingOp::Key && host.written.empty() &&
+                    host.timerEvents.empty() && host.texts.empty());
     }
-    EXPECT_TRUE(host.fileDialogs.at(0).open);
-    EXPECT_EQ(host.fileDialogs[0].filter, "All Files (*.*)|*.*|BIN Files (*.bin)|*.bin");
     // A closed port is refused before anything else.
     host = FakeHost{};
     console.link.portopen = false;
@@ -80,8 +71,6 @@ TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) 
     EXPECT_EQ(pcTexts(),
               (std::vector<std::string>{"File CRC check passed - programming QTX",
                                         " PageNumber =  0 of 192 being sent\r\n 0 retries"}));
-    EXPECT_TRUE(host.texts[0].repainted);
-    EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 0, 192, 0}));
     acks(192);
     ASSERT_EQ(host.written.size(), 193U);
     for (int page = 0; page < 192; ++page)
@@ -92,24 +81,15 @@ TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) 
     EXPECT_EQ(Bytes(last.begin(), last.begin() + 12),
               (Bytes{0xA5, 0xFC, 0x02, 0x02, 0xA5, 0x01, 0xFF, 0x00, 0xC9, 0xC2, 0xD7, 0xD0}));
     EXPECT_EQ(Bytes(last.begin() + 516, last.end() - 2), (Bytes{0xCD, 0xAB, 0xE9, 0x81}));
-    EXPECT_TRUE(host.timerRunning);
-    // Pages outside the image read nothing.
-    const auto image = std::span<const std::uint8_t, 98304>(console.upload.codeimage.data(), 98304);
-    for (int page : {-1, 192}) EXPECT_EQ(std::ranges::count(pagePayload(image, page), 0), 514);
 
-    receive(kAck);  // page 191 taken: the end frame, unrepeated
-    EXPECT_EQ(host.written.size(), 194U);
+    receive(kAck);  // page 191 taken: the end frame
     EXPECT_EQ(host.lastWritten(),
               (Bytes{0xA5, 0xFA, 0x04, 0x00, 0xA3, 0x01, 0x20, 0x00, 0xE9, 0x81, 0x8A, 0x01}));
-    EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  192 of 192 being sent\r\n 0 retries");
-    EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 192, 192, 0}));
     EXPECT_FALSE(host.timerRunning);
 
     receive(kAck);  // the code is in
     EXPECT_EQ(host.texts.back().text, kSuccess);
-    EXPECT_TRUE(host.texts.back().repainted);
-    EXPECT_EQ(console.link.pendingop, PendingOp::Key);
-    EXPECT_FALSE(host.progressVisible);
+    EXPECT_TRUE(console.link.pendingop == PendingOp::Key && !host.progressVisible);
     EXPECT_EQ(host.oneShotInterval, 2000);
     console.oneShotElapsed();
     console.oneShotElapsed();  // a stray second expiry sends nothing more
@@ -119,22 +99,17 @@ TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) 
 
 // Upload frames are resent no sooner than twice a page's time on the line.
 TEST_F(UploadTest, ResendIntervalFollowsTheSpeed) {
-    const struct {
-        std::int32_t speed;
-        bool reopen;
-        int interval;
-    } cases[] = {{115200, false, 110}, {57600, false, 220}, {57600, true, 200},
-                 {38400, true, 300},   {19200, false, 660}, {19200, true, 599}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.speed) + (c.reopen ? " reopened" : " from the baud menu"));
-        console.setBaud(c.speed);
-        if (c.reopen) console.establishLink(1);
-        host.written.clear();
+    for (const auto& [speed, reopen, interval] : {std::tuple{115200, false, 110},
+                                                  {57600, false, 220},
+                                                  {38400, true, 300},
+                                                  {19200, true, 599}}) {
+        console.setBaud(speed);
+        if (reopen) console.establishLink(1);  // the short interval of 115200 baud
         ASSERT_NO_FATAL_FAILURE(begin());
-        EXPECT_EQ(host.timerInterval, c.interval);
+        EXPECT_EQ(host.timerInterval, interval) << speed;
         receive(kAck);
         console.watchdogTick();
-        EXPECT_EQ(host.timerInterval, c.interval);
+        EXPECT_EQ(host.timerInterval, interval) << speed;
         console.cmdfocus_Click();  // ends this upload
     }
 }
@@ -148,26 +123,21 @@ TEST_F(UploadTest, WatchdogResendsThenFailsAndALateAcknowledgementContinues) {
     console.watchdogTick();  // the begin frame again, not a stale page
     EXPECT_EQ(host.written, (std::vector<Bytes>{kCodeBegin, kCodeBegin}));
     EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  0 of 192 being sent\r\n 1 retries");
-    EXPECT_EQ(host.progress.back().repeats, 1);
 
     // The begin frame went twice: page 0 waits for the second answer, which looks the same.
-    receive(kAck);
-    EXPECT_EQ(host.lastWritten(), kCodeBegin);
-    receive(kAck);
-    const Bytes page0 = host.lastWritten();
+    EXPECT_EQ(answer(kAck), kCodeBegin);
+    const Bytes page0 = answer(kAck);
     EXPECT_EQ(page0[6], 0x40);
     for (int tick = 1; tick <= 3; ++tick) console.watchdogTick();
     EXPECT_EQ(host.written,
               (std::vector<Bytes>{kCodeBegin, kCodeBegin, page0, page0, page0, page0}));
-    EXPECT_EQ(host.progress.back().repeats, 4);
     console.watchdogTick();
     EXPECT_EQ(host.written.size(), 6U);
     EXPECT_EQ(host.text(TextBox::PCtext), "Communication Failed");
     EXPECT_FALSE(host.timerRunning || host.progressVisible);
 
     // Late, but the QTX took page 0: page 1 waits for the answers to the other copies.
-    receive(kAck);
-    EXPECT_EQ(host.lastWritten(), page0);
+    EXPECT_EQ(answer(kAck), page0);
     EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 1, 192, 4}));
     EXPECT_TRUE(host.timerRunning);
     acks(2);
@@ -175,7 +145,6 @@ TEST_F(UploadTest, WatchdogResendsThenFailsAndALateAcknowledgementContinues) {
     // The last copy's answer never comes: after the patience ticks page 1 goes.
     for (int tick = 1; tick <= 3; ++tick) console.watchdogTick();
     EXPECT_EQ(host.lastWritten()[6], 0x41);
-    EXPECT_TRUE(host.messageBoxes.empty());
 }
 
 TEST_F(UploadTest, UnansweredEndFrameFailsAfterAWaitAndALateAnswerStillCompletes) {
@@ -188,9 +157,7 @@ TEST_F(UploadTest, UnansweredEndFrameFailsAfterAWaitAndALateAnswerStillCompletes
     console.watchdogTick();
     console.oneShotElapsed();
     EXPECT_EQ(host.text(TextBox::PCtext), "Communication Failed");
-    EXPECT_FALSE(host.progressVisible);
     EXPECT_EQ(host.written.size(), 194U);
-    EXPECT_EQ(std::ranges::count(pcTexts(), kSuccess), 0);
 
     // The late answer and the QTX's next display in one read: the display is shown too.
     receive(kAck + kDisplayAllA);
@@ -198,8 +165,6 @@ TEST_F(UploadTest, UnansweredEndFrameFailsAfterAWaitAndALateAnswerStillCompletes
     EXPECT_EQ(host.text(TextBox::PCtext), kSuccess);
     console.oneShotElapsed();
     EXPECT_EQ(host.lastWritten(), kRemoteOn);
-    receive(kAck);
-    EXPECT_EQ(host.text(TextBox::PCtext), "Keypress acknowledged");
 }
 
 // Whatever takes the link from an upload ends it, says so, and no success follows.
@@ -207,7 +172,6 @@ TEST_F(UploadTest, AbandonedUploadSaysSoAndNeverClaimsSuccess) {
     using Interrupt = void (*)(Console&);
     const std::pair<const char*, Interrupt> interrupts[] = {
         {"keypad", [](Console& c) { c.cmdup_Click(); }},
-        {"turbo", [](Console& c) { c.cmdturbo_Click(); }},
         {"establish link", [](Console& c) { c.establishLink(1); }},
         {"port lost", [](Console& c) { c.portLost(1, "/dev/ttyUSB0", ""); }},
     };
@@ -221,8 +185,8 @@ TEST_F(UploadTest, AbandonedUploadSaysSoAndNeverClaimsSuccess) {
             interrupt(console);
             EXPECT_EQ(host.messageBoxes, std::vector<std::string>{
                                              "Code upload abandoned - upload the code file again"});
-            EXPECT_EQ(console.link.pendingop, PendingOp::Key);
-            EXPECT_FALSE(host.timerRunning || host.oneShotRunning || host.progressVisible);
+            EXPECT_FALSE(console.link.pendingop != PendingOp::Key || host.timerRunning ||
+                         host.oneShotRunning || host.progressVisible);
             const std::size_t sent = host.written.size();
             receive(kAck);
             console.oneShotElapsed();

@@ -118,7 +118,6 @@ class FakeHost : public Host {
     // Picture surface: 320 x 200 at the depth a test chooses.
     int bitsPerPixel = 32;
     std::vector<std::uint8_t> surface;  // the bits last set
-    std::map<std::pair<int, int>, Colour> pixelsSet;
     int repaints = 0;
     SurfaceGeometry surfaceGeometry() override {
         return {320 * bitsPerPixel / 8, 200, bitsPerPixel};
@@ -126,7 +125,7 @@ class FakeHost : public Host {
     void setBitmapBits(std::span<const std::uint8_t> bits) override {
         surface.assign(bits.begin(), bits.end());
     }
-    void setPixel(int x, int y, Colour colour) override { pixelsSet[{x, y}] = colour; }
+    void setPixel(int, int, Colour) override {}
     void repaintPicture() override { ++repaints; }
 
     std::vector<Progress> progress;
@@ -134,8 +133,7 @@ class FakeHost : public Host {
     void showProgress(const Progress& p) override { progress.push_back(p), progressVisible = true; }
     void hideProgress() override { progressVisible = false; }
 
-    int endProgramCalls = 0;
-    void endProgram() override { ++endProgramCalls; }
+    void endProgram() override {}
 
     std::string text(TextBox box) const {
         auto it = current.find(box);

@@ -3,31 +3,32 @@
 #pragma once
 
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 namespace qtx::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline Bytes frameOf(std::uint8_t code, const Bytes& payload = {}) {
-    Bytes f{0xA5, code, static_cast<std::uint8_t>(payload.size() & 0xFF),
-            static_cast<std::uint8_t>(payload.size() >> 8)};
-    const unsigned h = 0xA5U + code + f[2] + f[3];
-    f.push_back(static_cast<std::uint8_t>(h & 0xFF));
-    f.push_back(static_cast<std::uint8_t>((h >> 8) & 0xFF));
-    if (payload.empty()) return f;
-    unsigned p = 0;
-    for (std::uint8_t b : payload) p += b;
-    f.insert(f.end(), payload.begin(), payload.end());
-    f.push_back(static_cast<std::uint8_t>(p & 0xFF));
-    f.push_back(static_cast<std::uint8_t>((p >> 8) & 0xFF));
-    return f;
-}
-
 inline Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+// 16-bit words, low byte first.
+inline Bytes wordBytes(const std::vector<std::uint16_t>& words) {
+    Bytes out;
+    for (std::uint16_t w : words) out.insert(out.end(), {std::uint8_t(w), std::uint8_t(w >> 8)});
+    return out;
+}
+
+// Sync, code, length and the header's sum, then the payload and its sum, if there is one.
+inline Bytes frameOf(std::uint8_t code, const Bytes& payload = {}) {
+    const auto n = static_cast<std::uint16_t>(payload.size());
+    const Bytes f =
+        Bytes{0xA5, code} + wordBytes({n, std::uint16_t(0xA5 + code + n % 256 + n / 256)});
+    unsigned sum = 0;
+    for (std::uint8_t b : payload) sum += b;
+    return payload.empty() ? f : f + payload + wordBytes({std::uint16_t(sum)});
 }
 
 // The fields of an image header block the console uses to fetch the rows.
@@ -37,22 +38,10 @@ struct HeaderFields {
 };
 
 inline Bytes headerFrame(const HeaderFields& h) {
-    Bytes block(38, 0);
-    const std::pair<std::size_t, std::uint16_t> fields[] = {
-        {0, h.flags},       {2, h.height},        {4, h.width}, {6, h.firstrow},
-        {8, h.firstcolumn}, {12, h.numexposures}, {34, h.range}};
-    for (const auto& [at, w] : fields) {
-        block[at] = static_cast<std::uint8_t>(w & 0xFF);
-        block[at + 1] = static_cast<std::uint8_t>(w >> 8);
-    }
-    return frameOf(4, block);
-}
-
-// 16-bit words, low byte first.
-inline Bytes wordBytes(const std::vector<std::uint16_t>& words) {
-    Bytes out;
-    for (std::uint16_t w : words) out.insert(out.end(), {std::uint8_t(w), std::uint8_t(w >> 8)});
-    return out;
+    Bytes block =
+        wordBytes({h.flags, h.height, h.width, h.firstrow, h.firstcolumn, 0, h.numexposures});
+    block.resize(34, 0);
+    return frameOf(4, block + wordBytes({h.range, 0}));
 }
 inline Bytes rawRow(const std::vector<std::uint16_t>& words) {
     return frameOf(5, wordBytes(words));
@@ -87,10 +76,8 @@ inline Bytes headerRequest(std::uint8_t buffer) {
 // Rows 10, 11 and 12 of a 4-column image at column 20 of buffer 31, and its track row.
 inline const Bytes kRow10{0xA5, 0x07, 0x08, 0x00, 0xB4, 0x00, 0x0A, 0x00,
                           0x14, 0x00, 0x04, 0x00, 0x1F, 0x00, 0x41, 0x00};
-inline const Bytes kRow11{0xA5, 0x07, 0x08, 0x00, 0xB4, 0x00, 0x0B, 0x00,
-                          0x14, 0x00, 0x04, 0x00, 0x1F, 0x00, 0x42, 0x00};
-inline const Bytes kRow12{0xA5, 0x07, 0x08, 0x00, 0xB4, 0x00, 0x0C, 0x00,
-                          0x14, 0x00, 0x04, 0x00, 0x1F, 0x00, 0x43, 0x00};
+inline const Bytes kRow11 = frameOf(7, wordBytes({11, 20, 4, 31}));
+inline const Bytes kRow12 = frameOf(7, wordBytes({12, 20, 4, 31}));
 inline const Bytes kTrackRowRequest{0xA5, 0x05, 0x08, 0x00, 0xB2, 0x00, 0xC8, 0x00,
                                     0x00, 0x00, 0x40, 0x01, 0x1F, 0x00, 0x28, 0x01};
 

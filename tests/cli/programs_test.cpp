@@ -8,11 +8,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "../sim/sim_support.hpp"
-#include "model/star_field.hpp"
 #include "temp_dir.hpp"
 
 namespace qtx::test {
@@ -73,7 +71,7 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
             text.replace(at, 4, tmp.path().toStdString() + "/");
         return QString::fromStdString(text);
     };
-    // Buffer 0 is a full frame, 1 a window of 200 x 100, 2 a summed image, 4 a mosaic.
+    // obs001 is buffer 0, a full frame; 002 a 200 x 100 window; 003 summed; 004 a mosaic.
     const struct {
         const char* sim;  // "": none; "fast" or "silent" (on a fast line)
         const char* args;
@@ -117,14 +115,14 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
     for (const auto& r : runs) {
         SCOPED_TRACE(r.args);
         std::unique_ptr<Sim> sim;
-        QStringList args = fill(r.args).split(u' ');
         if (*r.sim != '\0') {
             // Fast enough that a whole Download All takes a few seconds; the line is still paced.
             sim = std::make_unique<Sim>(QStringList{"--baud", "2000000"} +
                                         (*r.sim == 's' ? QStringList{"--silent"} : QStringList{}));
             ASSERT_FALSE(sim->device.isEmpty());
-            args.replaceInStrings(QRegularExpression("^DEV$"), sim->device);
         }
+        QStringList args = fill(r.args).split(u' ');
+        std::replace(args.begin(), args.end(), QStringLiteral("DEV"), sim ? sim->device : "");
         const QStringList before = files();
         Program f(QTX_PROGRAM, args);
         EXPECT_EQ(f.wait(), r.status) << f.err;
@@ -139,12 +137,9 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
         }
         if (args.contains("--all") && r.status == 0) QFile::remove(tmp.filePath("obs003.trk"));
         for (qsizetype k = 1; args[0] == "info" && r.status == 0 && k < args.size(); ++k) {
-            // Each file's path, then its header lines; a blank line between files.
             const std::string heading = args[k].toStdString() + "\nQTX Compressed Image\n";
             EXPECT_EQ(f.out.find(heading), k == 1 ? 0 : f.out.find("\n\n" + heading) + 2);
         }
-        // An upload's progress line tells the pages, not a line per frame.
-        EXPECT_EQ(f.err.find("PageNumber"), std::string::npos);
     }
 }
 
@@ -152,8 +147,7 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
 // or by the device going away.
 TEST(Programs, RunsEndedFromOutside) {
     for (const int signal : {SIGINT, 0}) {  // 0: the simulator is killed
-        SCOPED_TRACE(signal);
-        Sim sim({"--baud", "115200"});  // the real speed: the transfer is under way at the end
+        Sim sim({"--baud", "115200"});      // the real speed: the transfer is under way at the end
         QTemporaryDir tmp;
         Program qtx(QTX_PROGRAM, {"download", "--port", sim.device, "--all", tmp.filePath("m31")});
         ASSERT_TRUE(qtx.await("image 1 of "));

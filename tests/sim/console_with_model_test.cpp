@@ -11,8 +11,7 @@ namespace {
 TEST(FaultMatrix, EveryDownloadEndsWholeOrInCommunicationFailed) {
     // Without faults every kind of buffer arrives whole at the first asking.
     const Cell clean = runCell(Fault::Drop, Way::FromQtx, 0.0, 16);
-    EXPECT_EQ(clean.whole, 16);
-    EXPECT_EQ(clean.repeats, 0);
+    EXPECT_EQ(std::make_pair(clean.whole, clean.repeats), std::make_pair(16, 0L));
     int first = 0, whole = 0;
     for (Fault fault : {Fault::Drop, Fault::Corrupt, Fault::Pause, Fault::Garbage}) {
         for (Way way : {Way::ToQtx, Way::FromQtx}) {

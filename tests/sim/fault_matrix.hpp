@@ -128,22 +128,18 @@ inline Cell runCell(Fault fault, Way way, double rate, int downloads, int first 
     Cell cell;
     std::vector<int> buffers;
     const QtxModel fresh;
-    for (int n = 0; n < kBufferCount; ++n) {
+    for (int n = 0; n < kBufferCount; ++n)
         if (!fresh.buffer(n).empty()) buffers.push_back(n);
-    }
     for (int k = 0; k < downloads; ++k) {
         Line line;
         line.console.Form_Load();
         line.pump();
+        const auto u = [](auto v) { return static_cast<std::uint64_t>(v); };
         FaultPlan plan;
-        plan.seed =
-            mixSeed(static_cast<std::uint64_t>(fault) * 16 + static_cast<std::uint64_t>(way) * 4 +
-                        static_cast<std::uint64_t>(rate * 100),
-                    static_cast<std::uint64_t>(k));
-        (fault == Fault::Drop      ? plan.drop
-         : fault == Fault::Corrupt ? plan.corrupt
-         : fault == Fault::Garbage ? plan.garbage
-                                   : plan.delay) = rate;
+        plan.seed = mixSeed(u(fault) * 16 + u(way) * 4 + u(rate * 100), u(k));
+        double FaultPlan::*const rates[] = {&FaultPlan::drop, &FaultPlan::corrupt,
+                                            &FaultPlan::delay, &FaultPlan::garbage};
+        plan.*rates[static_cast<int>(fault)] = rate;
         plan.delayTicks = 2;  // the console has repeated its request twice by then
         (way == Way::ToQtx ? line.model.setRequestFaults(plan) : line.model.setFaults(plan));
         const int n = buffers[static_cast<std::size_t>(k + first) % buffers.size()];

@@ -75,11 +75,14 @@ TEST(SaveTally, CountsImagesByTheirReports) {
                                      {'T', kTrackRowRequest},  {'S', kSaved},
                                      {'N', kNotSaved},         {'E', kDownloadEnd}};
     const std::pair<const char*, std::tuple<int, int, bool>> cases[] = {
+        {"E", {0, 0, false}},               // nothing to fetch is no success
         {"HHHRRSE", {1, 1, true}},          // the header asked for three times
         {"HRRTSHRRTSSHRSE", {3, 3, true}},  // summed image, mosaic with its data file
         {"HRRTSNHRRSE", {2, 1, false}},     // image written, track list refused
         {"HRRSHRRNE", {2, 1, false}},       // the second exists: the run ends there
         {"HRRSHHRRSE", {2, 2, true}},       // an empty buffer between: no image there
+        {"HRRSHRR", {2, 1, false}},         // silent before the end
+        {"KHRKRSKE", {1, 1, true}},         // keys in between change nothing
         {"HRRES", {1, 1, true}},            // a save after the transfer
     };
     for (const auto& [frames, expected] : cases) {

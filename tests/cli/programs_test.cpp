@@ -1,6 +1,5 @@
-// The qtx program against the qtx-sim program, each in a process of its own, the simulator
-// on a pseudo-terminal: each command's exit status, last words and files. What the console
-// does inside a run is the core suites'.
+// qtx against qtx-sim on a pseudo-terminal, each a process of its own: every command's exit
+// status, last words and files. What the console does inside a run is the core suites'.
 #include <gtest/gtest.h>
 #include <signal.h>
 

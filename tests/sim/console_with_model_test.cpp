@@ -1,5 +1,4 @@
-// The console's core on a fake host wired in-process to the simulated QTX, with faults on the
-// line (the programs suite runs the real programs over a pseudo-terminal).
+// The console's core wired in-process to the simulated QTX through a line with faults.
 #include <gtest/gtest.h>
 
 #include "fault_matrix.hpp"

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <deque>
 #include <string>
 #include <vector>
@@ -20,8 +21,7 @@ enum class Fault { Drop, Corrupt, Pause, Garbage };
 enum class Way { ToQtx, FromQtx };
 
 inline const char* name(Fault f) {
-    const char* const names[] = {"dropped", "damaged", "paused", "garbage before"};
-    return names[static_cast<int>(f)];
+    return std::array{"dropped", "damaged", "paused", "garbage before"}[static_cast<int>(f)];
 }
 inline const char* name(Way w) { return w == Way::ToQtx ? "requests" : "replies"; }
 
@@ -54,8 +54,7 @@ class Line {
         fed = 0;
     }
 
-    // One watchdog interval passes.
-    void tick() {
+    void tick() {  // one watchdog interval
         model.lineIdle();
         console.watchdogTick();
         for (Emission& e : held) e.delayTicks -= e.delayTicks > 0;

@@ -1,10 +1,6 @@
 // Helpers for the simulator tests, written independently of the code under test.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "console/code_image.hpp"
 #include "console/crc16.hpp"
 #include "model/qtx_model.hpp"
@@ -12,19 +8,13 @@
 
 namespace qtx::sim::test {
 
-using Bytes = std::vector<std::uint8_t>;
 using namespace qtx::test;  // frame builders and golden frames
 
-inline Bytes word(unsigned v) {
-    return {static_cast<std::uint8_t>(v & 0xFF), static_cast<std::uint8_t>(v >> 8)};
-}
+inline Bytes keyFrame(std::uint16_t code) { return frameOf(8, wordBytes({code})); }
 
-inline Bytes keyFrame(unsigned code) { return frameOf(8, word(code)); }
-
-inline Bytes rowRequest(std::uint8_t code, unsigned row, unsigned column, unsigned width,
-                        unsigned buffer) {
-    return frameOf(
-        code, word(row) + word(column) + word(width) + Bytes{static_cast<std::uint8_t>(buffer), 0});
+inline Bytes rowRequest(std::uint8_t code, std::uint16_t row, std::uint16_t column,
+                        std::uint16_t width, std::uint16_t buffer) {
+    return frameOf(code, wordBytes({row, column, width, buffer}));
 }
 
 // A code image the QTX will take: random code, its CRC stored high byte first.

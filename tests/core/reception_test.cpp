@@ -98,6 +98,9 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffersAndSavesEach) {
     EXPECT_EQ(answer(headerFrame({.height = 0})), headerRequest(3));
     receive(headerFrame({.height = 1}));
     EXPECT_EQ(host.lastWritten()[12], 3);  // the row request names buffer 3
+    const Progress& p = host.progress.back();
+    EXPECT_EQ(std::tuple(p.buffer, p.image, p.images),
+              std::tuple(3, 2, 4));  // buffer 2 counted, though empty
     receive(rawRow({1, 2, 3, 4}));
     // Remote on, the save report of night001.QTX, then the next buffer.
     EXPECT_EQ(Sent(host.written.end() - 3, host.written.end()),
@@ -111,6 +114,10 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffersAndSavesEach) {
     EXPECT_EQ(answer(rawRow({1, 2, 3, 4})), kDownloadEnd);
     EXPECT_TRUE(std::filesystem::exists(tmp.path("night002.QTX")) &&
                 !std::filesystem::exists(tmp.path("night003.QTX")));
+    // A single image afterwards is no longer "image n of m".
+    console.mnudownloadlight_Click();
+    receive(headerFrame({}));
+    EXPECT_EQ(std::pair(host.progress.back().image, host.progress.back().images), std::pair(0, 0));
 
     // A walk that ends on an empty buffer still ends the exchange.
     receive(frameOf(3, {0x00, 0x00, 0x04, 0x00}));

@@ -26,7 +26,8 @@ TEST(AutoContrast, LevelsFromTheHistogram) {
         {twoLevels(320, 200, 12801, 128, 640), 320, 200, 13, 512},
         {twoLevels(10, 10, 30, 10, 6400), 10, 10, 0, 6400},  // black -64, then 0
         {twoLevels(10, 10, 50, 6400, 11520), 10, 10, 5824, 5120},
-        {twoLevels(2, 2, 0, 0, 65535), 2, 2, 65396, 128},  // the top bin
+        {twoLevels(10, 10, 99, 640, 6400), 10, 10, 0, 5760},  // the top 1 % is one pixel
+        {twoLevels(2, 2, 0, 0, 65535), 2, 2, 65396, 128},     // the top bin
         {PixelArray{}, 0, 0, 65524, 128},
         // A reception has begun: the record names 320 x 200, the array holds 10 x 10.
         {twoLevels(10, 10, 0, 0, 1000), 320, 200, 884, 128},
@@ -35,6 +36,12 @@ TEST(AutoContrast, LevelsFromTheHistogram) {
         const ContrastLevels levels = autoContrastLevels(c.pixels, c.width, c.height);
         EXPECT_EQ(std::pair(levels.background, levels.range), std::pair(c.background, c.range));
     }
+}
+
+TEST(ContrastMarks, OnlyForLevelsThatDrawAPicture) {
+    EXPECT_EQ(typedContrastMarks("100", "50"), (ContrastMarks{100, 150}));
+    EXPECT_EQ(typedContrastMarks("100", "0"), std::nullopt);
+    EXPECT_EQ(typedContrastMarks("x", "50"), std::nullopt);
 }
 
 using ContrastTest = ConsoleTest;

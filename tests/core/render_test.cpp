@@ -78,6 +78,10 @@ TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
     EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset, litBytes(),
                          surfaceByte(155, 97)),
               std::tuple(155, 97, 10L * 5 * 4, 200));
+    host.bitsPerPixel = 16;  // drawn pixel by pixel, centred the same
+    console.showimage();
+    EXPECT_EQ((std::pair<int, int>(console.record.xoffset, console.record.yoffset)),
+              std::pair(155, 97));
 
     // A range of 0 keeps the previous picture.
     const auto before = host.surface;

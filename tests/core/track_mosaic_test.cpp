@@ -18,8 +18,8 @@ TEST(TrackList, WrittenWithSignedTexts) {
     ImageRecord r;
     r.numexposures = 3, r.exposuretime = 0.5, r.temperature = -12.5F;
     r.hdrheight = 200, r.hdrwidth = 320, r.pedestal = 100;
-    const Track words{5, 65533, 0, 12, 1, 65535, 77};
-    EXPECT_EQ(trackListText(r, words), kHeading + " 5, -3\r\n 0,  12\r\n 1, -1\r\nEnd \r\n");
+    const Track words{5, 65533, 32767, 32768, 1, 65535, 77};
+    EXPECT_EQ(trackListText(r, words), kHeading + " 5, -3\r\n 32767, -32768\r\n 1, -1\r\nEnd \r\n");
     // More exposures than the track row holds: only the pairs that exist.
     r.numexposures = 200;
     const std::string many = trackListText(r, words);

@@ -56,17 +56,23 @@ void BM_ComposeFileBytes(benchmark::State& state) {
 }
 BENCHMARK(BM_ComposeFileBytes)->Unit(benchmark::kMicrosecond);
 
-void BM_SaveCommand(benchmark::State& state) {
+// A menu command that writes a new file each round, under the name its dialog is given.
+void runWritingCommand(benchmark::State& state, void (qtx::Console::*command)(),
+                       const std::string& extension) {
     const fs::path dir = scratch();
     qtx::bench::BenchHost host;
     qtx::Console console(host);
     fillFrame(console);
     int n = 0;
     for (auto _ : state) {
-        host.fileAnswer = (dir / ("f" + std::to_string(n++) + ".QTX")).string();
-        console.mnuCompSave_Click();
+        host.fileAnswer = (dir / ("f" + std::to_string(n++) + extension)).string();
+        (console.*command)();
     }
     fs::remove_all(dir);
+}
+
+void BM_SaveCommand(benchmark::State& state) {
+    runWritingCommand(state, &qtx::Console::mnuCompSave_Click, ".QTX");
 }
 BENCHMARK(BM_SaveCommand)->Unit(benchmark::kMicrosecond);
 
@@ -104,16 +110,7 @@ void BM_FitsFileBytes(benchmark::State& state) {
 BENCHMARK(BM_FitsFileBytes)->Unit(benchmark::kMicrosecond);
 
 void BM_FitsExportCommand(benchmark::State& state) {
-    const fs::path dir = scratch();
-    qtx::bench::BenchHost host;
-    qtx::Console console(host);
-    fillFrame(console);
-    int n = 0;
-    for (auto _ : state) {
-        host.fileAnswer = (dir / ("f" + std::to_string(n++) + ".fits")).string();
-        console.mnufits_Click();
-    }
-    fs::remove_all(dir);
+    runWritingCommand(state, &qtx::Console::mnufits_Click, ".fits");
 }
 BENCHMARK(BM_FitsExportCommand)->Unit(benchmark::kMicrosecond);
 

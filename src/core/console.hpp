@@ -146,15 +146,20 @@ class Console {
     int uploadInterval() const;
     void reportUploadProgress();
     void abandonUpload();
-    void autosaveReceivedImage();
+    bool autosaveReceivedImage();  // true: the image file was written
     void nextBufferOrEnd();
     void fetchScreenImage();
     void fetchHeader();
+    void sendWaitingHeaderRequest();
+    void requestBufferStatus();
+    void sendBufferStatusRequest();
+    void onBufferStatusFrame(bool good);
+    void endFailedDownloadAll();
     void requestNextRow();
     void sendNextUploadFrame();
     bool awaitingReply() const;
     void resumeWatchdog();
-    void saveImageFiles();
+    bool saveImageFiles();  // true: the image file was written
     bool chooseAutoBase();  // false: no path chosen
     bool writeCompanion(const std::string& extension, const std::string& text);
     void refuseSave(const std::string& text);

@@ -129,6 +129,9 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffersAndSavesEach) {
         host.written.clear();
         receive(frameOf(3, bitmap));
         EXPECT_EQ(host.written, sent) << sent.size();
+        if (sent.empty()) break;
+        console.mnuabort_Click();
+        receive(headerFrame({.height = 0}));
     }
     EXPECT_FALSE(console.reception.downloadall);
     EXPECT_EQ(host.texts.back().text, "QTX data buffers are empty");
@@ -153,6 +156,8 @@ TEST_F(ReceptionTest, LateRepliesNeverShiftRows) {
     startImage();
     console.watchdogTick();
     receive(r10);
+    receive(kLinkRequest);  // answering it does not stop the wait
+    EXPECT_TRUE(host.timerRunning);
     host.written.clear();
     for (int tick = 1; tick <= 2; ++tick) console.watchdogTick();
     EXPECT_TRUE(host.written.empty());  // patience: nothing is repeated
@@ -181,10 +186,79 @@ TEST_F(ReceptionTest, AnswersOfAnEarlierRequestAreDropped) {
     // A Download All interrupted by the screen image fetches the buffer again afterwards.
     console.files.autosave = true;
     receive(frameOf(3, {0x00, 0x00, 0x20, 0x00}));  // buffer 5
+    host.written.clear();
     console.mnudownloadlight_Click();
+    EXPECT_TRUE(host.written.empty());  // the screen image's request waits for buffer 5's answer
+    EXPECT_EQ(answer(headerFrame({.height = 2})), headerRequest(31));
     receive(headerFrame({.height = 1}));
     EXPECT_EQ(answer(rawRow({1, 2, 3, 4})), headerRequest(5));
     EXPECT_EQ(console.reception.downloadimages, 2);
+
+    // The walk itself at buffer 31: the screen image is that buffer, fetched once.
+    receive(headerFrame({.height = 0}) + frameOf(3, {0x00, 0x80, 0x00, 0x00}));
+    receive(headerFrame({.height = 1}));
+    console.mnudownloadlight_Click();
+    receive(headerFrame({.height = 1}));
+    EXPECT_EQ(answer(rawRow({1, 2, 3, 4})), kDownloadEnd);
+}
+
+// The QTX answers every copy of a repeated request, in order; a copy of an answer taken
+// already is never taken for the next request.
+TEST_F(ReceptionTest, CopiesOfAnAnswerCountOnce) {
+    // The last row asked for twice: the image completes and is saved once.
+    console.files.autosave = true;
+    startImage({.height = 1});
+    console.watchdogTick();
+    const Bytes row = rawRow({1, 2, 3, 4});
+    receive(row);
+    host.written.clear();
+    Bytes damaged = row;
+    damaged.back() ^= 1;
+    receive(row + damaged);
+    EXPECT_TRUE(host.written.empty());
+    EXPECT_FALSE(std::filesystem::exists(tmp.path("img002.QTX")));
+
+    // Buffer 2 is empty and its header was asked for twice: buffer 3 waits for both answers.
+    host.fileAnswers.push_back(tmp.path("night.QTX"));
+    console.mnuflashdownload_Click();
+    console.watchdogTick();  // the bitmap asked for twice, one copy damaged
+    Bytes status = frameOf(3, {0x02, 0x00, 0x0C, 0x00});  // buffers 2, 3 and 17
+    damaged = status;
+    damaged.back() ^= 1;
+    receive(damaged);
+    EXPECT_EQ(host.written, (Sent{kDownloadAll, kDownloadAll, kDownloadAll}));
+    EXPECT_EQ(answer(status), headerRequest(2));
+    console.watchdogTick();
+    host.written.clear();
+    receive(status + headerFrame({.height = 0}));
+    EXPECT_TRUE(host.written.empty());
+    EXPECT_EQ(answer(headerFrame({.height = 0})), headerRequest(3));
+}
+
+TEST_F(ReceptionTest, AFailedDownloadAllEndsAndSaysWhere) {
+    host.fileAnswers.push_back(tmp.path("night.QTX"));
+    console.mnuflashdownload_Click();
+    for (int tick = 1; tick <= 3; ++tick) console.watchdogTick();
+    receive(frameOf(3, {0x00, 0x00, 0x1C, 0x00}));  // buffers 2, 3 and 4, after three tries
+    receive(headerFrame({.height = 1}));
+    receive(rawRow({1, 2, 3, 4}));
+    for (int tick = 1; tick <= 4; ++tick) console.watchdogTick();  // buffer 3 never answers
+    EXPECT_EQ(host.texts.back().text,
+              "Communication Failed\r\nDownload All stopped at buffer 3 after 1 image");
+    EXPECT_EQ(host.lastWritten(), kDownloadEnd);
+    // A later screen image comes alone, with its own four tries.
+    console.mnudownloadlight_Click();
+    for (int tick = 1; tick <= 3; ++tick) console.watchdogTick();
+    receive(headerFrame({.height = 1}));
+    EXPECT_EQ(answer(rawRow({1, 2, 3, 4})), kDownloadEnd);
+
+    // A bitmap that never comes ends in "Communication Failed" too.
+    host.fileAnswers.push_back(tmp.path("again.QTX"));
+    console.mnuflashdownload_Click();
+    host.written.clear();
+    for (int tick = 1; tick <= 4; ++tick) console.watchdogTick();
+    EXPECT_EQ(host.written, (Sent{kDownloadAll, kDownloadAll, kDownloadAll}));
+    EXPECT_EQ(host.texts.back().text, "Communication Failed");
 }
 
 // An answer nothing asked for leaves the watchdog to what is still awaited.

@@ -18,7 +18,12 @@ void Console::mnuflashdownload_Click() {
     if (!chooseAutoBase()) return;
     files.autosave = true;
     files.filenumber = 1;
-    sendcommand(CMD_DOWNLOAD_ALL);
+    // A closed port is refused with its message box; nothing is then awaited.
+    if (!link.portopen) {
+        sendcommand(CMD_DOWNLOAD_ALL);
+        return;
+    }
+    requestBufferStatus();
 }
 
 void Console::mnuabort_Click() {

@@ -41,6 +41,7 @@ void Console::requestheader(std::int16_t buffer) {
     // The send buffer of this request is 14 bytes with only 10 filled: four zeros follow.
     link.outframe = buildFrame(CMD_HEADER_REQ, word(buffer));
     link.outframe.resize(14, 0);
+    ++reception.headercopies;
     writeFrame(false);
 }
 

@@ -112,15 +112,16 @@ void Console::writemosaicdata() {
     writeCompanion(".txt", mosaicDataText(record, reception.tracklist));
 }
 
-void Console::saveImageFiles() {
+bool Console::saveImageFiles() {
     // Companions are written only beside an image that was written: their names come from
     // the image's, and the QTX is told of a refused image once.
-    if (!writeimagefile()) return;
+    if (!writeimagefile()) return false;
     if (record.numexposures > 1) writetracklist();
     if (record.mosaicsnapshots > 0) writemosaicdata();
+    return true;
 }
 
-void Console::autosaveReceivedImage() { saveImageFiles(); }
+bool Console::autosaveReceivedImage() { return saveImageFiles(); }
 
 void Console::mnuCompSave_Click() {
     files.autosave = false;

@@ -129,18 +129,17 @@ void Console::dispatchFrame() {
         case MSG_FLASH_OFFER:
             showText(TextBox::PCtext, "QTX is downloading flash memory");
             removeFront(kHeaderBytes);
-            sendcommand(files.autosave ? CMD_DOWNLOAD_ALL : CMD_DECLINE);
+            if (files.autosave) {
+                requestBufferStatus();
+            } else {
+                sendcommand(CMD_DECLINE);
+            }
             return;
         case MSG_BUFFER_STATUS: {
             showText(TextBox::PCtext, "QTX is communicating filled data buffers");
             if (!whole) return;
             // A bitmap shorter than its 4 bytes is as unusable as a damaged one.
-            const bool good = payloadChecksumOk(frame) && n >= 4;
-            if (good && files.autosave) {
-                onBufferStatus();
-            } else if (good) {
-                sendcommand(CMD_DECLINE);
-            }
+            onBufferStatusFrame(payloadChecksumOk(frame) && n >= 4);
             removeFront(kBufferStatusBytes);
             return;
         }
@@ -195,11 +194,13 @@ void Console::dispatchFrame() {
             setText(TextBox::PCtext, "Link established to QTX");
             return;
         case MSG_LINK_REQUEST:
-            host.stopTimer();
             setText(TextBox::PCtext, "Request to establish link");
             removeFront(kHeaderBytes);
             link.headerok = false;
             sendlinkconfirm();
+            // What was awaited before the request is still awaited: stopping the watchdog
+            // here would leave it waiting for ever.
+            resumeWatchdog();
             return;
         default:
             // No handling is defined for other codes; drop the header so nothing stalls.

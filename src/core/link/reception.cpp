@@ -9,6 +9,7 @@
 #include "link/frame.hpp"
 #include "link/le16.hpp"
 #include "link/rowcodec.hpp"
+#include "text/crlf.hpp"
 
 namespace qtx {
 
@@ -100,6 +101,7 @@ void Console::onBufferStatus() {
     reception.downloadimages = static_cast<std::int32_t>(
         std::count(reception.bufferpending.begin(), reception.bufferpending.end(), true));
     reception.downloadimage = 0;
+    reception.downloadsaved = 0;
     takeNextPending(reception);
     if (reception.downloadall) {
         fetchHeader();
@@ -110,23 +112,36 @@ void Console::onBufferStatus() {
 
 void Console::onHeader(bool checksumGood) {
     const int bytes = frameBytes(link);
-    if (!reception.headerpending) {
-        // A late answer to a repeated header request, damaged or not: the header was taken
-        // already, and starting the image again would only cost its rows once more.
+    if (!reception.headerpending || reception.lateheaders > 0) {
+        // An answer to a header request answered or replaced already, damaged or not. Headers
+        // name no buffer, so it can never be taken for the buffer asked for now.
         removeFront(bytes);
         link.headerok = false;
-        resumeWatchdog();
+        if (reception.lateheaders > 0) --reception.lateheaders;
+        if (reception.headerpending && reception.lateheaders == 0 && reception.headercopies == 0) {
+            sendWaitingHeaderRequest();
+        } else {
+            resumeWatchdog();
+        }
         return;
     }
     if (!checksumGood) {
-        // `headerok` stays set, as after every damaged header.
+        // `headerok` stays set, as after every damaged header. The damaged answer answered
+        // one copy of the request; the new one is another.
         removeFront(bytes);
-        fetchHeader();
+        --reception.headercopies;
+        watchdogRestart(link.longinterval);
+        requestheader(reception.bufferindex);
         ++reception.repeats;
         return;
     }
     link.headerok = false;
     host.stopTimer();
+    // Every copy of a request is answered, in order: copies not yet answered are still to
+    // come, and no answer to an earlier buffer-status request can follow this one.
+    reception.lateheaders = std::max(reception.headercopies - 1, 0);
+    reception.headercopies = 0;
+    reception.latestatus = 0;
     decodeheader();
     if (record.hdrheight == 0) {
         // The buffer holds no image: nothing more is asked for it, and frames already
@@ -135,7 +150,11 @@ void Console::onHeader(bool checksumGood) {
         removeFront(bytes);
         stopReceiving = true;
         host.hideProgress();
-        if (reception.downloadall) nextBufferOrEnd();
+        if (reception.downloadall) {
+            nextBufferOrEnd();
+        } else {
+            reception.headerpending = false;
+        }
         return;
     }
     // An image announced larger than the record holds keeps its first 320 columns and 200
@@ -163,8 +182,9 @@ void Console::onRow(bool checksumGood) {
     const int bytes = frameBytes(link);
     const auto frame = std::span<const std::uint8_t>(link.rxbuffer)
                            .first(static_cast<std::size_t>(std::min<int>(bytes, link.rxcount)));
-    if (reception.headerpending) {
-        // No row can be genuine while a header is awaited: it answers an earlier request.
+    if (reception.headerpending || reception.imagecomplete) {
+        // No row can be genuine while a header is awaited, or once the image is complete:
+        // it answers an earlier request, or repeats the answer that completed the image.
         removeFront(bytes);
         resumeWatchdog();
         return;
@@ -193,6 +213,7 @@ void Console::onRow(bool checksumGood) {
         return;
     }
     reception.lastreply.assign(frame.begin(), frame.end());
+    reception.lateheaders = 0;  // answers come in order: a header still due was lost
     reception.latecopies = reception.copiessent - 1;
     reception.copiessent = 0;
     std::int32_t next = reception.rownumber + 1;
@@ -233,7 +254,8 @@ void Console::onRow(bool checksumGood) {
     // A flat field shifts by this image's own track offsets, never by those of a file loaded
     // before it.
     track = receivedTrackOffsets(reception.tracklist, record.numexposures);
-    if (files.autosave) autosaveReceivedImage();
+    if (files.autosave && autosaveReceivedImage() && reception.downloadall)
+        ++reception.downloadsaved;
     removeFront(bytes);
     host.hideProgress();
     showimage();
@@ -250,7 +272,7 @@ void Console::requestNextRow() {
 
 bool Console::awaitingReply() const {
     return link.retrycount < 4 &&
-           (reception.headerpending ||
+           (reception.headerpending || reception.statuspending ||
             (!reception.imagecomplete && (reception.copiessent > 0 || reception.latecopies > 0)));
 }
 
@@ -267,22 +289,98 @@ void Console::resumeWatchdog() {
 }
 
 void Console::fetchScreenImage() {
-    // A buffer of a Download All interrupted here is fetched again after the screen image.
+    // A buffer of a Download All interrupted here is fetched again after the screen image,
+    // unless it is the screen image itself, which is being fetched now.
+    constexpr std::int16_t kScreenBuffer = 31;
+    const auto interrupted = static_cast<std::size_t>(reception.bufferindex & 31);
     if (reception.downloadall && (reception.headerpending || !reception.imagecomplete) &&
-        !reception.bufferpending[static_cast<std::size_t>(reception.bufferindex & 31)]) {
-        reception.bufferpending[static_cast<std::size_t>(reception.bufferindex & 31)] = true;
+        interrupted != kScreenBuffer && !reception.bufferpending[interrupted]) {
+        reception.bufferpending[interrupted] = true;
         ++reception.downloadimages;
     }
     reception.latecopies = 0;
-    reception.bufferindex = 31;
+    reception.bufferindex = kScreenBuffer;
+    link.retrycount = 0;  // a new download gets its own retries
     fetchHeader();
 }
 
-// Asks for the header of buffer `bufferindex`, its reply guarded by the watchdog.
+// Asks for the header of buffer `bufferindex`, its reply guarded by the watchdog. While
+// answers to an earlier header request are still due, the request waits for them (or for
+// the watchdog's patience): they would look just like its own answer.
 void Console::fetchHeader() {
+    if (reception.headerpending) reception.lateheaders += reception.headercopies;
     reception.headerpending = true;
+    reception.headercopies = 0;
+    watchdogRestart(link.longinterval);
+    if (reception.lateheaders == 0) requestheader(reception.bufferindex);
+}
+
+void Console::sendWaitingHeaderRequest() {
+    reception.lateheaders = 0;
+    link.retrycount = 0;
     watchdogRestart(link.longinterval);
     requestheader(reception.bufferindex);
+}
+
+// Download All and the QTX's flash offer ask for the filled-buffer bitmap; its answer is
+// guarded and counted like a header's.
+void Console::requestBufferStatus() {
+    if (!reception.statuspending) {
+        reception.statuscopies = 0;
+        reception.latestatus = 0;
+    }
+    reception.statuspending = true;
+    link.retrycount = 0;
+    watchdogRestart(link.longinterval);
+    sendBufferStatusRequest();
+}
+
+void Console::sendBufferStatusRequest() {
+    ++reception.statuscopies;
+    link.outframe = buildFrame(CMD_DOWNLOAD_ALL, {});
+    writeFrame(false);
+}
+
+void Console::onBufferStatusFrame(bool good) {
+    // An answer awaited, or a copy of one, is dealt with whole: what follows it is read now.
+    if (reception.statuspending || reception.latestatus > 0) link.headerok = false;
+    if (reception.statuspending) {
+        if (!good) {
+            // Damaged: asked for again at once; the damaged answer answered one copy.
+            watchdogRestart(link.longinterval);
+            --reception.statuscopies;
+            sendBufferStatusRequest();
+            return;
+        }
+        reception.statuspending = false;
+        reception.latestatus = std::max(reception.statuscopies - 1, 0);
+        reception.statuscopies = 0;
+        host.stopTimer();
+    } else if (reception.latestatus > 0) {
+        // A copy of the answer taken already: the walk it started is not started again.
+        --reception.latestatus;
+        resumeWatchdog();
+        return;
+    }
+    if (!good) return;
+    if (files.autosave) {
+        onBufferStatus();
+    } else {
+        sendcommand(CMD_DECLINE);
+    }
+}
+
+// "Communication Failed" during a Download All ends the walk: it never resumes by itself
+// behind a later, unrelated image. The QTX is told that the exchange is over.
+void Console::endFailedDownloadAll() {
+    const std::int32_t saved = reception.downloadsaved;
+    showText(TextBox::PCtext, "Communication Failed" + crlf + "Download All stopped at buffer " +
+                                  std::to_string(reception.bufferindex) + " after " +
+                                  std::to_string(saved) + (saved == 1 ? " image" : " images"));
+    reception.bufferpending.fill(false);
+    reception.downloadall = false;
+    reception.downloadimage = 0;
+    sendcommand(CMD_DOWNLOAD_END);
 }
 
 void Console::nextBufferOrEnd() {

@@ -64,6 +64,16 @@ struct Reception {
     std::int32_t copiessent = 0;          // copies of the outstanding row request sent
     std::int32_t latecopies = 0;          // copies of the request answered last, still unanswered
     std::vector<std::uint8_t> lastreply;  // the row frame taken last
+    // Headers carry no buffer number, so header answers are counted the same way: copies of
+    // the outstanding header request sent (0: not sent yet, it waits for late answers), and
+    // answers still to come to an earlier header request, which no later one may take.
+    std::int32_t headercopies = 0;
+    std::int32_t lateheaders = 0;
+    // The buffer-status request of a Download All, guarded like the others.
+    bool statuspending = false;
+    std::int32_t statuscopies = 0;
+    std::int32_t latestatus = 0;
+    std::int32_t downloadsaved = 0;  // images of the current Download All written to disk
 };
 
 }  // namespace qtx

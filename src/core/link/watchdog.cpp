@@ -22,14 +22,31 @@ void Console::watchdogTick() {
     if (link.retrycount < 4) ++link.retrycount;
     if (link.retrycount >= 4) {
         host.stopTimer();
-        showText(TextBox::PCtext, "Communication Failed");
         host.hideProgress();  // the exchange is abandoned where it is
+        // The header request is given up: a new one does not wait for its answers.
+        reception.headercopies = 0;
+        reception.lateheaders = 0;
+        if (reception.statuspending) {
+            // Answers that still come would start a walk nobody waits for any more.
+            reception.statuspending = false;
+            reception.latestatus += reception.statuscopies;
+            reception.statuscopies = 0;
+        }
+        if (link.pendingop == PendingOp::Key && reception.downloadall) {
+            endFailedDownloadAll();
+        } else {
+            showText(TextBox::PCtext, "Communication Failed");
+        }
         return;
     }
     // Ticks while late answers are awaited are patience, not silence: after a few the answers
     // count as lost and the exchange goes on.
     if (link.pendingop == PendingOp::Key && reception.latecopies > 0 && !reception.headerpending) {
         if (link.retrycount >= kLatePatienceTicks) requestNextRow();
+        return;
+    }
+    if (link.pendingop == PendingOp::Key && reception.headerpending && reception.lateheaders > 0) {
+        if (link.retrycount >= kLatePatienceTicks) sendWaitingHeaderRequest();
         return;
     }
     if (isUploadStep(link.pendingop) && upload.lateacks > 0) {
@@ -45,6 +62,8 @@ void Console::watchdogTick() {
             ++reception.repeats;
             if (reception.headerpending) {
                 requestheader(reception.bufferindex);
+            } else if (reception.statuspending) {
+                sendBufferStatusRequest();
             } else {
                 link.rxcount = 0;
                 (void)host.readAll();

@@ -40,6 +40,7 @@ class BenchHost : public Host {
     void startOneShot(int) override {}
     void stopOneShot() override {}
     void endProgram() override {}
+    void report(const Event&) override {}
 };
 
 }  // namespace qtx::bench

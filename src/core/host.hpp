@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "events.hpp"
 #include "image/histogram.hpp"
 
 namespace qtx {
@@ -100,6 +101,9 @@ class Host {
 
     // End the program (after the link has been closed).
     virtual void endProgram() = 0;
+
+    // What happened, typed; a front end that needs no facts beside the texts ignores them.
+    virtual void report(const Event& event) = 0;
 };
 
 }  // namespace qtx

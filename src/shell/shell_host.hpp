@@ -43,6 +43,8 @@ class ShellHost : public QObject, public Host {
     void stopOneShot() override;
 
     void endProgram() override;
+    // The shells that decide from what happened override it.
+    void report(const Event&) override {}
 
     // From now on every byte written and read goes to `log` too, timed from this call; the
     // caller keeps the log for as long as the host lives (nullptr: no log).

@@ -114,6 +114,11 @@ TEST_F(ReceptionTest, DownloadAllWalksTheFilledBuffersAndSavesEach) {
     EXPECT_EQ(answer(rawRow({1, 2, 3, 4})), kDownloadEnd);
     EXPECT_TRUE(std::filesystem::exists(tmp.path("night002.QTX")) &&
                 !std::filesystem::exists(tmp.path("night003.QTX")));
+    const auto ended = host.eventsOf<DownloadAllEnded>();
+    ASSERT_EQ(ended.size(), 1U);
+    EXPECT_EQ(std::tuple(ended[0].end, ended[0].images, ended[0].saved),
+              std::tuple(DownloadAllEnded::End::Aborted, 2, 2));
+    EXPECT_EQ(host.eventsOf<ImageReceived>().back().buffer, 17);
     // A single image afterwards is no longer "image n of m".
     console.mnudownloadlight_Click();
     receive(headerFrame({}));
@@ -246,6 +251,10 @@ TEST_F(ReceptionTest, AFailedDownloadAllEndsAndSaysWhere) {
     EXPECT_EQ(host.texts.back().text,
               "Communication Failed\r\nDownload All stopped at buffer 3 after 1 image");
     EXPECT_EQ(host.lastWritten(), kDownloadEnd);
+    const auto ended = host.eventsOf<DownloadAllEnded>();
+    ASSERT_EQ(ended.size(), 1U);
+    EXPECT_EQ(std::tuple(ended[0].end, ended[0].images, ended[0].saved, ended[0].stoppedAt),
+              std::tuple(DownloadAllEnded::End::Failed, 1, 1, 3));
     // A later screen image comes alone, with its own four tries.
     console.mnudownloadlight_Click();
     for (int tick = 1; tick <= 3; ++tick) console.watchdogTick();

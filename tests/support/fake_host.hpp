@@ -135,6 +135,16 @@ class FakeHost : public Host {
 
     void endProgram() override {}
 
+    std::vector<Event> events;
+    void report(const Event& event) override { events.push_back(event); }
+    template <class T>
+    std::vector<T> eventsOf() const {
+        std::vector<T> out;
+        for (const Event& e : events)
+            if (const T* t = std::get_if<T>(&e)) out.push_back(*t);
+        return out;
+    }
+
     std::string text(TextBox box) const {
         auto it = current.find(box);
         return it == current.end() ? std::string{} : it->second;

@@ -127,6 +127,7 @@ void Console::uploadstep() {
             break;
         case PendingOp::CodeEnd:
             showText(TextBox::PCtext, "Code succesfully uploaded - QTX restarting");
+            host.report(UploadEnded{true, "Code succesfully uploaded - QTX restarting"});
             link.pendingop = PendingOp::Key;
             link.retrycount = 0;
             host.hideProgress();
@@ -178,6 +179,7 @@ void Console::oneShotElapsed() {
             if (link.pendingop != PendingOp::CodeEnd) return;
             showText(TextBox::PCtext, "Communication Failed");
             host.hideProgress();
+            host.report(CommunicationFailed{CommunicationFailed::During::Upload});
             return;
         case Upload::Wait::Restart:
             sendremotemode(1);
@@ -198,6 +200,7 @@ void Console::abandonUpload() {
     }
     host.hideProgress();
     host.messageBox("Code upload abandoned - upload the code file again");
+    host.report(UploadEnded{false, "Code upload abandoned - upload the code file again"});
 }
 
 }  // namespace qtx

@@ -39,9 +39,11 @@ void Console::startLink() {
     if (!host.openPort(1, link.settings)) {
         const std::string detail = host.portFailureDetail();
         setText(TextBox::PCtext, "Unable to open COM1" + (detail.empty() ? "" : crlf + detail));
+        host.report(PortFailed{1, detail});
         return;
     }
     link.portopen = true;
+    host.report(PortOpened{1, link.settings});
     link.longinterval = kLongInterval;
     link.shortinterval = kShortInterval;
     sendremotemode(1);
@@ -63,9 +65,11 @@ void Console::establishLink(int portNumber) {
         const std::string detail = host.portFailureDetail();
         setText(TextBox::PCtext, "COM" + std::to_string(portNumber) + " not available" +
                                      (detail.empty() ? "" : crlf + detail));
+        host.report(PortFailed{portNumber, detail});
         return;
     }
     link.portopen = true;
+    host.report(PortOpened{portNumber, link.settings});
     link.longinterval = kLongInterval;
     link.shortinterval = kShortInterval;
     link.linkup = false;
@@ -98,6 +102,7 @@ void Console::portLost(int portNumber, const std::string& device, const std::str
     showText(TextBox::PCtext,
              where + " was disconnected" + (whenBack.empty() ? "." : "; " + whenBack + "."));
     abandonUpload();
+    host.report(PortLost{portNumber, device});
 }
 
 void Console::closeLink() {
@@ -105,6 +110,7 @@ void Console::closeLink() {
         sendremotemode(0);
         host.closePort();
         link.portopen = false;
+        host.report(PortClosed{});
     }
     host.endProgram();
 }

@@ -163,6 +163,7 @@ void Console::dispatchFrame() {
             if (link.pendingop == PendingOp::Key) {
                 setText(TextBox::PCtext,
                         link.linkup ? "Keypress acknowledged" : "Link Established");
+                host.report(link.linkup ? Event{KeyAcknowledged{}} : Event{LinkEstablished{}});
                 link.linkup = true;
             } else if (isUploadStep(link.pendingop)) {
                 uploadstep();
@@ -172,6 +173,7 @@ void Console::dispatchFrame() {
             if (!link.linkup) {
                 setText(TextBox::PCtext, "Link Established");
                 link.linkup = true;
+                host.report(LinkEstablished{});
             }
             if (!whole) return;
             link.headerok = false;
@@ -192,6 +194,7 @@ void Console::dispatchFrame() {
             removeFront(kHeaderBytes);
             link.headerok = false;
             setText(TextBox::PCtext, "Link established to QTX");
+            host.report(LinkEstablished{});
             return;
         case MSG_LINK_REQUEST:
             setText(TextBox::PCtext, "Request to establish link");

@@ -101,12 +101,14 @@ void Console::onBufferStatus() {
     reception.downloadimages = static_cast<std::int32_t>(
         std::count(reception.bufferpending.begin(), reception.bufferpending.end(), true));
     reception.downloadimage = 0;
+    reception.downloadreceived = 0;
     reception.downloadsaved = 0;
     takeNextPending(reception);
     if (reception.downloadall) {
         fetchHeader();
     } else {
         showText(TextBox::PCtext, "QTX data buffers are empty");
+        host.report(DownloadAllEnded{DownloadAllEnded::End::Empty});
     }
 }
 
@@ -176,6 +178,10 @@ void Console::onHeader(bool checksumGood) {
     removeFront(bytes);
     reception.imagecomplete = false;
     reportProgress();
+    const bool walking = reception.downloadall || reception.downloadimage > 0;
+    host.report(ImageStarted{reception.bufferindex, record.imagedata.width, record.imagedata.height,
+                             walking ? reception.downloadimage : 0,
+                             walking ? reception.downloadimages : 0});
 }
 
 void Console::onRow(bool checksumGood) {
@@ -254,11 +260,13 @@ void Console::onRow(bool checksumGood) {
     // A flat field shifts by this image's own track offsets, never by those of a file loaded
     // before it.
     track = receivedTrackOffsets(reception.tracklist, record.numexposures);
-    if (files.autosave && autosaveReceivedImage() && reception.downloadall)
-        ++reception.downloadsaved;
+    const bool walking = reception.downloadall || reception.downloadimage > 0;
+    reception.downloadreceived += walking ? 1 : 0;
+    if (files.autosave && autosaveReceivedImage() && walking) ++reception.downloadsaved;
     removeFront(bytes);
     host.hideProgress();
     showimage();
+    host.report(ImageReceived{reception.bufferindex, &record});
     nextBufferOrEnd();
 }
 
@@ -381,15 +389,30 @@ void Console::endFailedDownloadAll() {
     reception.downloadall = false;
     reception.downloadimage = 0;
     sendcommand(CMD_DOWNLOAD_END);
+    host.report(DownloadAllEnded{DownloadAllEnded::End::Failed, reception.downloadreceived, saved,
+                                 reception.bufferindex});
 }
 
 void Console::nextBufferOrEnd() {
+    const bool walked = reception.downloadall;
+    const bool cut = !walked && reception.downloadimage > 0;  // aborted, or a save refused
     if (reception.downloadall) takeNextPending(reception);
     if (reception.downloadall) {
         fetchHeader();
-    } else {
-        reception.downloadimage = 0;
-        sendcommand(CMD_DOWNLOAD_END);
+        return;
+    }
+    reception.downloadimage = 0;
+    sendcommand(CMD_DOWNLOAD_END);
+    if (walked || cut) {
+        // Buffers still pending mean a refused save stopped the walk; Abort clears them.
+        const bool refused = std::ranges::any_of(reception.bufferpending, std::identity{});
+        reception.bufferpending.fill(false);
+        using End = DownloadAllEnded::End;
+        host.report(DownloadAllEnded{walked    ? End::Completed
+                                     : refused ? End::Failed
+                                               : End::Aborted,
+                                     reception.downloadreceived, reception.downloadsaved,
+                                     refused ? reception.bufferindex : -1});
     }
 }
 

@@ -73,7 +73,8 @@ struct Reception {
     bool statuspending = false;
     std::int32_t statuscopies = 0;
     std::int32_t latestatus = 0;
-    std::int32_t downloadsaved = 0;  // images of the current Download All written to disk
+    std::int32_t downloadreceived = 0;  // images of the current Download All received
+    std::int32_t downloadsaved = 0;     // of them written to disk
 };
 
 }  // namespace qtx

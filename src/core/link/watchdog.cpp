@@ -32,11 +32,14 @@ void Console::watchdogTick() {
             reception.latestatus += reception.statuscopies;
             reception.statuscopies = 0;
         }
-        if (link.pendingop == PendingOp::Key && reception.downloadall) {
+        const bool uploading = link.pendingop != PendingOp::Key;
+        if (!uploading && reception.downloadall) {
             endFailedDownloadAll();
         } else {
             showText(TextBox::PCtext, "Communication Failed");
         }
+        host.report(CommunicationFailed{uploading ? CommunicationFailed::During::Upload
+                                                  : CommunicationFailed::During::Transfer});
         return;
     }
     // Ticks while late answers are awaited are patience, not silence: after a few the answers

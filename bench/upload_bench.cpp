@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "console/code_image.hpp"
-#include "console/crc16.hpp"
+#include "upload/code_image.hpp"
+#include "upload/crc16.hpp"
 
 namespace {
 

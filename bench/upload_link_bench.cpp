@@ -25,7 +25,7 @@
 #include <memory>
 #include <string>
 
-#include "console/crc16.hpp"
+#include "upload/crc16.hpp"
 #include "main_window.hpp"
 #include "model/firmware.hpp"
 #include "model/qtx_model.hpp"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "console/crc16.hpp"
+#include "upload/crc16.hpp"
 #include "link/le16.hpp"
 
 namespace qtx::sim {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "console/code_image.hpp"
+#include "upload/code_image.hpp"
 
 namespace qtx::sim {
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "console.hpp"
-#include "console/code_image.hpp"
-#include "console/crc16.hpp"
+#include "upload/code_image.hpp"
+#include "upload/crc16.hpp"
 #include "fake_host.hpp"
 #include "link/frame.hpp"
 #include "temp_dir.hpp"

@@ -1,8 +1,8 @@
 // Helpers for the simulator tests, written independently of the code under test.
 #pragma once
 
-#include "console/code_image.hpp"
-#include "console/crc16.hpp"
+#include "upload/code_image.hpp"
+#include "upload/crc16.hpp"
 #include "model/qtx_model.hpp"
 #include "test_frames.hpp"
 

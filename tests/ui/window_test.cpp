@@ -22,8 +22,8 @@
 #include <functional>
 #include <memory>
 
-#include "console/code_image.hpp"
-#include "console/crc16.hpp"
+#include "upload/code_image.hpp"
+#include "upload/crc16.hpp"
 #include "contrast_dialog.hpp"
 #include "main_window.hpp"
 #include "picture_view.hpp"

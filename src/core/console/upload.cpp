@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "console.hpp"
-#include "console/code_image.hpp"
+#include "upload/code_image.hpp"
 #include "link/frame.hpp"
 
 namespace qtx {

@@ -1,6 +1,6 @@
 // The watchdog `entrytimer`: repeats an unanswered request, gives up on the fourth tick.
 #include "console.hpp"
-#include "console/code_image.hpp"
+#include "upload/code_image.hpp"
 #include "link/frame.hpp"
 
 namespace qtx {

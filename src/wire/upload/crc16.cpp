@@ -1,4 +1,4 @@
-#include "console/crc16.hpp"
+#include "upload/crc16.hpp"
 
 namespace qtx {
 

@@ -1,6 +1,6 @@
-#include "console/code_image.hpp"
+#include "upload/code_image.hpp"
 
-#include "console/crc16.hpp"
+#include "upload/crc16.hpp"
 
 namespace qtx {
 

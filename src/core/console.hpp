@@ -127,9 +127,10 @@ class Console {
     Optics optics;
     FileNaming files;
     TrackOffsets track;
-    // The header lines of the file the current image was loaded from; empty for an image
-    // received from the QTX. The FITS export takes from it what the load does not apply.
-    std::optional<KelmHeader> loadedheader;
+    // The files the current image was loaded from; empty for an image received from the
+    // QTX. Saving writes them back; the FITS export takes from them what the load does not
+    // apply.
+    std::optional<LoadedImage> loadedimage;
 
   private:
     void processFrames();

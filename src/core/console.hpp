@@ -102,10 +102,10 @@ class Console {
     void decodeheader();
     void Picdata_MouseMove(int button, int shift, double x, double y);
     void Form_MouseMove(int button, int shift, double x, double y);
-    void mnubitmap_Click();     // image/bitmap_export.cpp
-    void mnufits_Click();       // image/fits_export.cpp
-    void mnuflatfield_Click();  // image/flatfield.cpp
-    bool loadflat();            // false: the flat-field command stops
+    void mnubitmap_Click();         // image/bitmap_export.cpp
+    void mnufits_Click();           // image/fits_export.cpp
+    void mnuflatfield_Click();      // image/flatfield.cpp
+    bool loadflat(FlatFile& file);  // false: the flat-field command stops
 
     // Image files (files/).
     void filedialog();  // kind and filter from dialogopen, bmpfilter, binfilter

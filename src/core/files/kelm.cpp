@@ -119,23 +119,18 @@ std::vector<std::uint8_t> rewriteHeader(const KelmHeader& file,
     }
     std::vector<std::string> lines;
     std::vector<bool> written(changed.size(), false);
+    // The rows are written packed, whatever form the file had: its first line says so.
+    if (!file.compressed) lines.push_back(std::string("QTX Compressed Image") + kLineEnd);
     for (std::size_t n = 0; n < file.lines.size(); ++n) {
         const std::string& raw = file.lines[n];
-        const bool last = n + 1 == file.lines.size();
-        // The rows are written packed, whatever form the file had.
-        if (n == 0 && !file.compressed) {
-            lines.push_back(std::string("QTX Compressed Image") + kLineEnd);
-            if (!last) continue;
-        }
-        if (last) {
+        // As the reader sees the line: without its last character.
+        const std::string_view line(raw.data(), raw.empty() ? 0 : raw.size() - 1);
+        if (n == 0 && !file.compressed && line == "QTX Image") continue;
+        if (n + 1 == file.lines.size()) {
             // Values the file had no line for go just before its End.
             for (std::size_t i = 0; i < changed.size(); ++i)
                 if (!written[i]) lines.push_back(changed[i] + kLineEnd);
-            lines.push_back(raw + '\r');
-            break;
         }
-        // As the reader sees the line: without its last character.
-        const std::string_view line(raw.data(), raw.empty() ? 0 : raw.size() - 1);
         std::size_t i = 0;
         while (i < changed.size() && !line.starts_with(lineKey(changed[i]))) ++i;
         if (i < changed.size()) {

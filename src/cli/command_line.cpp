@@ -49,10 +49,10 @@ const CommandSpec kCommands[] = {
      .summary = "fetch the QTX's screen image, or every stored image, into .QTX files",
      .details =
          "Without --all the image on the QTX's screen is fetched and saved as PATH. Either way "
-         "PATH is cut before its first \".\" (folders included) and \".QTX\", or the number "
-         "and \".QTX\", are added. Existing files are never overwritten. The console's messages "
-         "and the progress go to standard error. The QTX is switched out of remote operation "
-         "at the end, also on Ctrl+C.\n"
+         "PATH's file name is cut before its first \".\" (folders keep theirs) and \".QTX\", "
+         "or the number and \".QTX\", are added. Existing files are never overwritten. The "
+         "console's messages and the progress go to standard error. The QTX is switched out "
+         "of remote operation at the end, also on Ctrl+C.\n"
          "Exit status: 0 when every image was written, 1 when one was not (or none came), 2 "
          "for a mistake on the command line.\n",
      .options = kDownloadOptions,
@@ -97,7 +97,7 @@ const CommandSpec kCommands[] = {
          "shows after loading FILE, at the Background and Range saved in it, as an 8-bit grey "
          "bitmap of 320 x 200. .fits: the 16-bit pixels with the facts of FILE's header "
          "(Export Image as FITS...). .png: the image alone at the same levels, 8-bit grey, its "
-         "own width and height. OUT is cut before its first \".\" (folders included) and the "
+         "own width and height. OUT's file name is cut before its first \".\" and the "
          "extension is added in lower case; an existing file is never overwritten.\n"
          "Exit status: 0 when the file was written, 1 when FILE could not be read or OUT not "
          "written, 2 for a mistake on the command line.\n",
@@ -112,8 +112,8 @@ const CommandSpec kCommands[] = {
      .details =
          "IMAGE is loaded with its track list (a summed image needs it: the flat is shifted "
          "by the offsets of each exposure), divided by FLAT, which must have the same size, "
-         "and saved as OUT. OUT is cut before its first \".\" and \".QTX\" is added; existing "
-         "files are never overwritten.\n"
+         "and saved as OUT. OUT's file name is cut before its first \".\" and \".QTX\" is "
+         "added; existing files are never overwritten.\n"
          "Exit status: 0 when the corrected image was written, 1 when a file could not be "
          "read, the correction was refused or OUT not written, 2 for a mistake on the command "
          "line.\n",

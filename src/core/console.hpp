@@ -102,10 +102,10 @@ class Console {
     void decodeheader();
     void Picdata_MouseMove(int button, int shift, double x, double y);
     void Form_MouseMove(int button, int shift, double x, double y);
-    void mnubitmap_Click();     // image/bitmap_export.cpp
-    void mnufits_Click();       // image/fits_export.cpp
-    void mnuflatfield_Click();  // image/flatfield.cpp
-    bool loadflat();            // false: the flat-field command stops
+    void mnubitmap_Click();         // image/bitmap_export.cpp
+    void mnufits_Click();           // image/fits_export.cpp
+    void mnuflatfield_Click();      // image/flatfield.cpp
+    bool loadflat(FlatFile& file);  // false: the flat-field command stops
 
     // Image files (files/).
     void filedialog();  // kind and filter from dialogopen, bmpfilter, binfilter
@@ -127,9 +127,10 @@ class Console {
     Optics optics;
     FileNaming files;
     TrackOffsets track;
-    // The header lines of the file the current image was loaded from; empty for an image
-    // received from the QTX. The FITS export takes from it what the load does not apply.
-    std::optional<KelmHeader> loadedheader;
+    // The files the current image was loaded from; empty for an image received from the
+    // QTX. Saving writes them back; the FITS export takes from them what the load does not
+    // apply.
+    std::optional<LoadedImage> loadedimage;
 
   private:
     void processFrames();

@@ -80,7 +80,7 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
         bool onlyErr = false;   // nothing else on standard error
         QByteArray start = {};  // the first bytes of the files made
     } runs[] = {
-        {"fast", "download --port DEV --all DIR/obs.2024/m31", 0,
+        {"fast", "download --port DEV --all DIR/obs.2024", 0,
          "\nqtx: " + std::to_string(images) + " images written\n",
          "DIR/obs001.QTX|DIR/obs003.trk|DIR/obs004.txt"},
         {"fast", "download --port DEV --all DIR/obs", 1, "\nDIR/obs001.QTX already exists!\n"},

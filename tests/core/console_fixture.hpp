@@ -38,6 +38,7 @@ class ConsoleTest : public ::testing::Test {
     void holdImage(int w, int h, const std::function<int(int, int)>& value,
                    std::int32_t background = 0, std::int32_t range = 256) {
         ImageRecord& r = console.record;
+        console.loadedimage.reset();
         r.imagedata.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
         for (int k = 0; k < w * h; ++k)
             r.imagedata.at(k % w + 1, k / w + 1) =

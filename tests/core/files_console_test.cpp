@@ -182,6 +182,76 @@ TEST_F(FilesTest, SavedImageLoadsBackTheSame) {
     }
 }
 
+// A loaded image is saved with the lines its file held, not with the facts of the image
+// received before it; only a value the user changed is written anew.
+TEST_F(FilesTest, LoadedImageSavesItsOwnHeaderLines) {
+    holdImage();
+    ImageRecord& r = console.record;
+    r.history = "g", r.pixelsize = 0.0148F, r.egain100 = 230, r.imageyear = 2026;
+    r.filtername = "Lunar", r.binning = 1, r.sitenumber = 3;
+    saveAs(tmp.path("own.QTX"));
+    const std::string own = TempDir::readText(tmp.path("own.QTX"));
+    // Header lines changed, the block padded again; the rows stay.
+    const auto edited = [&own](const std::vector<std::pair<std::string, std::string>>& edits) {
+        std::string header = own.substr(0, 2048);
+        for (const auto& [from, to] : edits) header.replace(header.find(from), from.size(), to);
+        header.resize(2048, ' ');
+        return header + own.substr(2048);
+    };
+    // The uncompressed form: plain rows of 1000 y + x, the last pixel 65535.
+    std::string plain = edited({{"QTX Compressed Image", "QTX Image"}}).substr(0, 2048);
+    for (int k = 0; k < 15; ++k) {
+        const int v = k == 14 ? 65535 : 1000 * (k / 5 + 1) + k % 5 + 1;
+        plain += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+    }
+    const std::string note = "Note = NGC 7000\n\r", end = "End\n\r";
+    const struct {
+        const char* what;
+        std::string file, note, saved;
+    } cases[] = {
+        {"unchanged", own, "", own},
+        {"uncompressed", plain, "", own},
+        {"note edited", own, "M42", edited({{note, "Note = M42\n\r"}})},
+        {"note the file had not", edited({{note, ""}}), "M42",
+         edited({{note, ""}, {end, "Note = M42\n\r" + end}})},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        holdImage();  // received last: other facts everywhere
+        console.record.filtername = "None", console.record.imageyear = 2001;
+        const std::string name = tmp.path("l" + std::to_string(++n));
+        TempDir::write(name + ".QTX", c.file);
+        load(name + ".QTX");
+        if (!c.note.empty()) host.promptAnswers.push_back(c.note), console.mnunote_Click();
+        saveAs(name + "s.QTX");
+        EXPECT_EQ(TempDir::readText(name + "s.QTX"), c.saved);
+    }
+}
+
+// A loaded summed image writes the track list it came with, and a loaded image is never
+// taken for the mosaic received before it.
+TEST_F(FilesTest, LoadedImageSavesItsOwnTrackList) {
+    holdImage(3);
+    saveAs(tmp.path("own.QTX"));
+    for (const bool withList : {true, false}) {
+        SCOPED_TRACE(withList);
+        if (!withList) fs::remove(tmp.path("own.trk"));
+        holdImage(3, 6);  // received last: a mosaic with other words
+        console.record.hdrheight = 99;
+        console.reception.tracklist.fill(7);
+        load(tmp.path("own.QTX"));
+        host.written.clear();
+        const std::string saved = tmp.path(withList ? "a" : "b");
+        saveAs(saved + ".QTX");
+        EXPECT_EQ(fs::exists(saved + ".trk"), withList);
+        if (withList)
+            EXPECT_EQ(TempDir::readText(saved + ".trk"), TempDir::readText(tmp.path("own.trk")));
+        EXPECT_FALSE(fs::exists(saved + ".txt"));
+        EXPECT_EQ(reports(), std::vector<Bytes>{kSaved});
+    }
+}
+
 TEST_F(FilesTest, LoadRefusals) {
     holdImage();
     saveAs(tmp.path("good.QTX"));
@@ -202,15 +272,23 @@ TEST_F(FilesTest, LoadRefusals) {
         {"short.QTX", text.substr(0, text.size() - 3), failed},
         {"pic.bmp.QTX", text, "Program cannot read bitmap files"},
     };
+    // Nothing of a refused file is applied: not its facts, nor its lines, nor its name.
+    const auto state = [&] {
+        const ImageRecord& r = console.record;
+        return std::tuple(r.imagenote, r.background, r.exposure100, r.imagewidth, r.imageheight,
+                          r.imagedata.cells, host.text(TextBox::headertxt),
+                          console.files.currentfile);
+    };
     for (const auto& c : cases) {
         holdImage();
+        console.record.imagenote = "before", console.record.background = 7;
+        console.record.exposure100 = 1;
+        const auto before = state();
         TempDir::write(tmp.path(c.name), c.bytes);
         host.messageBoxes.clear();
         load(tmp.path(c.name));
         EXPECT_EQ(host.messageBoxes, std::vector<std::string>{c.message}) << c.name;
-        // The size fields still describe the pixels held.
-        EXPECT_EQ(console.record.imagewidth * 1000 + console.record.imageheight,
-                  console.record.imagedata.width * 1000 + console.record.imagedata.height);
+        EXPECT_TRUE(state() == before) << c.name;
     }
     host.messageBoxes.clear();
     load(tmp.path("missing.QTX"));

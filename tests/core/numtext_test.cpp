@@ -77,6 +77,24 @@ TEST(RoundHalfEven, HalvesGoToEvenWithin32Bits) {
     EXPECT_FALSE(roundToInt32(2147483648.0) || roundToInt32(std::nan("")));
 }
 
+// Only the file name is cut, at its first dot after any leading ones; folders keep theirs,
+// also behind a Windows "\".
+TEST(BasePath, CutsOnlyTheFileName) {
+    const struct {
+        const char *path, *extension, *expected;
+    } cases[] = {
+        {"./m31", ".QTX", "./m31.QTX"},
+        {"obs.2001/m31.QTX", "", "obs.2001/m31"},
+        {"/a.b/c.d/m31.QTX", ".trk", "/a.b/c.d/m31.trk"},
+        {".m31", ".txt", ".m31.txt"},
+        {"night.2026/..m31.old.QTX", ".bmp", "night.2026/..m31.bmp"},
+        {"m31", ".fits", "m31.fits"},
+        {"m31.old.QTX", "", "m31"},
+        {"C:\\obs.2001\\m31.old", ".bmp", "C:\\obs.2001\\m31.bmp"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(basePath(c.path, c.extension), c.expected) << c.path;
+}
+
 // A German observer's texts and files must read like anyone else's.
 TEST(NumberTexts, SameUnderACommaDecimalLocale) {
     const std::string saved = std::setlocale(LC_ALL, nullptr);

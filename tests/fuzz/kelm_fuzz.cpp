@@ -1,7 +1,9 @@
 // Arbitrary bytes as an image file: the header reader and the pixel block reader must stay
 // inside the bytes and the pixel array, whatever the header claims. And whatever the texts
-// of a record hold, the header written for it reads back.
+// of a record hold, the header written for it reads back, also when it is written from the
+// lines of a loaded file.
 #include <string>
+#include <vector>
 
 #include "files/kelm.hpp"
 
@@ -18,6 +20,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> file(data, size);
     const qtx::KelmHeader header = qtx::parseHeader(file);
     if (!header.failure.empty()) return 0;
+
+    // Saved again as a loaded image whose note the user changed, the file's lines read back
+    // as they were (when they leave room for the note; otherwise the record's own lines).
+    qtx::ImageRecord loaded;
+    const std::vector<std::string> asLoaded = qtx::headerLines(loaded, false);
+    loaded.imagenote = text.substr(0, size % 300);
+    const std::vector<std::uint8_t> block = qtx::rewriteHeader(header, asLoaded, loaded, false);
+    const qtx::KelmHeader again = qtx::parseHeader(block);
+    // Every Note line of the file takes the new note, and one more goes before End.
+    std::size_t used = loaded.imagenote.size() + 40;
+    for (const std::string& line : header.lines)
+        used += line.size() + 1 + (line.starts_with("Note =") ? loaded.imagenote.size() : 0);
+    if (block.size() != qtx::kKelmHeaderBytes || !again.failure.empty() || !again.compressed ||
+        (used <= qtx::kKelmHeaderBytes &&
+         (again.imagewidth != header.imagewidth || again.imageheight != header.imageheight ||
+          again.background != header.background || again.numexposures != header.numexposures)))
+        __builtin_trap();
     // A size a loaded image may have; the fuzzer's own small sizes reach the rows sooner.
     const int width = header.imagewidth.value_or(3);
     const int height = header.imageheight.value_or(2);

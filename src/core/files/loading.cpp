@@ -17,7 +17,7 @@ constexpr std::size_t kMaxImageFileBytes = 2048 + 200 * (2 + 32767);
 // A track list of 64 pairs is about a kilobyte; anything past this is no track list.
 constexpr std::size_t kMaxTrackFileBytes = 64 * 1024;
 
-// Fields a file sets; those its header does not carry keep their values.
+// Fields a file sets.
 void apply(const KelmHeader& h, ImageRecord& r, bool unitscm) {
     if (h.background) r.background = *h.background;
     if (h.range) r.range = *h.range;
@@ -39,6 +39,21 @@ void apply(const KelmHeader& h, ImageRecord& r, bool unitscm) {
     if (h.temperature) r.temperature = *h.temperature;
 }
 
+// The record of a loaded image: what its file says and nothing of the image before it, but
+// for how that one is shown: the picture on the screen, and the display levels when the
+// file names none.
+ImageRecord loadedRecord(const KelmHeader& h, const ImageRecord& shown, bool unitscm) {
+    ImageRecord r;
+    r.background = shown.background;
+    r.range = shown.range;
+    r.xoffset = shown.xoffset;
+    r.yoffset = shown.yoffset;
+    r.imageshown = shown.imageshown;
+    r.picture = shown.picture;
+    apply(h, r, unitscm);
+    return r;
+}
+
 }  // namespace
 
 void Console::mnuload_Click() {
@@ -48,40 +63,35 @@ void Console::mnuload_Click() {
         host.messageBox("No file was selected");
         return;
     }
+    // A refused or failed load changes nothing: the image, its facts, the panel and
+    // `currentfile` are replaced only by a file that was read whole.
     const std::string path = files.dialogfilename;
-    files.currentfile = path;
     if (path.find(".bmp") != std::string::npos) {
         host.messageBox("Program cannot read bitmap files");
         return;
     }
-
-    // After any refusal the size fields again describe the pixels held, so nothing later
-    // reads outside them; the other header fields keep what the file gave them.
-    const auto refuse = [this](const std::string& message, const std::string& reason) {
-        record.imagewidth = record.imagedata.width;
-        record.imageheight = record.imagedata.height;
-        if (!reason.empty()) setText(TextBox::PCtext, files.currentfile + ": " + reason);
+    const auto refuse = [this, &path](const std::string& message, const std::string& reason) {
+        if (!reason.empty()) setText(TextBox::PCtext, path + ": " + reason);
         host.messageBox(message);
     };
     const ReadResult file = readFileStart(path, kMaxImageFileBytes);
     if (!file.failure.empty()) return refuse("Load file command failed", file.failure);
-    const KelmHeader header = parseHeader(file.bytes);
-    apply(header, record, optics.unitscm);
-    loadedheader = header;
+    KelmHeader header = parseHeader(file.bytes);
     if (!header.failure.empty()) return refuse("Load file command failed", header.failure);
-    setText(TextBox::headertxt, path + crlf + header.info);
-
-    if (record.imagewidth > kMaxColumns) return refuse("Image is too wide - not QTX Format!", "");
-    if (record.imageheight > kMaxRows) return refuse("Image is too tall - not QTX Format!", "");
-    if (record.imagewidth < 1 || record.imageheight < 1) {
+    ImageRecord image = loadedRecord(header, record, optics.unitscm);
+    if (image.imagewidth > kMaxColumns) return refuse("Image is too wide - not QTX Format!", "");
+    if (image.imageheight > kMaxRows) return refuse("Image is too tall - not QTX Format!", "");
+    if (image.imagewidth < 1 || image.imageheight < 1) {
         return refuse("Load file command failed", "the image has no columns or no rows");
     }
-    PixelArray pixels;
-    pixels.resize(record.imagewidth, record.imageheight);
-    const std::string damage = readPixelBlock(file.bytes, header.compressed, pixels);
+    image.imagedata.resize(image.imagewidth, image.imageheight);
+    const std::string damage = readPixelBlock(file.bytes, header.compressed, image.imagedata);
     if (!damage.empty()) return refuse("Load file command failed", damage);
-    record.imagedata = std::move(pixels);
 
+    record = std::move(image);
+    files.currentfile = path;
+    setText(TextBox::headertxt, path + crlf + header.info);
+    loadedimage = LoadedImage{std::move(header), headerLines(record, optics.unitscm), {}};
     showimage();
     if (record.numexposures >= 2) {
         readtracklist();
@@ -101,6 +111,10 @@ void Console::readtracklist() {
     for (std::size_t k = 0; k < read.pairs.size(); ++k) {
         track.trackx[k + 1] = read.pairs[k].x;
         track.tracky[k + 1] = read.pairs[k].y;
+    }
+    // Kept whole, so that saving the image again writes the very same list.
+    if (read.ok && loadedimage) {
+        loadedimage->tracklistfile.emplace(file.bytes.begin(), file.bytes.end());
     }
     if (!read.ok) {
         // One offset only: a flat field must never mix the offsets of two images.

@@ -24,8 +24,8 @@ std::string threeDigits(std::int16_t number) {
 }
 
 // The bytes of the image file: the header, then every row record.
-std::vector<std::uint8_t> imageFileBytes(const ImageRecord& record, bool unitscm) {
-    std::vector<std::uint8_t> bytes = composeHeader(record, unitscm);
+std::vector<std::uint8_t> imageFileBytes(std::vector<std::uint8_t> bytes,
+                                         const ImageRecord& record) {
     const PixelArray& pixels = record.imagedata;
     bytes.reserve(bytes.size() + static_cast<std::size_t>(record.imageheight) *
                                      (2 + 2 * static_cast<std::size_t>(pixels.width)));
@@ -68,8 +68,13 @@ bool Console::writeimagefile() {
     ImageRecord written = record;
     written.imagewidth = std::min(record.imagewidth, record.imagedata.width);
     written.imageheight = std::min(record.imageheight, record.imagedata.height);
+    // A loaded image writes back the lines its file held; a received one its QTX header.
+    std::vector<std::uint8_t> header =
+        loadedimage
+            ? rewriteHeader(loadedimage->header, loadedimage->asloaded, written, optics.unitscm)
+            : composeHeader(written, optics.unitscm);
     const WriteResult result =
-        writeNewFile(files.currentfile, imageFileBytes(written, optics.unitscm));
+        writeNewFile(files.currentfile, imageFileBytes(std::move(header), written));
     if (result.outcome == WriteResult::Exists) {
         refuseSave(files.currentfile + " already exists!");
         return false;
@@ -105,7 +110,17 @@ bool Console::writeCompanion(const std::string& extension, const std::string& te
 }
 
 void Console::writetracklist() {
-    writeCompanion(".trk", trackListText(record, reception.tracklist));
+    if (!loadedimage) {
+        writeCompanion(".trk", trackListText(record, reception.tracklist));
+        return;
+    }
+    // A loaded image has the track list it was loaded with, or none: the words of the last
+    // image received belong to that one, and offsets are never made up.
+    if (loadedimage->tracklistfile) {
+        writeCompanion(".trk", *loadedimage->tracklistfile);
+    } else {
+        sendsavereport(0);  // the image file was written
+    }
 }
 
 void Console::writemosaicdata() {

@@ -3,8 +3,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "files/kelm.hpp"
 #include "files/tracklist.hpp"
 
 namespace qtx {
@@ -27,6 +30,14 @@ struct TrackOffsets {
     std::array<std::int16_t, kMaxTrackPairs + 1> trackx{};
     std::array<std::int16_t, kMaxTrackPairs + 1> tracky{};
     std::int16_t trackcount = 1;
+};
+
+// What the files of a loaded image held: saving it again writes these back, changed only
+// where the user changed a value, so that nothing of another image comes into its files.
+struct LoadedImage {
+    KelmHeader header;                         // its header lines and what they set
+    std::vector<std::string> asloaded;         // headerLines of the record right after the load
+    std::optional<std::string> tracklistfile;  // its track list file, when it was read whole
 };
 
 }  // namespace qtx

@@ -10,7 +10,7 @@ void Console::decodeheader() {
     optics.unitscm = flags.unitscm;
     optics.apertureflag = flags.apertureflag;
     if (record.hdrheight == 0) return;
-    loadedheader.reset();  // the facts are the QTX's from here on
+    loadedimage.reset();  // the facts are the QTX's from here on
     record.imagenote = "QTX Image";
     setText(TextBox::headertxt, headerPanelText(record, optics.unitscm));
 }

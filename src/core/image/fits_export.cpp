@@ -33,8 +33,8 @@ void Console::mnufits_Click() {
         host.messageBox("FITS File with same name already exists!");
         return;
     }
-    const std::vector<FitsCard> cards =
-        fitsCards(record, loadedheader ? &*loadedheader : nullptr, optics.unitscm, QTX_SOFTWARE);
+    const std::vector<FitsCard> cards = fitsCards(
+        record, loadedimage ? &loadedimage->header : nullptr, optics.unitscm, QTX_SOFTWARE);
     const FitsBytes fits =
         encodeFits(width, height, rowsBottomUp(record.imagedata, width, height), cards);
     if (!fits.failure.empty()) {

@@ -36,83 +36,87 @@ std::string refusalText(FlatCorrection::Outcome outcome) {
 
 }  // namespace
 
-bool Console::loadflat() {
+// Reads the flat frame into `out`; nothing of the image changes here.
+bool Console::loadflat(FlatFile& out) {
     files.dialogopen = true;
     filedialog();
     if (files.dialogfilename.empty()) {
         host.messageBox("No file was selected");
         return false;
     }
-    const std::string path = files.dialogfilename;
-    setText(TextBox::PCtext, path + " loaded");
-    files.currentfile = path;
+    out.path = files.dialogfilename;
+    setText(TextBox::PCtext, out.path + " loaded");
 
-    const ReadResult file = readFileStart(path, kMaxFlatFileBytes);
+    const ReadResult file = readFileStart(out.path, kMaxFlatFileBytes);
     if (!file.failure.empty()) {
         host.messageBox(kUnreadable);
         return false;
     }
-    // A flat frame sets only its display levels and its own size; what was read before a
-    // failure keeps its new value.
+    // A flat frame has only its display levels and its own size to say.
     const KelmHeader header = parseHeader(file.bytes);
-    if (header.background) record.background = *header.background;
-    // A range of 0 has no picture: the flat is shown with the range already in use.
-    if (header.range && *header.range != 0) record.range = *header.range;
-    if (header.imageheight) flat.flatheight = *header.imageheight;
-    if (header.imagewidth) flat.flatwidth = *header.imagewidth;
     if (!header.failure.empty()) {
         host.messageBox(kUnreadable);
         return false;
     }
-    setText(TextBox::headertxt, header.info);
+    out.background = header.background;
+    out.range = header.range;
+    out.frame.flatheight = header.imageheight.value_or(0);
+    out.frame.flatwidth = header.imagewidth.value_or(0);
+    out.info = header.info;
 
     // Too large a flat goes on to the size comparison, which refuses it as well.
-    if (flat.flatwidth > kMaxColumns) {
+    if (out.frame.flatwidth > kMaxColumns) {
         host.messageBox("Image is too wide - not QTX Format!");
         return true;
     }
-    if (flat.flatheight > kMaxRows) {
+    if (out.frame.flatheight > kMaxRows) {
         host.messageBox("Image is too tall - not QTX Format!");
         return true;
     }
     // A flat of no columns or no rows has nothing to divide by.
-    if (flat.flatwidth < 1 || flat.flatheight < 1) {
+    if (out.frame.flatwidth < 1 || out.frame.flatheight < 1) {
         host.messageBox(kUnreadable);
         return false;
     }
-    PixelArray pixels;
-    pixels.resize(flat.flatwidth, flat.flatheight);
-    if (!readPixelBlock(file.bytes, header.compressed, pixels).empty()) {
+    out.frame.flatdata.resize(out.frame.flatwidth, out.frame.flatheight);
+    if (!readPixelBlock(file.bytes, header.compressed, out.frame.flatdata).empty()) {
         host.messageBox(kUnreadable);
         return false;
     }
-    flat.flatdata = std::move(pixels);
-    flat.showflat = true;
-    showimage();
     return true;
 }
 
 void Console::mnuflatfield_Click() {
-    if (!loadflat()) return;
+    FlatFile file;
+    if (!loadflat(file)) return;
     // The size after the dialog: receive events run while it is open, so the image may have
     // changed since the command began.
     const std::int32_t width = record.imagewidth;
     const std::int32_t height = record.imageheight;
     // A flat refused as too large is wider or taller than any image the record holds, so it
-    // stops here although flatdata was never filled.
-    if (flat.flatwidth != width || flat.flatheight != height) {
+    // stops here although its pixels were never read.
+    if (file.frame.flatwidth != width || file.frame.flatheight != height) {
         host.messageBox("Flat field dimensions do not match image!");
-        flat.showflat = false;
         return;
     }
-    setText(TextBox::PCtext, "Calculating shifted and summed flat field");
-    FlatCorrection corrected =
-        correctFlatField(record.imagedata, width, height, record.pedestal, flat.flatdata, track);
+    // Worked out before anything changes: a refused flat field leaves the image, its levels,
+    // the panel and the picture as they were.
+    FlatCorrection corrected = correctFlatField(record.imagedata, width, height, record.pedestal,
+                                                file.frame.flatdata, track);
     if (corrected.outcome != FlatCorrection::Outcome::Corrected) {
         host.messageBox(refusalText(corrected.outcome));
-        flat.showflat = false;
         return;
     }
+    // The flat is shown with its own levels (a range of 0 has no picture: then with the
+    // range in use) while the image is corrected.
+    files.currentfile = file.path;
+    setText(TextBox::headertxt, file.info);
+    if (file.background) record.background = *file.background;
+    if (file.range && *file.range != 0) record.range = *file.range;
+    flat = std::move(file.frame);
+    flat.showflat = true;
+    showimage();
+    setText(TextBox::PCtext, "Calculating shifted and summed flat field");
     record.imagedata = std::move(corrected.pixels);
     record.imagewidth = record.imagedata.width;
     record.imageheight = record.imagedata.height;

@@ -28,13 +28,43 @@ std::string oneLine(std::string_view text, std::size_t maxLength) {
     return out;
 }
 
+constexpr char kLineEnd[] = "\n\r";
+
+// The values a user can change on a loaded image: Edit Data, contrast, flat field.
+constexpr std::string_view kUserKeys[] = {
+    "Focal_length =", "Aperture =", "Note =", "Background =", "Range =", "Height =", "Width ="};
+
+// "Note =" of "Note = M31": what the reader matches a line by.
+std::string_view lineKey(std::string_view line) { return line.substr(0, line.find('=') + 1); }
+
+// The header lines, each with its line end, joined, then 0x1A and blanks to 2048 bytes. Too
+// long a text loses the end of its note; nothing when it does not fit even then.
+std::optional<std::vector<std::uint8_t>> headerBlock(std::vector<std::string> lines) {
+    std::size_t size = 1;  // the 0x1A
+    for (const std::string& line : lines) size += line.size();
+    if (size > kKelmHeaderBytes) {
+        const auto note = std::ranges::find_if(lines, [](const std::string& line) {
+            return line.starts_with("Note = ") && line.ends_with(kLineEnd);
+        });
+        const std::size_t room = note == lines.end() ? 0 : note->size() - 7 - 2;
+        if (size - kKelmHeaderBytes > room) return std::nullopt;
+        note->erase(note->size() - 2 - (size - kKelmHeaderBytes), size - kKelmHeaderBytes);
+    }
+    std::string text;
+    text.reserve(kKelmHeaderBytes);
+    for (const std::string& line : lines) text += line;
+    text += '\x1A';
+    text.resize(kKelmHeaderBytes, ' ');
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
 }  // namespace
 
-std::vector<std::uint8_t> composeHeader(const ImageRecord& r, bool unitscm) {
+std::vector<std::string> headerLines(const ImageRecord& r, bool unitscm) {
     const double focal = unitscm ? static_cast<double>(r.focallength) / 2.54 : r.focallength;
     const double area = unitscm ? static_cast<double>(r.aperturearea) / 6.4516 : r.aperturearea;
     const std::string pixel = formatPattern(r.pixelsize, "0.0000");
-    const std::string before[] = {
+    return {
         "QTX Compressed Image",
         "File_version = 3",
         "Data_version = 1",
@@ -42,8 +72,7 @@ std::vector<std::uint8_t> composeHeader(const ImageRecord& r, bool unitscm) {
         "Focal_length = " + formatPattern(focal, "###0.00"),
         "Aperture = " + formatPattern(area, "###0.000"),
         "Response_factor = 2000.000",
-    };
-    const std::string after[] = {
+        "Note = " + oneLine(r.imagenote, std::string::npos),
         "Background = " + signedText(r.background),
         "Range = " + signedText(r.range),
         "Height = " + signedText(r.imageheight),
@@ -70,21 +99,51 @@ std::vector<std::uint8_t> composeHeader(const ImageRecord& r, bool unitscm) {
         "Sat_level = 32767",
         "End",
     };
-    static constexpr char kLineEnd[] = "\n\r";
-    std::string text;
-    text.reserve(kKelmHeaderBytes);
-    for (const std::string& line : before) text += line + kLineEnd;
-    const std::size_t noteAt = text.size() + 7;  // after "Note = "
-    text += "Note = ";
-    text += kLineEnd;
-    for (const std::string& line : after) text += line + kLineEnd;
-    text += '\x1A';
-    // A note longer than the room left is shortened, so that "End" always stays inside the
-    // block and the file can be read back.
-    const std::size_t room = kKelmHeaderBytes > text.size() ? kKelmHeaderBytes - text.size() : 0;
-    text.insert(noteAt, oneLine(r.imagenote, room));
-    text.resize(kKelmHeaderBytes, ' ');
-    return {text.begin(), text.end()};
+}
+
+std::vector<std::uint8_t> composeHeader(const ImageRecord& r, bool unitscm) {
+    std::vector<std::string> lines = headerLines(r, unitscm);
+    for (std::string& line : lines) line += kLineEnd;
+    return *headerBlock(std::move(lines));
+}
+
+std::vector<std::uint8_t> rewriteHeader(const KelmHeader& file,
+                                        const std::vector<std::string>& asLoaded,
+                                        const ImageRecord& r, bool unitscm) {
+    const std::vector<std::string> now = headerLines(r, unitscm);
+    std::vector<std::string> changed;  // lines of values the user has changed since the load
+    for (std::size_t i = 0; i < now.size() && i < asLoaded.size(); ++i) {
+        const std::string_view key = lineKey(now[i]);
+        if (now[i] != asLoaded[i] && std::ranges::find(kUserKeys, key) != std::end(kUserKeys))
+            changed.push_back(now[i]);
+    }
+    std::vector<std::string> lines;
+    std::vector<bool> written(changed.size(), false);
+    // The rows are written packed, whatever form the file had: its first line says so.
+    if (!file.compressed) lines.push_back(std::string("QTX Compressed Image") + kLineEnd);
+    for (std::size_t n = 0; n < file.lines.size(); ++n) {
+        const std::string& raw = file.lines[n];
+        // As the reader sees the line: without its last character.
+        const std::string_view line(raw.data(), raw.empty() ? 0 : raw.size() - 1);
+        if (n == 0 && !file.compressed && line == "QTX Image") continue;
+        if (n + 1 == file.lines.size()) {
+            // Values the file had no line for go just before its End.
+            for (std::size_t i = 0; i < changed.size(); ++i)
+                if (!written[i]) lines.push_back(changed[i] + kLineEnd);
+        }
+        std::size_t i = 0;
+        while (i < changed.size() && !line.starts_with(lineKey(changed[i]))) ++i;
+        if (i < changed.size()) {
+            lines.push_back(changed[i] + kLineEnd);
+            written[i] = true;
+        } else {
+            lines.push_back(raw + '\r');
+        }
+    }
+    // A file's own lines may leave no room for a longer value: then the standard lines, which
+    // always fit, since a file that cannot be read back is never written.
+    std::optional<std::vector<std::uint8_t>> block = headerBlock(std::move(lines));
+    return block ? *block : composeHeader(r, unitscm);
 }
 
 void packRow(std::span<const std::uint16_t> row, std::vector<std::uint8_t>& out) {
@@ -227,6 +286,7 @@ KelmHeader parseHeader(std::span<const std::uint8_t> file) {
     int number = 0;
     while (const std::optional<std::string_view> raw = lines.next()) {
         ++number;
+        h.lines.emplace_back(*raw);
         if (raw->find("Compressed Image") != std::string_view::npos) h.compressed = true;
         // The last character of a line is the LF of its LF CR end.
         if (raw->size() < 4) continue;

@@ -27,9 +27,24 @@ namespace qtx {
 
 inline constexpr std::size_t kKelmHeaderBytes = 2048;
 
-// The 2048 header bytes of the compressed form for the record; focal length and aperture
-// area go to the file in inches whatever unit the console holds them in.
+// The 33 header lines of the compressed form for the record, without their line ends; focal
+// length and aperture area go to the file in inches whatever unit the console holds them in.
+std::vector<std::string> headerLines(const ImageRecord& record, bool unitscm);
+
+// The 2048 header bytes of the compressed form for the record (a note too long for the
+// block is shortened, so that "End" always stays inside it).
 std::vector<std::uint8_t> composeHeader(const ImageRecord& record, bool unitscm);
+
+struct KelmHeader;
+
+// The 2048 header bytes for an image loaded from `file`: the file's own lines, byte for byte,
+// except the values the user has changed since (note, focal length, aperture, background,
+// range, height, width: those whose line in headerLines differs from `asLoaded`, the lines
+// of the record right after the load). A changed value the file had no line for goes in
+// before its End; the first line names the packed form.
+std::vector<std::uint8_t> rewriteHeader(const KelmHeader& file,
+                                        const std::vector<std::string>& asLoaded,
+                                        const ImageRecord& record, bool unitscm);
 
 // Appends the record of one row (its count n, then n bytes) to `out`.
 void packRow(std::span<const std::uint16_t> row, std::vector<std::uint8_t>& out);
@@ -61,9 +76,10 @@ struct KelmHeader {
     std::optional<std::string> observer;      // "Site 3" as the console writes it, or a name
     std::optional<std::int16_t> readoutmode;  // binning code 0, 1 or 2
 
-    std::string info;         // the lines shown, each followed by CR LF
-    bool compressed = false;  // a line names "Compressed Image"
-    std::string failure;      // why the header cannot be used; empty when it can
+    std::vector<std::string> lines;  // every line up to "End" as read, without its CR
+    std::string info;                // the lines shown, each followed by CR LF
+    bool compressed = false;         // a line names "Compressed Image"
+    std::string failure;             // why the header cannot be used; empty when it can
 };
 
 // Reads the header lines from the start of the file up to the "End" line. On a failure the

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,14 @@ struct FlatField {
     std::int16_t flatwidth = 0;
     std::int16_t flatheight = 0;
     bool showflat = false;
+};
+
+// A flat-field frame as its file gives it, before anything is changed by it.
+struct FlatFile {
+    std::string path;
+    FlatField frame;  // its pixels and size
+    std::optional<std::int32_t> background, range;
+    std::string info;  // its header lines, for the panel
 };
 
 }  // namespace qtx

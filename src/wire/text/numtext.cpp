@@ -154,7 +154,14 @@ std::optional<std::int32_t> roundToInt32(double value) {
 }
 
 std::string basePath(std::string_view path, std::string_view extension) {
-    return std::string(path.substr(0, path.find('.'))) + std::string(extension);
+    // "/" separates folders where the console runs. "\" counts as well: observers copy
+    // paths in the QTX's Windows form (C:\obs.2001\m31), and a dot in such a folder must
+    // not cut the name off; a Linux file name with a "\" in it is only cut later, never
+    // earlier. npos + 1 is 0: a path without separator is all file name, and a search from
+    // npos finds nothing.
+    const std::size_t name = path.find_last_of("/\\") + 1;
+    const std::size_t dot = path.find('.', path.find_first_not_of('.', name));
+    return std::string(path.substr(0, dot)) + std::string(extension);
 }
 
 }  // namespace qtx

@@ -36,8 +36,10 @@ double roundHalfEven(double value);
 // roundHalfEven as a 32-bit integer; nothing when the result does not fit (or NaN).
 std::optional<std::int32_t> roundToInt32(double value);
 
-// A derived file name: the path cut before its first "." (anywhere, folders included),
-// followed by the new extension (given with its dot).
+// A derived file name: the path cut before the first "." of its file name, followed by the
+// new extension (given with its dot, or empty for the bare base). Only the file name, the
+// part after the last "/" or "\", is cut: dots in folder names stay, and so do the dots
+// that start a file name (".m31" is a name, not an extension).
 std::string basePath(std::string_view path, std::string_view extension);
 
 }  // namespace qtx

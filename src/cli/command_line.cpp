@@ -40,20 +40,23 @@ void linkOptions(CLI::App& command, LinkOptions& link) {
                 "line speed 19200, 38400, 57600 or 115200 (default 115200); set the QTX to the "
                 "same",
                 [&link](const std::string& value) -> std::string {
-                    link.baud = wholeIn(value, 0, 115200);
-                    const int baud = link.baud.value_or(0);
-                    if (baud == 19200 || baud == 38400 || baud == 57600 || baud == 115200)
-                        return {};
-                    return "one of 19200, 38400, 57600 and 115200, not " + quoted(value);
+                    const auto baud = wholeIn(value, 0, 115200).value_or(0);
+                    if (baud != 19200 && baud != 38400 && baud != 57600 && baud != 115200) {
+                        return "one of 19200, 38400, 57600 and 115200, not " + quoted(value);
+                    }
+                    link.baud = baud;
+                    return {};
                 });
     valueOption(command, "--timeout", "S",
                 "give up when the QTX has not answered for S seconds (default 30)",
                 [&link](const std::string& value) -> std::string {
                     const auto seconds = wholeIn(value, 1, kMaxTimeoutS);
-                    link.timeoutS = seconds.value_or(0);
-                    return seconds ? ""
-                                   : "a whole number of seconds from 1 to " + number(kMaxTimeoutS) +
-                                         ", not " + quoted(value);
+                    if (!seconds) {
+                        return "a whole number of seconds from 1 to " + number(kMaxTimeoutS) +
+                               ", not " + quoted(value);
+                    }
+                    link.timeoutS = *seconds;
+                    return {};
                 });
     valueOption(command, "--log", "FILE",
                 "write every frame to and from the QTX to FILE, a new file: time, direction, "

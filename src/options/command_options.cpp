@@ -64,10 +64,9 @@ class Layout : public CLI::Formatter {
     }
     std::string make_subcommand(const CLI::App* sub) const override {
         std::stringstream out;
-        CLI::detail::format_help(
-            out, sub->get_name(),
-            wrapped(sub->get_description(), get_column_width(), kWidth, "\n"),
-            get_column_width());
+        CLI::detail::format_help(out, sub->get_name(),
+                                 wrapped(sub->get_description(), get_column_width(), kWidth, "\n"),
+                                 get_column_width());
         return out.str();
     }
 };
@@ -97,13 +96,15 @@ void prepare(CLI::App& app, std::size_t column) {
 }
 
 CLI::Validator rule(std::function<std::string(const std::string&)> problem) {
-    return CLI::Validator([problem = std::move(problem)](std::string& value) { return problem(value); },
-                          "");
+    return CLI::Validator(
+        [problem = std::move(problem)](std::string& value) { return problem(value); }, "");
 }
 
 CLI::Option* valueOption(CLI::App& app, const std::string& name, const std::string& valueName,
                          const std::string& help,
                          std::function<std::string(const std::string&)> take) {
+    // The type name is the value's name in CLI11's own messages: "--port: 1 required DEV
+    // missing".
     return app
         .add_option_function<std::string>(
             name,
@@ -114,8 +115,7 @@ CLI::Option* valueOption(CLI::App& app, const std::string& name, const std::stri
             },
             help)
         ->option_text(valueName)
-        ->type_name(valueName);  // "--port: 1 required DEV missing"
-
+        ->type_name(valueName);
 }
 
 CLI::Option* flagOption(CLI::App& app, const std::string& name, bool& into,
@@ -140,7 +140,8 @@ std::optional<int> parse(CLI::App& app, std::vector<std::string> args) {
     if (!app.get_subcommands({}).empty()) {
         if (args.empty()) return usageError(app, "no command given");
         const std::string& first = args.front();
-        const auto named = app.get_subcommands([&](CLI::App* sub) { return sub->check_name(first); });
+        const auto named =
+            app.get_subcommands([&](CLI::App* sub) { return sub->check_name(first); });
         if (!named.empty()) {
             command = named.front();
         } else if (!first.starts_with("-")) {

@@ -25,12 +25,12 @@
 #include <memory>
 #include <string>
 
-#include "upload/crc16.hpp"
 #include "main_window.hpp"
 #include "model/firmware.hpp"
 #include "model/qtx_model.hpp"
 #include "model/rng.hpp"
 #include "pty/pty_server.hpp"
+#include "upload/crc16.hpp"
 
 namespace {
 

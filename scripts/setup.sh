@@ -12,6 +12,8 @@ packages=(
   locales-all                    # a comma-decimal locale for the tests of number texts
   dpkg-dev file desktop-file-utils  # the Debian package: its dependencies, its desktop entry
   libcfitsio-dev fitsverify      # the FITS export, and the check of its files in the tests
+  libpng-dev                     # the PNG export
+  libcli11-dev                   # the options of qtx and qtx-sim
 )
 
 missing=()

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -17,109 +19,100 @@
 #include <sys/prctl.h>
 #endif
 
+#include "command_options.hpp"
 #include "pty/pty_server.hpp"
+#include "text/numtext.hpp"
 
 namespace {
 
+using qtx::options::valueOption;
 using qtx::sim::CorruptWhere;
 
-constexpr const char* kUsage = R"(Usage: qtx-sim [options]
+std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
-Serves a simulated QTX camera and autoguider on a pseudo-terminal. The first line of output
-is the device path to give the console as its serial port (qtx-console --com1 PATH).
+// Whole numbers and fractions as written, in any locale; nullopt when the text is not one.
+std::optional<std::uint64_t> whole(std::string_view text, std::uint64_t max) {
+    std::uint64_t v = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size() || v > max) {
+        return std::nullopt;
+    }
+    return v;
+}
 
-Line:
-  --baud N              line speed in baud (default 115200)
-  --stop-bits N         1 or 2 (default 2: 11 bits a byte, as 8N2)
-  --holdback MS         reach the console as through a USB serial adapter whose latency
-                        timer is MS milliseconds (16 on FTDI adapters): its answers come in
-                        packets of 62 bytes, the tail of each only when the line has been
-                        quiet for MS (default 0: a plain serial port)
-  --log FILE            append every frame both ways to FILE, in hex with the code name
-                        and the seconds since start at which it was received or made
-                        ("-" for the standard error)
+std::string wholeProblem(std::string_view text, std::uint64_t max) {
+    return "a whole number up to " + std::to_string(max) + ", not " + quoted(std::string(text));
+}
 
-Instrument:
-  --seed N              seed of its images and readings (default 1)
-  --flash-offer         offer all buffers (MSG_FLASH_OFFER) when first put under remote
-  --link-request        ask for the link (MSG_LINK_REQUEST) when the console first speaks
+std::optional<double> fraction(std::string_view text) {
+    const auto v = qtx::readWholeNumber(text);
+    if (!v || !(*v >= 0.0 && *v <= 1.0)) return std::nullopt;
+    return v;
+}
 
-Faults (deterministic from --fault-seed, default the --seed):
-  --fault-seed N        seed of the fault decisions
-  --drop F              drop the fraction F (0..1) of its frames
-  --corrupt F           send the fraction F with a failing checksum
-  --corrupt-where W     where to damage them: header, payload or any (default any)
-  --delay F:MS          hold back the fraction F of its frames by MS milliseconds
-  --drop-frames LIST    never send these frames, numbered from 1 (for example 2,5,9-12)
-  --corrupt-frames LIST send these frames with a failing checksum
-  --garbage F           send a few garbage bytes before the fraction F of its frames
-  --silent              listen but never answer
-  --pause F:MS          answer the fraction F of requests only after a pause of MS
-                        milliseconds (longer than the console's watchdog interval, the
-                        console repeats the request while the QTX is still thinking)
+const std::string kFractionProblem = "a fraction from 0 to 1, not ";
 
-Faults on the requests, before the QTX reads them (seeded apart from those above):
-  --request-drop F      lose the fraction F of the console's frames
-  --request-corrupt F   damage the fraction F so that their checksum fails
-                        (--corrupt-where applies to these too)
-  --request-garbage F   put a few garbage bytes before the fraction F of them
-  --request-drop-frames LIST, --request-corrupt-frames LIST
-                        the same for chosen frames, numbered from 1 as they arrive
+// Takes a whole number up to max into `into`.
+template <class T>
+std::function<std::string(const std::string&)> wholeInto(T& into, std::uint64_t max) {
+    return [&into, max](const std::string& text) {
+        const auto v = whole(text, max);
+        if (v) into = static_cast<T>(*v);
+        return v ? "" : wholeProblem(text, max);
+    };
+}
 
-Program:
-  --exit-with-parent    stop when the process that started it ends
-  --help                this text
+std::function<std::string(const std::string&)> fractionInto(double& into) {
+    return [&into](const std::string& text) {
+        const auto v = fraction(text);
+        if (v) into = *v;
+        return v ? "" : kFractionProblem + quoted(text);
+    };
+}
 
-Signals: SIGINT and SIGTERM stop it; SIGUSR1 makes it ask for the link; SIGUSR2 presses
-its Image key (a new exposure into buffer 31, offered to the console).
-)";
+// F:MS, a fraction of the frames and a delay in milliseconds.
+std::function<std::string(const std::string&)> delayInto(double& share, std::uint32_t& ms,
+                                                         std::string example) {
+    return [&share, &ms, example](const std::string& text) -> std::string {
+        const std::size_t colon = text.find(':');
+        if (colon == std::string::npos) return "F:MS, for example " + example;
+        const auto f = fraction(text.substr(0, colon));
+        if (!f) return kFractionProblem + quoted(text.substr(0, colon));
+        const auto delay = whole(text.substr(colon + 1), 600000);
+        if (!delay) return wholeProblem(text.substr(colon + 1), 600000);
+        share = *f;
+        ms = static_cast<std::uint32_t>(*delay);
+        return {};
+    };
+}
+
+// Frame numbers from 1, single or low-high, separated by commas: "2,5,9-12".
+std::function<std::string(const std::string&)> framesInto(std::set<std::uint32_t>& out) {
+    return [&out](const std::string& text) -> std::string {
+        constexpr std::size_t kMaxEntries = 1000000;
+        const std::string problem = "frame numbers from 1 (ranges low-high), not " + quoted(text);
+        out.clear();
+        for (std::size_t at = 0; at <= text.size();) {
+            const std::size_t comma = std::min(text.find(',', at), text.size());
+            const std::string_view item = std::string_view(text).substr(at, comma - at);
+            const std::size_t dash = item.find('-');
+            const auto lo = whole(item.substr(0, dash), 0xFFFFFFFFULL);
+            const auto hi =
+                dash == std::string_view::npos ? lo : whole(item.substr(dash + 1), 0xFFFFFFFFULL);
+            if (!lo || !hi || *lo == 0 || *hi < *lo || *hi - *lo >= kMaxEntries ||
+                out.size() + (*hi - *lo) >= kMaxEntries) {
+                return problem;
+            }
+            for (auto n = *lo; n <= *hi; ++n) out.insert(static_cast<std::uint32_t>(n));
+            at = comma + 1;
+        }
+        return {};
+    };
+}
 
 [[noreturn]] void fail(const std::string& message) {
     std::fprintf(stderr, "qtx-sim: %s\nTry 'qtx-sim --help'.\n", message.c_str());
     std::exit(2);
-}
-
-std::uint64_t wholeNumber(std::string_view option, const std::string& text, std::uint64_t max) {
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
-    if (text.empty() || text[0] == '-' || *end != '\0' || errno != 0 || v > max) {
-        fail(std::string(option) + " needs a whole number up to " + std::to_string(max) +
-             ", not '" + text + "'");
-    }
-    return v;
-}
-
-double fraction(std::string_view option, const std::string& text) {
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || errno != 0 || !(v >= 0.0 && v <= 1.0)) {
-        fail(std::string(option) + " needs a fraction from 0 to 1, not '" + text + "'");
-    }
-    return v;
-}
-
-std::set<std::uint32_t> frameList(std::string_view option, const std::string& text) {
-    constexpr std::size_t kMaxEntries = 1000000;
-    std::set<std::uint32_t> out;
-    std::size_t at = 0;
-    while (at <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', at), text.size());
-        const std::string item = text.substr(at, comma - at);
-        const std::size_t dash = item.find('-');
-        const auto lo = wholeNumber(option, item.substr(0, dash), 0xFFFFFFFFULL);
-        const auto hi = dash == std::string::npos
-                            ? lo
-                            : wholeNumber(option, item.substr(dash + 1), 0xFFFFFFFFULL);
-        if (lo == 0 || hi < lo || hi - lo >= kMaxEntries || out.size() + (hi - lo) >= kMaxEntries) {
-            fail(std::string(option) + " needs frame numbers from 1 (ranges low-high), not '" +
-                 text + "'");
-        }
-        for (auto n = lo; n <= hi; ++n) out.insert(static_cast<std::uint32_t>(n));
-        at = comma + 1;
-    }
-    return out;
 }
 
 }  // namespace
@@ -131,86 +124,143 @@ int main(int argc, char** argv) {
     std::string logPath;
     bool exitWithParent = false;
 
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) fail(std::string(arg) + " needs a value");
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg == "--baud") {
-            server.baud = static_cast<std::uint32_t>(wholeNumber(arg, value(), 4000000));
-            if (server.baud < 50) fail("--baud needs at least 50");
-        } else if (arg == "--stop-bits") {
-            const auto bits = wholeNumber(arg, value(), 2);
-            if (bits < 1) fail("--stop-bits is 1 or 2");
-            server.bitsPerByte = static_cast<std::uint32_t>(9 + bits);
-        } else if (arg == "--holdback") {
-            server.holdbackMs = static_cast<int>(wholeNumber(arg, value(), 10000));
-        } else if (arg == "--log") {
-            logPath = value();
-        } else if (arg == "--seed") {
-            model.seed = wholeNumber(arg, value(), UINT64_MAX);
-        } else if (arg == "--fault-seed") {
-            faultSeed = wholeNumber(arg, value(), UINT64_MAX);
-        } else if (arg == "--flash-offer") {
-            model.flashOfferOnRemote = true;
-        } else if (arg == "--link-request") {
-            model.linkRequestOnContact = true;
-        } else if (arg == "--drop") {
-            model.faults.drop = fraction(arg, value());
-        } else if (arg == "--corrupt") {
-            model.faults.corrupt = fraction(arg, value());
-        } else if (arg == "--corrupt-where") {
-            const std::string w = value();
-            if (w == "header") {
-                model.faults.corruptWhere = CorruptWhere::Header;
-            } else if (w == "payload") {
-                model.faults.corruptWhere = CorruptWhere::Payload;
-            } else if (w == "any") {
-                model.faults.corruptWhere = CorruptWhere::Any;
-            } else {
-                fail("--corrupt-where is header, payload or any");
-            }
-        } else if (arg == "--delay") {
-            const std::string v = value();
-            const std::size_t colon = v.find(':');
-            if (colon == std::string::npos) fail("--delay needs F:MS, for example 0.1:300");
-            model.faults.delay = fraction(arg, v.substr(0, colon));
-            model.faults.delayMs =
-                static_cast<std::uint32_t>(wholeNumber(arg, v.substr(colon + 1), 600000));
-        } else if (arg == "--drop-frames") {
-            model.faults.dropFrames = frameList(arg, value());
-        } else if (arg == "--corrupt-frames") {
-            model.faults.corruptFrames = frameList(arg, value());
-        } else if (arg == "--garbage") {
-            model.faults.garbage = fraction(arg, value());
-        } else if (arg == "--pause") {
-            const std::string v = value();
-            const std::size_t colon = v.find(':');
-            if (colon == std::string::npos) fail("--pause needs F:MS, for example 0.1:1500");
-            model.requestFaults.delay = fraction(arg, v.substr(0, colon));
-            model.requestFaults.delayMs =
-                static_cast<std::uint32_t>(wholeNumber(arg, v.substr(colon + 1), 600000));
-        } else if (arg == "--request-drop") {
-            model.requestFaults.drop = fraction(arg, value());
-        } else if (arg == "--request-corrupt") {
-            model.requestFaults.corrupt = fraction(arg, value());
-        } else if (arg == "--request-garbage") {
-            model.requestFaults.garbage = fraction(arg, value());
-        } else if (arg == "--request-drop-frames") {
-            model.requestFaults.dropFrames = frameList(arg, value());
-        } else if (arg == "--request-corrupt-frames") {
-            model.requestFaults.corruptFrames = frameList(arg, value());
-        } else if (arg == "--silent") {
-            model.faults.silent = true;
-        } else if (arg == "--exit-with-parent") {
-            exitWithParent = true;
-        } else {
-            fail("unknown option '" + std::string(arg) + "'");
-        }
+    CLI::App app(
+        "Serves a simulated QTX camera and autoguider on a pseudo-terminal. The first line of "
+        "output is the device path to give the console as its serial port (qtx-console --com1 "
+        "PATH).",
+        "qtx-sim");
+    qtx::options::prepare(app, 28);
+    // As it always did, a later option wins over an earlier one: scripts add to a common line.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.footer(qtx::options::paragraphs(
+        "Signals: SIGINT and SIGTERM stop it; SIGUSR1 makes it ask for the link; SIGUSR2 "
+        "presses its Image key (a new exposure into buffer 31, offered to the console)."));
+
+    valueOption(app, "--baud", "N", "line speed in baud (default 115200)",
+                [&](const std::string& text) -> std::string {
+                    const auto baud = whole(text, 4000000);
+                    if (!baud) return wholeProblem(text, 4000000);
+                    if (*baud < 50) return "at least 50, not " + quoted(text);
+                    server.baud = static_cast<std::uint32_t>(*baud);
+                    return {};
+                })
+        ->group("Line");
+    valueOption(app, "--stop-bits", "N", "1 or 2 (default 2: 11 bits a byte, as 8N2)",
+                [&](const std::string& text) -> std::string {
+                    const auto bits = whole(text, 2);
+                    if (!bits || *bits < 1) return "1 or 2, not " + quoted(text);
+                    server.bitsPerByte = static_cast<std::uint32_t>(9 + *bits);
+                    return {};
+                })
+        ->group("Line");
+    valueOption(app, "--holdback", "MS",
+                "reach the console as through a USB serial adapter whose latency timer is MS "
+                "milliseconds (16 on FTDI adapters): its answers come in packets of 62 bytes, "
+                "the tail of each only when the line has been quiet for MS (default 0: a plain "
+                "serial port)",
+                wholeInto(server.holdbackMs, 10000))
+        ->group("Line");
+    app.add_option("--log", logPath,
+                   "append every frame both ways to FILE, in hex with the code name and the "
+                   "seconds since start at which it was received or made (\"-\" for the standard "
+                   "error)")
+        ->option_text("FILE")
+        ->group("Line");
+
+    const std::string instrument = "Instrument";
+    valueOption(app, "--seed", "N", "seed of its images and readings (default 1)",
+                wholeInto(model.seed, UINT64_MAX))
+        ->group(instrument);
+    qtx::options::flagOption(app, "--flash-offer", model.flashOfferOnRemote,
+                             "offer all buffers (MSG_FLASH_OFFER) when first put under remote")
+        ->group(instrument);
+    qtx::options::flagOption(app, "--link-request", model.linkRequestOnContact,
+                             "ask for the link (MSG_LINK_REQUEST) when the console first speaks")
+        ->group(instrument);
+
+    const std::string faults = "Faults (deterministic from --fault-seed, default the --seed)";
+    qtx::sim::FaultPlan& answers = model.faults;
+    valueOption(app, "--fault-seed", "N", "seed of the fault decisions",
+                [&](const std::string& text) {
+                    std::uint64_t seed = 0;
+                    const std::string problem = wholeInto(seed, UINT64_MAX)(text);
+                    if (problem.empty()) faultSeed = seed;
+                    return problem;
+                })
+        ->group(faults);
+    valueOption(app, "--drop", "F", "drop the fraction F (0..1) of its frames",
+                fractionInto(answers.drop))
+        ->group(faults);
+    valueOption(app, "--corrupt", "F", "send the fraction F with a failing checksum",
+                fractionInto(answers.corrupt))
+        ->group(faults);
+    valueOption(app, "--corrupt-where", "W",
+                "where to damage them: header, payload or any (default any)",
+                [&](const std::string& text) -> std::string {
+                    if (text == "header") {
+                        answers.corruptWhere = CorruptWhere::Header;
+                    } else if (text == "payload") {
+                        answers.corruptWhere = CorruptWhere::Payload;
+                    } else if (text == "any") {
+                        answers.corruptWhere = CorruptWhere::Any;
+                    } else {
+                        return "header, payload or any, not " + quoted(text);
+                    }
+                    return {};
+                })
+        ->group(faults);
+    valueOption(app, "--delay", "F:MS", "hold back the fraction F of its frames by MS milliseconds",
+                delayInto(answers.delay, answers.delayMs, "0.1:300"))
+        ->group(faults);
+    valueOption(app, "--drop-frames", "LIST",
+                "never send these frames, numbered from 1 (for example 2,5,9-12)",
+                framesInto(answers.dropFrames))
+        ->group(faults);
+    valueOption(app, "--corrupt-frames", "LIST", "send these frames with a failing checksum",
+                framesInto(answers.corruptFrames))
+        ->group(faults);
+    valueOption(app, "--garbage", "F",
+                "send a few garbage bytes before the fraction F of its frames",
+                fractionInto(answers.garbage))
+        ->group(faults);
+    qtx::options::flagOption(app, "--silent", answers.silent, "listen but never answer")
+        ->group(faults);
+    valueOption(app, "--pause", "F:MS",
+                "answer the fraction F of requests only after a pause of MS milliseconds "
+                "(longer than the console's watchdog interval, the console repeats the request "
+                "while the QTX is still thinking)",
+                delayInto(model.requestFaults.delay, model.requestFaults.delayMs, "0.1:1500"))
+        ->group(faults);
+
+    const std::string requests =
+        "Faults on the requests, before the QTX reads them (seeded apart from those above)";
+    qtx::sim::FaultPlan& asked = model.requestFaults;
+    valueOption(app, "--request-drop", "F", "lose the fraction F of the console's frames",
+                fractionInto(asked.drop))
+        ->group(requests);
+    valueOption(app, "--request-corrupt", "F",
+                "damage the fraction F so that their checksum fails (--corrupt-where applies to "
+                "these too)",
+                fractionInto(asked.corrupt))
+        ->group(requests);
+    valueOption(app, "--request-garbage", "F",
+                "put a few garbage bytes before the fraction F of them",
+                fractionInto(asked.garbage))
+        ->group(requests);
+    valueOption(app, "--request-drop-frames", "LIST",
+                "lose these frames, numbered from 1 as they arrive", framesInto(asked.dropFrames))
+        ->group(requests);
+    valueOption(app, "--request-corrupt-frames", "LIST", "damage these frames",
+                framesInto(asked.corruptFrames))
+        ->group(requests);
+
+    qtx::options::flagOption(app, "--exit-with-parent", exitWithParent,
+                             "stop when the process that started it ends")
+        ->group("Program");
+    app.set_help_flag("-h,--help", "this text")->group("Program");  // last, as its group
+
+    if (const auto answered = qtx::options::parse(app, {argv + std::min(argc, 1), argv + argc})) {
+        return *answered;
     }
     model.faults.seed = faultSeed.value_or(model.seed);
     // Its own stream of decisions: a fault on a request never shifts those on the answers.

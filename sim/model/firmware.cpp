@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "upload/crc16.hpp"
 #include "link/le16.hpp"
+#include "upload/crc16.hpp"
 
 namespace qtx::sim {
 

@@ -70,10 +70,7 @@ bool writePng(const ImageRecord& record, const std::string& path) {
 
 }  // namespace
 
-std::string checkConvert(const Invocation& call) {
-    if (call.operands.size() < 2) return {};
-    if (call.operands[0].empty()) return "FILE.QTX is empty";
-    const std::string& out = call.operands[1];
+std::string convertTargetProblem(const std::string& out) {
     if (!targetOf(out)) {
         return "convert writes a .bmp bitmap, a .fits file or a .png image: OUT ends in "
                "\".bmp\", \".fits\" or \".png\", not '" +
@@ -82,12 +79,12 @@ std::string checkConvert(const Invocation& call) {
     return {};
 }
 
-int runConvert(const Invocation& call) {
-    const Target& target = *targetOf(call.operands[1]);
+int runConvert(const ConvertArgs& args) {
+    const Target& target = *targetOf(args.out);
     FileRun run;
-    if (run.load(call.operands[0], false)) {
-        const std::string path = basePath(call.operands[1], target.extension);
-        if (target.menu ? exportedByMenu(run, target.menu, call.operands[1], path)
+    if (run.load(args.file, false)) {
+        const std::string path = basePath(args.out, target.extension);
+        if (target.menu ? exportedByMenu(run, target.menu, args.out, path)
                         : writePng(run.record(), path)) {
             FileRun::summary(path + " written");
             return kExitOk;

@@ -67,14 +67,8 @@ class Download : public LinkedRun {
 
 }  // namespace
 
-std::string checkDownload(const Invocation& call) {
-    if (std::string problem = checkLinkOptions(call); !problem.empty()) return problem;
-    if (!call.operands.empty() && call.operands[0].empty()) return "PATH is empty";
-    return {};
-}
-
-int runDownload(const Invocation& call) {
-    Download download(readLinkOptions(call), call.has("all"), call.operands.at(0));
+int runDownload(const DownloadArgs& args) {
+    Download download(args.link, args.all, args.path);
     return download.exec();
 }
 

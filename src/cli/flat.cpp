@@ -24,21 +24,13 @@ bool saved(const FileRun::Said& said) {
 
 }  // namespace
 
-std::string checkFlat(const Invocation& call) {
-    const char* const names[] = {"IMAGE.QTX", "FLAT.QTX", "OUT.QTX"};
-    for (std::size_t i = 0; i < call.operands.size() && i < 3; ++i) {
-        if (call.operands[i].empty()) return std::string(names[i]) + " is empty";
-    }
-    return {};
-}
-
-int runFlat(const Invocation& call) {
+int runFlat(const FlatArgs& args) {
     FileRun run;
     // The correction shifts the flat by the image's track offsets: a summed image without its
     // own track list would be corrected wrongly.
-    if (run.load(call.operands[0], true) &&
-        corrected(run.step(&Console::mnuflatfield_Click, call.operands[1])) &&
-        saved(run.step(&Console::mnuCompSave_Click, call.operands[2]))) {
+    if (run.load(args.image, true) &&
+        corrected(run.step(&Console::mnuflatfield_Click, args.flat)) &&
+        saved(run.step(&Console::mnuCompSave_Click, args.out))) {
         FileRun::summary("1 image written");
         return kExitOk;
     }

@@ -62,10 +62,10 @@ class Load : public HostListener {
 
 }  // namespace
 
-int runInfo(const Invocation& call) {
+int runInfo(const InfoArgs& args) {
     int status = kExitOk;
     bool first = true;
-    for (const std::string& path : call.operands) {
+    for (const std::string& path : args.files) {
         // Each file on a console of its own, so that nothing of one file's header carries
         // over into the next.
         Load load(path);

@@ -10,7 +10,6 @@ namespace qtx::cli {
 
 namespace {
 
-constexpr int kMaxTimeoutS = 24 * 3600;
 // How long the QTX has to answer the switch to remote operation before the command is sent
 // all the same (a silent QTX then ends in the console's own "Communication Failed").
 constexpr int kLinkGraceMs = 2000;
@@ -28,32 +27,6 @@ std::optional<int> wholeIn(const std::string& text, int low, int high) {
     const auto v = readWholeNumber(text);
     if (!v || *v != roundHalfEven(*v) || *v < low || *v > high) return std::nullopt;
     return static_cast<int>(*v);
-}
-
-std::string checkLinkOptions(const Invocation& call) {
-    if (!call.has("port") || call.value("port").empty()) return "'--port DEV' is required";
-    if (call.has("baud")) {
-        const auto baud = wholeIn(call.value("baud"), 0, 115200);
-        if (!baud || (*baud != 19200 && *baud != 38400 && *baud != 57600 && *baud != 115200)) {
-            return "'--baud' is one of 19200, 38400, 57600 and 115200, not '" + call.value("baud") +
-                   "'";
-        }
-    }
-    if (call.has("log") && call.value("log").empty()) return "'--log' needs a file name";
-    if (call.has("timeout") && !wholeIn(call.value("timeout"), 1, kMaxTimeoutS)) {
-        return "'--timeout' is a whole number of seconds from 1 to " + number(kMaxTimeoutS) +
-               ", not '" + call.value("timeout") + "'";
-    }
-    return {};
-}
-
-LinkOptions readLinkOptions(const Invocation& call) {
-    LinkOptions options;
-    options.device = QString::fromLocal8Bit(call.value("port"));
-    if (call.has("baud")) options.baud = wholeIn(call.value("baud"), 0, 115200);
-    if (call.has("timeout")) options.timeoutS = *wholeIn(call.value("timeout"), 1, kMaxTimeoutS);
-    options.logPath = call.value("log");
-    return options;
 }
 
 LinkedRun::LinkedRun(LinkOptions linkOptions)

@@ -23,16 +23,12 @@ std::string number(double value);
 // A whole number written in `text`, within low..high.
 std::optional<int> wholeIn(const std::string& text, int low, int high);
 
-// The problem with --port, --baud, --timeout and --log, in words; "" when none.
-std::string checkLinkOptions(const Invocation& call);
-
 struct LinkOptions {
     QString device;
     std::optional<int> baud;
     int timeoutS = 30;
     std::string logPath;  // the traffic log to create ("" for none)
 };
-LinkOptions readLinkOptions(const Invocation& call);  // after checkLinkOptions passed
 
 class LinkedRun : public QObject, public HostListener {
   public:

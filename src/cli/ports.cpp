@@ -7,7 +7,7 @@
 
 namespace qtx::cli {
 
-int runPorts(const Invocation&) {
+int runPorts(const PortsArgs&) {
     const PortListing listing = listPorts();
     std::fputs(portListText(listing.ports, listing.notes).c_str(), stdout);
     std::fflush(stdout);

@@ -57,14 +57,8 @@ class Upload : public LinkedRun {
 
 }  // namespace
 
-std::string checkUpload(const Invocation& call) {
-    if (std::string problem = checkLinkOptions(call); !problem.empty()) return problem;
-    if (!call.operands.empty() && call.operands[0].empty()) return "FILE is empty";
-    return {};
-}
-
-int runUpload(const Invocation& call) {
-    Upload upload(readLinkOptions(call), call.operands.at(0));
+int runUpload(const UploadArgs& args) {
+    Upload upload(args.link, args.file);
     return upload.exec();
 }
 

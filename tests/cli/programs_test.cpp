@@ -142,6 +142,73 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
     }
 }
 
+// What each program accepts and refuses on its command line: a usage error is one line on
+// standard error and the exit status 2, help and version go to standard output with 0; a
+// command line accepted runs (here against a device that does not exist: 1).
+TEST(Programs, CommandLinesAcceptedAndRefused) {
+    QTemporaryDir tmp;
+    const std::string none = tmp.filePath("none").toStdString();
+    const struct {
+        const char* program;
+        std::string args;  // split at blanks; '' is an empty argument
+        int status;
+        std::string said;  // on standard output or error
+    } cases[] = {
+        {QTX_PROGRAM, "", 2, "qtx: no command given\n"},
+        {QTX_PROGRAM, "fetch x", 2, "qtx: unknown command 'fetch'\n"},
+        {QTX_PROGRAM, "--verbose download", 2, "qtx: unknown option '--verbose'\n"},
+        {QTX_PROGRAM, "--help", 0, "\n  ports "},
+        {QTX_PROGRAM, "-V", 0, "qtx 1."},
+        {QTX_PROGRAM, "download x --bogus --help", 0, "Usage: qtx download [OPTIONS] PATH\n"},
+        {QTX_PROGRAM, "download --port=" + none + " --baud 19200 --all --timeout=1 -- -m", 1,
+         none + ": no such device"},
+        {QTX_PROGRAM, "upload --port " + none + " --baud=38400 --log " + none + ".log x.bin", 1,
+         none + ": no such device"},
+        {QTX_PROGRAM, "download m31", 2, "qtx: --port is required\n"},
+        {QTX_PROGRAM, "download --port a", 2, "qtx: PATH is required\n"},
+        {QTX_PROGRAM, "download --port a ''", 2, "qtx: PATH: must not be empty\n"},
+        {QTX_PROGRAM, "download --port '' x", 2, "qtx: --port: must not be empty\n"},
+        {QTX_PROGRAM, "download --port a --baud 9600 x", 2,
+         "qtx: --baud: one of 19200, 38400, 57600 and 115200, not '9600'\n"},
+        {QTX_PROGRAM, "download --port a --timeout 0 x", 2, "qtx: --timeout: a whole number"},
+        {QTX_PROGRAM, "download --port a --all --all x", 2, "qtx: --all: "},
+        {QTX_PROGRAM, "download --port a --all=yes x", 2, "qtx: all "},
+        {QTX_PROGRAM, "info --log x a.QTX", 2, "--log\nUsage: qtx info"},
+        {QTX_PROGRAM, "convert a.QTX night.bmp/m31", 2, "qtx: OUT: convert writes"},
+        {QTX_SIM_PROGRAM, "--help", 0, "\n  --request-corrupt-frames LIST\n"},
+        {QTX_SIM_PROGRAM, "--baud 10", 2, "qtx-sim: --baud: at least 50, not '10'\n"},
+        {QTX_SIM_PROGRAM, "--stop-bits 3", 2, "qtx-sim: --stop-bits: 1 or 2, not '3'\n"},
+        {QTX_SIM_PROGRAM, "--drop 1.5", 2, "qtx-sim: --drop: a fraction from 0 to 1"},
+        {QTX_SIM_PROGRAM, "--delay 0.1", 2, "qtx-sim: --delay: F:MS, for example 0.1:300\n"},
+        {QTX_SIM_PROGRAM, "--pause 0.1:x", 2, "qtx-sim: --pause: a whole number up to 600000"},
+        {QTX_SIM_PROGRAM, "--drop-frames 3-2", 2, "qtx-sim: --drop-frames: frame numbers from 1"},
+        {QTX_SIM_PROGRAM, "--corrupt-where top", 2, "qtx-sim: --corrupt-where: header, payload"},
+        {QTX_SIM_PROGRAM, "--log " + tmp.filePath("no/such.log").toStdString(), 2,
+         "qtx-sim: cannot open the log "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        QStringList args = QString::fromStdString(c.args).split(u' ', Qt::SkipEmptyParts);
+        std::replace(args.begin(), args.end(), QStringLiteral("''"), QString());
+        Program p(c.program, args);
+        EXPECT_EQ(p.wait(), c.status);
+        EXPECT_NE((c.status == 0 ? p.out : p.err).find(c.said), std::string::npos)
+            << p.out << p.err;
+        // A usage error names the problem on its first line and how to get help on its last.
+        EXPECT_TRUE(c.status != 2 || p.err.ends_with(" --help'.\n")) << p.err;
+    }
+    // Every option of the simulator at once; an option given again wins.
+    Sim sim(QStringLiteral(
+                "--baud 9600 --baud=115200 --stop-bits 1 --holdback 16 --seed 2 --fault-seed 3 "
+                "--drop 0 --corrupt 0.5 --corrupt-where payload --delay 0.1:300 --drop-frames "
+                "2,5,9-12 --corrupt-frames 7 --garbage 0 --pause 0:10 --request-drop 0 "
+                "--request-corrupt 0 --request-garbage 0 --request-drop-frames 1 "
+                "--request-corrupt-frames 3-4 --flash-offer --link-request --silent --log -")
+                .split(u' '));
+    EXPECT_FALSE(sim.device.isEmpty());
+    EXPECT_TRUE(sim.await("at 115200 baud\n")) << sim.err;
+}
+
 // A run ended from outside: by a signal (the QTX is switched out of remote operation first)
 // or by the device going away.
 TEST(Programs, RunsEndedFromOutside) {

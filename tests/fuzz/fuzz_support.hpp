@@ -6,11 +6,11 @@
 #include <string>
 
 #include "console.hpp"
-#include "upload/code_image.hpp"
-#include "upload/crc16.hpp"
 #include "fake_host.hpp"
 #include "link/frame.hpp"
 #include "temp_dir.hpp"
+#include "upload/code_image.hpp"
+#include "upload/crc16.hpp"
 
 namespace qtx::test {
 

@@ -1,10 +1,10 @@
 // Helpers for the simulator tests, written independently of the code under test.
 #pragma once
 
-#include "upload/code_image.hpp"
-#include "upload/crc16.hpp"
 #include "model/qtx_model.hpp"
 #include "test_frames.hpp"
+#include "upload/code_image.hpp"
+#include "upload/crc16.hpp"
 
 namespace qtx::sim::test {
 

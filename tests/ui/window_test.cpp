@@ -22,14 +22,14 @@
 #include <functional>
 #include <memory>
 
-#include "upload/code_image.hpp"
-#include "upload/crc16.hpp"
 #include "contrast_dialog.hpp"
 #include "main_window.hpp"
 #include "picture_view.hpp"
 #include "pty/pty_server.hpp"
 #include "temp_dir.hpp"
 #include "termination.hpp"
+#include "upload/code_image.hpp"
+#include "upload/crc16.hpp"
 
 namespace qtx::test {
 namespace {

@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "console.hpp"
-#include "upload/code_image.hpp"
 #include "link/frame.hpp"
+#include "upload/code_image.hpp"
 
 namespace qtx {
 

@@ -1,7 +1,7 @@
 // The watchdog `entrytimer`: repeats an unanswered request, gives up on the fourth tick.
 #include "console.hpp"
-#include "upload/code_image.hpp"
 #include "link/frame.hpp"
+#include "upload/code_image.hpp"
 
 namespace qtx {
 

@@ -207,6 +207,23 @@ TEST(Stars, ViewOfPartOfTheArray) {
     EXPECT_EQ(pixelView(pixels, 0, 48).width, 0);
 }
 
+// Medians over the stars that have widths: the middle one, or the mean of the middle two.
+TEST(Stars, Summary) {
+    const auto star = [](std::optional<double> fwhm, std::optional<double> hfr) {
+        Star s;
+        s.fwhm = fwhm, s.hfr = hfr, s.fwhmArcsec = fwhm, s.hfrArcsec = hfr;
+        return s;
+    };
+    const StarSummary odd = summarizeStars({star(3, 1), star(1, 4), star({}, {}), star(2, 2)});
+    EXPECT_EQ(odd.count, 4U);
+    EXPECT_EQ(odd.medianFwhm, 2.0);
+    EXPECT_EQ(odd.medianHfrArcsec, 2.0);
+    const StarSummary even = summarizeStars({star(4, 1), star(1, 3), star(3, 2), star(2, {})});
+    EXPECT_EQ(even.medianFwhmArcsec, 2.5);
+    EXPECT_EQ(even.medianHfr, 2.0);  // of three
+    EXPECT_FALSE(summarizeStars({star({}, {})}).medianFwhm);
+}
+
 TEST(Stars, PixelScale) {
     const struct {
         double um, mm;

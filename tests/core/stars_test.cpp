@@ -176,6 +176,7 @@ TEST(Stars, MarksSaturatedAndClippedStars) {
         for (auto& v : pixels.cells) v = std::min(v, c.saturation);
         StarOptions options;
         options.saturation = c.saturation;
+        options.arcsecPerPixel = -1.0;  // no scale
         const StarField field = findStars(pixelView(pixels), options);
         ASSERT_EQ(field.stars.size(), 4U) << c.saturation;
         const Star& bright = *nearest(field, {30.2, 40.6, 3, 0}, 0.3);
@@ -189,7 +190,7 @@ TEST(Stars, MarksSaturatedAndClippedStars) {
                     whole.hfr);
         EXPECT_TRUE(faint.blended && !faint.clipped && !faint.fwhm);
         EXPECT_FALSE(bright.blended || edge.blended);
-        EXPECT_FALSE(whole.fwhmArcsec);  // no scale given
+        EXPECT_FALSE(whole.fwhmArcsec);
         EXPECT_NEAR(*field.summary.medianFwhm, 3.0, 0.3);
     }
 }

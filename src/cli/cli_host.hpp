@@ -21,6 +21,7 @@ class HostListener {
     virtual void sent(std::span<const std::uint8_t> /*frame*/) {}
     virtual void progress(const Progress& /*progress*/) {}
     virtual void progressHidden() {}
+    virtual void event(const Event& /*event*/) {}
 };
 
 class CliHost : public ShellHost {
@@ -50,6 +51,7 @@ class CliHost : public ShellHost {
 
     void showProgress(const Progress& progress) override;
     void hideProgress() override;
+    void report(const Event& event) override { listener.event(event); }
 
   private:
     HostListener& listener;

@@ -43,15 +43,9 @@ const Target* targetOf(const std::string& path) {
     return nullptr;
 }
 
-// The menu's export with `out` answered in its dialog. It says nothing when it has written
-// the file, so the file itself is the proof: the one the export names, new since.
-bool exportedByMenu(FileRun& run, void (Console::*menu)(), const std::string& out,
-                    const std::string& path) {
-    std::error_code error;
-    const bool existed = std::filesystem::exists(path, error);
-    const FileRun::Said said = run.step(menu, out);
-    return said.messages.empty() && said.status.empty() && !existed &&
-           std::filesystem::is_regular_file(path, error);
+// The menu's export with `out` answered in its dialog: whether it wrote its file.
+bool exportedByMenu(FileRun& run, void (Console::*menu)(), const std::string& out) {
+    return run.step(menu, out).has<FileWritten>();
 }
 
 // The image at its display levels, one pixel a pixel, in a new file.
@@ -84,7 +78,7 @@ int runConvert(const ConvertArgs& args) {
     FileRun run;
     if (run.load(args.file, false)) {
         const std::string path = basePath(args.out, target.extension);
-        if (target.menu ? exportedByMenu(run, target.menu, args.out, path)
+        if (target.menu ? exportedByMenu(run, target.menu, args.out)
                         : writePng(run.record(), path)) {
             FileRun::summary(path + " written");
             return kExitOk;

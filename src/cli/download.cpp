@@ -1,17 +1,13 @@
 // `qtx download`: Establish Link on the given device, then "Download Screen Image" and "Save
-// QTX Frame", or "Download All" into numbered files, exactly as the window runs them.
+// QTX Frame", or "Download All" into numbered files, exactly as the window runs them. What
+// happened is read from the console's events: an image counts as written when its file and
+// every companion file (track list, mosaic table) were written.
 #include "commands.hpp"
-#include "link/frame.hpp"
 #include "linked_run.hpp"
-#include "save_tally.hpp"
 
 namespace qtx::cli {
 
 namespace {
-
-// What the console says when an exchange can go no further.
-const std::string kCommunicationFailed = "Communication Failed";
-const std::string kBuffersEmpty = "QTX data buffers are empty";
 
 class Download : public LinkedRun {
   public:
@@ -28,41 +24,58 @@ class Download : public LinkedRun {
         }
     }
 
-    void statusText(const std::string& text) override {
-        if (!saving && (text == kCommunicationFailed || text == kBuffersEmpty)) {
-            later([this] { finish(kExitFailed); });
-        }
-    }
-
     // A refusal while fetching leaves nothing more to wait for.
     void messageShown(const std::string&) override {
         if (!saving) later([this] { finish(kExitFailed); });
     }
 
-    void frameSent(std::span<const std::uint8_t> frame) override {
-        tally.sent(frame);
-        if (running() && frame.size() >= kHeaderSize && frame[1] == CMD_DOWNLOAD_END) {
-            later([this] { transferEnded(); });
+    void reported(const Event& event) override {
+        if (const auto* written = std::get_if<FileWritten>(&event)) {
+            imageWritten = imageWritten || written->kind == FileKind::Image;
+        } else if (std::holds_alternative<FileRefused>(event)) {
+            fileRefused = true;
+        } else if (std::holds_alternative<ImageReceived>(event)) {
+            if (all) {
+                countImage();
+            } else {
+                later([this] { saveScreenImage(); });
+            }
+        } else if (const auto* ended = std::get_if<DownloadAllEnded>(&event)) {
+            const bool empty = ended->end == DownloadAllEnded::End::Empty;
+            later([this, empty] { empty ? finish(kExitFailed) : summarise(); });
+        } else if (std::holds_alternative<CommunicationFailed>(event)) {
+            later([this] { finish(kExitFailed); });
         }
     }
 
-    void transferEnded() {
+    void countImage() {
+        ++images;
+        if (imageWritten && !fileRefused) ++written;
+        imageWritten = fileRefused = false;
+    }
+
+    void saveScreenImage() {
         if (!running() || saving) return;
         saving = true;
-        if (!all) console.mnuCompSave_Click();
-        const std::string images =
-            number(tally.images()) + (tally.images() == 1 ? " image" : " images");
-        if (tally.allWritten()) {
-            finish(kExitOk, "qtx: " + images + " written");
+        console.mnuCompSave_Click();
+        countImage();
+        summarise();
+    }
+
+    void summarise() {
+        const std::string counted = number(images) + (images == 1 ? " image" : " images");
+        if (images > 0 && written == images) {
+            finish(kExitOk, "qtx: " + counted + " written");
         } else {
-            finish(kExitFailed, "qtx: " + number(tally.written()) + " of " + images + " written");
+            finish(kExitFailed, "qtx: " + number(written) + " of " + counted + " written");
         }
     }
 
     bool all;
     std::string path;
-    SaveTally tally;
     bool saving = false;  // the transfer is over; what is said now is about the files
+    int images = 0, written = 0;
+    bool imageWritten = false, fileRefused = false;  // of the image whose files come now
 };
 
 }  // namespace

@@ -14,11 +14,6 @@ void say(const std::string& text) {
 
 }  // namespace
 
-bool isTrackListWarning(const std::string& text) {
-    return text == "Track File does not match image!" ||
-           text == "No track file found for this track and accumulate image!";
-}
-
 FileRun::FileRun() : host(PortMap{}, *this) { connectConsole(host, console, &host); }
 
 FileRun::Said FileRun::step(void (Console::*procedure)(), const std::string& path) {
@@ -30,9 +25,11 @@ FileRun::Said FileRun::step(void (Console::*procedure)(), const std::string& pat
 
 bool FileRun::load(const std::string& path, bool needsTracks) {
     const Said loaded = step(&Console::mnuload_Click, path);
-    return loaded.header &&
-           std::all_of(loaded.messages.begin(), loaded.messages.end(),
-                       [&](const std::string& m) { return !needsTracks && isTrackListWarning(m); });
+    const bool read =
+        loaded.has<FileRead>([](const FileRead& r) { return r.kind == FileKind::Image && r.ok; });
+    const bool badTracks = loaded.has<FileRead>(
+        [](const FileRead& r) { return r.kind == FileKind::TrackList && !r.ok; });
+    return read && !(needsTracks && badTracks);
 }
 
 void FileRun::text(TextBox box, const std::string& text) {

@@ -11,10 +11,6 @@
 
 namespace qtx::cli {
 
-// What the console says about a summed image's track list while loading it: the image
-// itself was read all the same.
-bool isTrackListWarning(const std::string& text);
-
 class FileRun : public HostListener {
   public:
     FileRun();
@@ -23,6 +19,14 @@ class FileRun : public HostListener {
         std::vector<std::string> status;    // PCtext, in order
         std::vector<std::string> messages;  // message boxes, in order
         bool header = false;                // the information text was set
+        std::vector<Event> events;          // what happened, in order
+
+        template <class T>
+        bool has(bool (*matches)(const T&) = nullptr) const {
+            for (const Event& e : events)
+                if (const T* t = std::get_if<T>(&e); t && (!matches || matches(*t))) return true;
+            return false;
+        }
     };
 
     // Runs `procedure` with `path` answered in every dialog it opens.
@@ -38,6 +42,7 @@ class FileRun : public HostListener {
 
     void text(TextBox box, const std::string& text) override;
     void message(const std::string& text) override;
+    void event(const Event& event) override { said.events.push_back(event); }
 
     // qtx's own closing line.
     static void summary(const std::string& text);

@@ -9,17 +9,12 @@ namespace qtx::cli {
 
 namespace {
 
-const std::string kCorrected = "Done with flat field correction";
+bool corrected(const FileRun::Said& said) { return said.has<FlatFieldApplied>(); }
 
-bool corrected(const FileRun::Said& said) {
-    return said.messages.empty() &&
-           std::find(said.status.begin(), said.status.end(), kCorrected) != said.status.end();
-}
-
-// Every file of the image written: the last word of the save (after a track list, if any)
-// is that a file was saved.
+// Every file of the image written: the image, and its track list when it has one.
 bool saved(const FileRun::Said& said) {
-    return said.messages.empty() && !said.status.empty() && said.status.back().ends_with(" saved");
+    return said.messages.empty() && !said.has<FileRefused>() &&
+           said.has<FileWritten>([](const FileWritten& w) { return w.kind == FileKind::Image; });
 }
 
 }  // namespace
@@ -29,10 +24,17 @@ int runFlat(const FlatArgs& args) {
     // The correction shifts the flat by the image's track offsets: a summed image without its
     // own track list would be corrected wrongly.
     if (run.load(args.image, true) &&
-        corrected(run.step(&Console::mnuflatfield_Click, args.flat)) &&
-        saved(run.step(&Console::mnuCompSave_Click, args.out))) {
-        FileRun::summary("1 image written");
-        return kExitOk;
+        corrected(run.step(&Console::mnuflatfield_Click, args.flat))) {
+        const FileRun::Said said = run.step(&Console::mnuCompSave_Click, args.out);
+        if (saved(said)) {
+            FileRun::summary("1 image written");
+            return kExitOk;
+        }
+        if (said.has<FileWritten>([](const FileWritten& w) { return w.kind == FileKind::Image; })) {
+            // The image file is there; what was refused is its track list.
+            FileRun::summary("1 image written without its track list");
+            return kExitFailed;
+        }
     }
     FileRun::summary("no image written");
     return kExitFailed;

@@ -23,6 +23,12 @@ class Load : public HostListener {
     std::optional<std::string> run() {
         host.answerFileDialogs(path);
         console.mnuload_Click();
+        // A refused file: the status line says what was wrong with it (the message only that
+        // it failed); after a good load it holds nothing worth printing.
+        if (refused) {
+            for (const std::string& line : status) say(line);
+        }
+        for (const std::string& text : messages) say(path + ": " + text);
         if (refused) return std::nullopt;
         if (!headerText) {
             std::fprintf(stderr, "qtx: %s: nothing was read\n", path.c_str());
@@ -37,18 +43,10 @@ class Load : public HostListener {
         if (box == TextBox::headertxt) headerText = text;
         if (box == TextBox::PCtext) status.push_back(text);
     }
-    void message(const std::string& text) override {
-        if (!isTrackListWarning(text)) {
-            refused = true;
-            // The status line says what was wrong with the file (the message only that it
-            // failed); after a good load it holds nothing worth printing.
-            for (const std::string& line : status) {
-                std::fprintf(stderr, "%s\n", plainLines(line).c_str());
-            }
-            status.clear();
-        }
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), plainLines(text).c_str());
-        std::fflush(stderr);
+    void message(const std::string& text) override { messages.push_back(text); }
+    void event(const Event& event) override {
+        const auto* read = std::get_if<FileRead>(&event);
+        if (read && read->kind == FileKind::Image && !read->ok) refused = true;
     }
 
   private:
@@ -56,7 +54,13 @@ class Load : public HostListener {
     CliHost host;
     Console console{host};
     std::optional<std::string> headerText;
-    std::vector<std::string> status;  // PCtext, in order
+    static void say(const std::string& text) {
+        std::fprintf(stderr, "%s\n", plainLines(text).c_str());
+        std::fflush(stderr);
+    }
+
+    std::vector<std::string> status;    // PCtext, in order
+    std::vector<std::string> messages;  // message boxes, in order
     bool refused = false;
 };
 

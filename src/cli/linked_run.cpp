@@ -57,14 +57,19 @@ int LinkedRun::exec() {
 void LinkedRun::text(TextBox box, const std::string& text) {
     if (box != TextBox::PCtext) return;
     stillGoing();
-    if (text != lastText && !isProgressText(text)) output.line(plainLines(text));
+    // While an upload's pages are counted, the progress line says what its status texts say.
+    if (text != lastText && !pagesShown) output.line(plainLines(text));
     lastText = text;
-    if (phase == Phase::Linking) {
+}
+
+void LinkedRun::event(const Event& event) {
+    if (std::holds_alternative<PortOpened>(event)) portOpened = true;
+    if (std::holds_alternative<LinkEstablished>(event) && phase == Phase::Linking) {
         later([this] {
-            if (phase == Phase::Linking && console.link.linkup) run();
+            if (phase == Phase::Linking) run();
         });
     }
-    if (phase == Phase::Running) statusText(text);
+    if (phase == Phase::Running) reported(event);
 }
 
 void LinkedRun::message(const std::string& text) {
@@ -73,13 +78,11 @@ void LinkedRun::message(const std::string& text) {
     if (phase == Phase::Running) messageShown(text);
 }
 
-void LinkedRun::sent(std::span<const std::uint8_t> frame) {
-    stillGoing();
-    if (phase != Phase::Done) frameSent(frame);
-}
+void LinkedRun::sent(std::span<const std::uint8_t>) { stillGoing(); }
 
 void LinkedRun::progress(const Progress& p) {
     stillGoing();
+    pagesShown = p.kind == Progress::Kind::Pages;
     if (const auto shown = meter.update(p, clock.elapsed())) {
         output.progress(shown->text.toStdString());
     }
@@ -87,6 +90,7 @@ void LinkedRun::progress(const Progress& p) {
 
 void LinkedRun::progressHidden() {
     meter.stop();
+    pagesShown = false;
     output.clearProgress();
 }
 
@@ -107,7 +111,7 @@ void LinkedRun::start() {
     // As in the window: the speed is chosen first, then Establish Link opens COM1 with it.
     if (options.baud) console.setBaud(*options.baud);
     console.establishLink(1);
-    if (!console.link.portopen) {
+    if (!portOpened) {
         finish(kExitFailed);
         return;
     }

@@ -42,17 +42,15 @@ class LinkedRun : public QObject, public HostListener {
     void sent(std::span<const std::uint8_t> frame) override;
     void progress(const Progress& p) override;
     void progressHidden() override;
+    void event(const Event& event) override;
 
   protected:
     // The link is up, or its grace is over: start the command's menu procedure.
     virtual void begin() = 0;
-    // What the console shows in PCtext, and each message box, once begin() ran.
-    virtual void statusText(const std::string& /*text*/) {}
+    // Each message box, once begin() ran.
     virtual void messageShown(const std::string& /*text*/) {}
-    // A status text that the progress line already says in its own words.
-    virtual bool isProgressText(const std::string& /*text*/) const { return false; }
-    // Every frame the console writes, also while linking.
-    virtual void frameSent(std::span<const std::uint8_t> /*frame*/) {}
+    // What happened, once begin() ran.
+    virtual void reported(const Event& /*event*/) {}
 
     bool running() const { return phase == Phase::Running; }
     // The outcome no longer depends on the QTX (the console's own timer takes it from here).
@@ -86,6 +84,8 @@ class LinkedRun : public QObject, public HostListener {
     // showed no progress. Bytes alone do not count, so a line of noise cannot hold it open.
     QTimer silence;
     Phase phase = Phase::Starting;
+    bool portOpened = false;
+    bool pagesShown = false;  // an upload's progress line counts its pages
     std::string lastText;
     int status = kExitFailed;
 };

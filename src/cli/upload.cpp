@@ -2,15 +2,11 @@
 // the window runs it: the console checks the file, sends it page by page and resends what
 // was not acknowledged.
 #include "commands.hpp"
-#include "link/frame.hpp"
 #include "linked_run.hpp"
 
 namespace qtx::cli {
 
 namespace {
-
-const std::string kUploaded = "Code succesfully uploaded - QTX restarting";
-const std::string kCommunicationFailed = "Communication Failed";
 
 class Upload : public LinkedRun {
   public:
@@ -23,20 +19,13 @@ class Upload : public LinkedRun {
         console.mnuUploadFile_Click();
     }
 
-    void statusText(const std::string& text) override {
-        if (text == kUploaded) {
-            // The console puts the restarted QTX back under remote operation on its own timer;
-            // the QTX has nothing to say until then.
-            uploaded = true;
-            stopSilenceTimer();
-        } else if (text == kCommunicationFailed) {
+    void reported(const Event& event) override {
+        if (const auto* ended = std::get_if<UploadEnded>(&event); ended && ended->success) {
+            // The console has put the restarted QTX back under remote operation.
+            later([this] { finish(kExitOk, "qtx: code uploaded"); });
+        } else if (std::holds_alternative<CommunicationFailed>(event)) {
             later([this] { finish(kExitFailed); });
         }
-    }
-
-    // The page being sent and its retries: a line per frame would bury everything else.
-    bool isProgressText(const std::string& text) const override {
-        return text.starts_with(" PageNumber = ");
     }
 
     // A refused file, or an upload abandoned: nothing more will come.
@@ -44,15 +33,7 @@ class Upload : public LinkedRun {
         later([this] { finish(kExitFailed); });
     }
 
-    void frameSent(std::span<const std::uint8_t> frame) override {
-        if (uploaded && frame.size() > kHeaderSize && frame[1] == CMD_REMOTE &&
-            frame[kHeaderSize] == 1) {
-            later([this] { finish(kExitOk, "qtx: code uploaded"); });
-        }
-    }
-
     std::string path;
-    bool uploaded = false;
 };
 
 }  // namespace

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "console/state.hpp"
 #include "files/kelm.hpp"
@@ -163,7 +165,15 @@ class Console {
     bool saveImageFiles();  // true: the image file was written
     bool chooseAutoBase();  // false: no path chosen
     bool writeCompanion(const std::string& extension, const std::string& text);
-    void refuseSave(const std::string& text);
+    void refuseSave(const std::string& text, const FileRefused& refused);
+    struct ExportRequest {
+        FileKind kind;
+        std::string extension;     // of the derived name
+        std::string existsText;    // the message box for an existing file
+        std::string notSavedText;  // the status text before "PATH: reason"
+        std::function<std::string(std::vector<std::uint8_t>&)> encode;  // "" or why not
+    };
+    void exportFile(const ExportRequest& request);
 
     Host& host;
     bool stopReceiving = false;  // set by a step that ends the whole receive event

@@ -80,8 +80,19 @@ struct FileRefused {
     std::string reason;
 };
 
-using Event = std::variant<PortOpened, PortFailed, PortLost, PortClosed, LinkEstablished,
-                           KeyAcknowledged, CommunicationFailed, ImageStarted, ImageReceived,
-                           DownloadAllEnded, UploadEnded, FileWritten, FileRefused>;
+// A file read for the current image: the image itself (Load), or its track list.
+struct FileRead {
+    FileKind kind = FileKind::Image;
+    std::string path;
+    bool ok = false;  // false: refused, unreadable, missing, or (a track list) not matching
+};
+
+// The flat field was applied to the image (a refusal says why in its message box).
+struct FlatFieldApplied {};
+
+using Event =
+    std::variant<PortOpened, PortFailed, PortLost, PortClosed, LinkEstablished, KeyAcknowledged,
+                 CommunicationFailed, ImageStarted, ImageReceived, DownloadAllEnded, UploadEnded,
+                 FileWritten, FileRefused, FileRead, FlatFieldApplied>;
 
 }  // namespace qtx

@@ -126,11 +126,10 @@ void Console::uploadstep() {
             if (upload.pagenumber >= kCodePages) link.pendingop = PendingOp::CodeEnd;
             break;
         case PendingOp::CodeEnd:
+            host.hideProgress();  // before the text: the page count ends here
             showText(TextBox::PCtext, "Code succesfully uploaded - QTX restarting");
-            host.report(UploadEnded{true, "Code succesfully uploaded - QTX restarting"});
             link.pendingop = PendingOp::Key;
             link.retrycount = 0;
-            host.hideProgress();
             // The wait runs on the timer, not inside this acknowledgement's handling.
             host.startOneShot(kRestartMs);
             upload.waiting = Upload::Wait::Restart;
@@ -183,6 +182,8 @@ void Console::oneShotElapsed() {
             return;
         case Upload::Wait::Restart:
             sendremotemode(1);
+            // Over once the restarted QTX is under remote operation again.
+            host.report(UploadEnded{true, "Code succesfully uploaded - QTX restarting"});
             return;
         case Upload::Wait::None:
             return;

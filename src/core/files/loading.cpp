@@ -73,6 +73,7 @@ void Console::mnuload_Click() {
     const auto refuse = [this, &path](const std::string& message, const std::string& reason) {
         if (!reason.empty()) setText(TextBox::PCtext, path + ": " + reason);
         host.messageBox(message);
+        host.report(FileRead{FileKind::Image, path, false});
     };
     const ReadResult file = readFileStart(path, kMaxImageFileBytes);
     if (!file.failure.empty()) return refuse("Load file command failed", file.failure);
@@ -93,6 +94,7 @@ void Console::mnuload_Click() {
     setText(TextBox::headertxt, path + crlf + header.info);
     loadedimage = LoadedImage{std::move(header), headerLines(record, optics.unitscm), {}};
     showimage();
+    host.report(FileRead{FileKind::Image, path, true});
     if (record.numexposures >= 2) {
         readtracklist();
     } else {
@@ -120,11 +122,13 @@ void Console::readtracklist() {
         // One offset only: a flat field must never mix the offsets of two images.
         track.trackcount = 1;
         host.messageBox("No track file found for this track and accumulate image!");
+        host.report(FileRead{FileKind::TrackList, files.currentfile, false});
         return;
     }
     track.trackcount = static_cast<std::int16_t>(read.pairs.size());
-    if (track.trackcount != record.numexposures)
-        host.messageBox("Track File does not match image!");
+    const bool matches = track.trackcount == record.numexposures;
+    if (!matches) host.messageBox("Track File does not match image!");
+    host.report(FileRead{FileKind::TrackList, files.currentfile, matches});
 }
 
 }  // namespace qtx

@@ -40,10 +40,11 @@ std::vector<std::uint8_t> imageFileBytes(std::vector<std::uint8_t> bytes,
 
 }  // namespace
 
-void Console::refuseSave(const std::string& text) {
+void Console::refuseSave(const std::string& text, const FileRefused& refused) {
     setText(TextBox::PCtext, text);
     reception.downloadall = false;
     sendsavereport(1);
+    host.report(refused);
 }
 
 bool Console::writeimagefile() {
@@ -51,7 +52,8 @@ bool Console::writeimagefile() {
         const std::int16_t number = files.filenumber;
         if (files.filenumber < kFileNumberStop) ++files.filenumber;
         if (number >= kFileNumberLimit) {
-            refuseSave("999 file number limit reached!");
+            refuseSave("999 file number limit reached!",
+                       {FileKind::Image, files.autofilename, false, "file number limit"});
             return false;
         }
         files.currentfile = files.autofilename + threeDigits(number) + ".QTX";
@@ -60,7 +62,8 @@ bool Console::writeimagefile() {
     }
     setText(TextBox::PCtext, "Saving " + files.currentfile);
     if (fileExists(files.currentfile)) {
-        refuseSave(files.currentfile + " already exists!");
+        refuseSave(files.currentfile + " already exists!",
+                   {FileKind::Image, files.currentfile, true, {}});
         return false;
     }
     // The record names the image size; rows are written only as far as the array holds
@@ -76,14 +79,17 @@ bool Console::writeimagefile() {
     const WriteResult result =
         writeNewFile(files.currentfile, imageFileBytes(std::move(header), written));
     if (result.outcome == WriteResult::Exists) {
-        refuseSave(files.currentfile + " already exists!");
+        refuseSave(files.currentfile + " already exists!",
+                   {FileKind::Image, files.currentfile, true, {}});
         return false;
     }
     if (result.outcome == WriteResult::Failed) {
-        refuseSave(files.currentfile + " could not be written: " + result.reason);
+        refuseSave(files.currentfile + " could not be written: " + result.reason,
+                   {FileKind::Image, files.currentfile, false, result.reason});
         return false;
     }
     setText(TextBox::PCtext, files.currentfile + " saved");
+    host.report(FileWritten{FileKind::Image, files.currentfile});
     // The track list writer reports the success of a summed image.
     if (record.numexposures <= 1) sendsavereport(0);
     return true;
@@ -92,19 +98,22 @@ bool Console::writeimagefile() {
 // Writes a companion file (track list, mosaic data) beside the image just saved; its name
 // comes from `currentfile`, which then names it.
 bool Console::writeCompanion(const std::string& extension, const std::string& text) {
+    const FileKind kind = extension == ".trk" ? FileKind::TrackList : FileKind::MosaicData;
     files.currentfile = basePath(files.currentfile, extension);
     if (fileExists(files.currentfile)) {
-        refuseSave(files.currentfile + " already exists!");
+        refuseSave(files.currentfile + " already exists!", {kind, files.currentfile, true, {}});
         return false;
     }
     const WriteResult result = writeNewFile(files.currentfile, text);
     if (result.outcome != WriteResult::Written) {
-        refuseSave(files.currentfile + (result.outcome == WriteResult::Exists
-                                            ? " already exists!"
-                                            : " could not be written: " + result.reason));
+        const bool exists = result.outcome == WriteResult::Exists;
+        refuseSave(files.currentfile +
+                       (exists ? " already exists!" : " could not be written: " + result.reason),
+                   {kind, files.currentfile, exists, result.reason});
         return false;
     }
     setText(TextBox::PCtext, files.currentfile + " saved");
+    host.report(FileWritten{kind, files.currentfile});
     sendsavereport(0);
     return true;
 }

@@ -23,31 +23,16 @@ void Console::mnufits_Click() {
         return;
     }
     files.fitsfilter = true;
-    filedialog();
-    if (files.dialogfilename.empty()) {
-        host.messageBox("No file name specified");
-        return;
-    }
-    const std::string path = basePath(files.dialogfilename, ".fits");
-    if (fileExists(path)) {
-        host.messageBox("FITS File with same name already exists!");
-        return;
-    }
-    const std::vector<FitsCard> cards = fitsCards(
-        record, loadedimage ? &loadedimage->header : nullptr, optics.unitscm, QTX_SOFTWARE);
-    const FitsBytes fits =
-        encodeFits(width, height, rowsBottomUp(record.imagedata, width, height), cards);
-    if (!fits.failure.empty()) {
-        setText(TextBox::PCtext, "FITS not saved: " + path + ": " + fits.failure);
-        return;
-    }
-    const WriteResult result = writeNewFile(path, fits.bytes);
-    if (result.outcome == WriteResult::Exists) {
-        // It appeared between the test and the write; it is left as it is.
-        host.messageBox("FITS File with same name already exists!");
-    } else if (result.outcome == WriteResult::Failed) {
-        setText(TextBox::PCtext, "FITS not saved: " + path + ": " + result.reason);
-    }
+    exportFile({FileKind::Fits, ".fits", "FITS File with same name already exists!",
+                "FITS not saved: ", [&](std::vector<std::uint8_t>& bytes) {
+                    const std::vector<FitsCard> cards =
+                        fitsCards(record, loadedimage ? &loadedimage->header : nullptr,
+                                  optics.unitscm, QTX_SOFTWARE);
+                    FitsBytes fits = encodeFits(
+                        width, height, rowsBottomUp(record.imagedata, width, height), cards);
+                    bytes = std::move(fits.bytes);
+                    return fits.failure;
+                }});
 }
 
 }  // namespace qtx

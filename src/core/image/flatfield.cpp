@@ -121,6 +121,7 @@ void Console::mnuflatfield_Click() {
     record.imagewidth = record.imagedata.width;
     record.imageheight = record.imagedata.height;
     setText(TextBox::PCtext, "Done with flat field correction");
+    host.report(FlatFieldApplied{});
     flat.showflat = false;
     mnuautocontrast_Click();
 }

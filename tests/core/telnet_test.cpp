@@ -127,16 +127,5 @@ TEST(TelnetDecoder, DataRepliesAndSerialControlWhateverThePieces) {
     }
 }
 
-TEST(TelnetDecoder, LongSubnegotiationKeepsNothing) {
-    Bytes in{0xFF, 0xFA, 0x2C, 0x6B};
-    in.insert(in.end(), 100000, 0x41);
-    in.insert(in.end(), {0xFF, 0xF0, 0x42});
-    Decoder decoder;
-    Bytes data, replies;
-    decoder.decode(in, data, replies);
-    EXPECT_EQ(data, Bytes{0x42});
-    EXPECT_TRUE(replies.empty());
-}
-
 }  // namespace
 }  // namespace qtx::telnet

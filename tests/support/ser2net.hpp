@@ -23,21 +23,24 @@ inline quint16 freeLoopbackPort() {
 
 class Ser2net {
   public:
-    // `speed` is the line's own setting ("9600n81"), the one the raw port keeps.
-    explicit Ser2net(const QString& device, const QString& speed = QStringLiteral("115200n82"))
+    // `speed` is the line's own setting ("9600n81"), the one the raw port keeps. `tuned`: as
+    // the README advises (no waiting for more bytes, no Nagle); else ser2net's defaults.
+    explicit Ser2net(const QString& device, const QString& speed = QStringLiteral("115200n82"),
+                     bool tuned = true)
         : rfcPort(freeLoopbackPort()), rawPort(freeLoopbackPort()) {
         QFile config(dir.filePath(QStringLiteral("ser2net.yaml")));
         config.open(QIODevice::WriteOnly);
+        const QString tcp = tuned ? QStringLiteral("tcp(nodelay)") : QStringLiteral("tcp");
         for (const auto& [accepter, port] :
-             {std::pair{"telnet(rfc2217),tcp(nodelay)", rfcPort}, {"tcp(nodelay)", rawPort}}) {
+             {std::pair{QStringLiteral("telnet(rfc2217),") + tcp, rfcPort},
+              std::pair{tcp, rawPort}}) {
             config.write(QStringLiteral("connection: &port%1\n"
                                         "  accepter: %2,127.0.0.1,%1\n"
-                                        "  connector: serialdev,%3,%4,local\n"
-                                        "  options:\n"
-                                        "    chardelay: false\n")
+                                        "  connector: serialdev,%3,%4,local\n")
                              .arg(port)
-                             .arg(QLatin1String(accepter), device, speed)
+                             .arg(accepter, device, speed)
                              .toUtf8());
+            if (tuned) config.write("  options:\n    chardelay: false\n");
         }
     }
     ~Ser2net() { stop(); }

@@ -92,16 +92,26 @@ bool NetworkPort::open(const NetworkAddress& to, const SerialSettings& settings,
     settled = false;
     phase = Phase::Opening;
     socket.connectToHost(address.host, address.port);
+    bool timedOut = false;
     if (!settled) {
         // The window is drawn meanwhile, but no click or key reaches the console half-way
         // through opening its port.
         QEventLoop loop;
         waiting = &loop;
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        QTimer::singleShot(timeoutMs, &loop, [&] {
+            timedOut = true;
+            loop.quit();
+        });
         loop.exec(QEventLoop::ExcludeUserInputEvents);
         waiting = nullptr;
     }
-    if (phase != Phase::Opening) return false;  // closed meanwhile: the program is ending
+    // Closed meanwhile, or the program is ending (which ends every event loop): no reason
+    // to give.
+    if (phase != Phase::Opening || (!settled && !timedOut)) {
+        phase = Phase::Closed;
+        socket.abort();
+        return false;
+    }
     if (!settled) {
         const QString seconds = QString::number(timeoutMs / 1000.0);
         why = connected ? QStringLiteral(
@@ -231,8 +241,11 @@ void NetworkPort::onError(QAbstractSocket::SocketError error) {
             settle(QStringLiteral("no such host %1.").arg(address.host));
             break;
         case QAbstractSocket::RemoteHostClosedError:
-            onDisconnected();
-            break;
+            if (connected) {
+                onDisconnected();
+                break;
+            }
+            [[fallthrough]];
         default:
             settle(QStringLiteral("cannot connect to %1 (%2).")
                        .arg(address.host, socket.errorString()));
@@ -241,7 +254,8 @@ void NetworkPort::onError(QAbstractSocket::SocketError error) {
 }
 
 void NetworkPort::onDisconnected() {
-    if (phase == Phase::Opening) {
+    // A connection that never was ends with an error of its own, which says why.
+    if (phase == Phase::Opening && connected) {
         settle(QStringLiteral(
             "the server closed the connection at once; the port may be in use by another "
             "client."));

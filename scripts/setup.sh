@@ -14,6 +14,7 @@ packages=(
   libcfitsio-dev fitsverify      # the FITS export, and the check of its files in the tests
   libpng-dev                     # the PNG export
   libcli11-dev                   # the options of qtx and qtx-sim
+  ser2net                        # network serial ports: the tests and benchmark run a real one
 )
 
 missing=()

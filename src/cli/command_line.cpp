@@ -29,8 +29,9 @@ std::string nonEmpty(const std::string& value) { return value.empty() ? "must no
 void linkOptions(CLI::App& command, LinkOptions& link) {
     // Any device path or port name is passed on as it is; opening it tells what is wrong.
     valueOption(command, "--port", "DEV",
-                "serial device of the QTX: /dev/ttyUSB0 for a USB adapter, or the path that "
-                "qtx-sim prints (required)",
+                "serial device of the QTX: /dev/ttyUSB0 for a USB adapter, the path that "
+                "qtx-sim prints, or a ser2net's port as rfc2217://HOST:PORT or "
+                "tcp://HOST:PORT (required)",
                 [&link](const std::string& value) {
                     link.device = QString::fromLocal8Bit(value);
                     return nonEmpty(value);

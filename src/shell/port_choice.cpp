@@ -1,10 +1,14 @@
 #include "port_choice.hpp"
 
+#include "network_port.hpp"
+
 namespace qtx {
 
 namespace {
 
 QString key(int portNumber) { return QStringLiteral("ports/com%1").arg(portNumber); }
+
+const QString kNetworkKey = QStringLiteral("ports/network");
 
 }  // namespace
 
@@ -16,7 +20,12 @@ PortMap rememberedPorts(const QSettings& settings, PortMap defaults) {
 
 void rememberPort(QSettings& settings, int portNumber, const QString& device) {
     settings.setValue(key(portNumber), device);
+    if (isNetworkName(device)) settings.setValue(kNetworkKey, device);
     settings.sync();
+}
+
+QString rememberedNetworkPort(const QSettings& settings) {
+    return settings.value(kNetworkKey).toString();
 }
 
 }  // namespace qtx

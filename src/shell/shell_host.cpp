@@ -1,11 +1,13 @@
-// QSerialPort behind the console's port operations, the detection of a device that went
-// away (a USB adapter pulled out, a pseudo-terminal whose other end closed), and the timers.
+// QSerialPort or a network port behind the console's port operations, the detection of a
+// device that went away (a USB adapter pulled out, a pseudo-terminal whose other end closed,
+// a server gone), and the timers.
 #include "shell_host.hpp"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
+#include <utility>
 
 #include "console.hpp"
 #include "low_latency.hpp"
@@ -59,15 +61,29 @@ ShellHost::ShellHost(PortMap ports, Advice advice, QObject* parent)
     port.setReadBufferSize(0);  // the console takes every waiting byte on each event
     connect(&port, &QSerialPort::readyRead, this, &ShellHost::onReadyRead);
     connect(&port, &QSerialPort::errorOccurred, this, &ShellHost::onPortError);
-    connect(&entrytimer, &QTimer::timeout, this, &ShellHost::watchdogFired);
+    // A tick while a network port opens is left out, as a late one would be.
+    connect(&entrytimer, &QTimer::timeout, this, [this] {
+        if (!opening) emit watchdogFired();
+    });
     oneShot.setParent(this);
     oneShot.setSingleShot(true);
-    connect(&oneShot, &QTimer::timeout, this, &ShellHost::oneShotFired);
+    connect(&oneShot, &QTimer::timeout, this, [this] {
+        oneShotHeld = opening;
+        if (!opening) emit oneShotFired();
+    });
+    network.setParent(this);
+    connect(&network, &NetworkPort::readyRead, this,
+            [this] { emit serialEvent(SerialEvent::DataReceived); });
+    connect(&network, &NetworkPort::lost, this, [this] {
+        logLineClosed();
+        emit deviceLost(openPortNumber, openDevice, this->advice.whenBack);
+    });
 }
 
 bool ShellHost::openPort(int portNumber, const std::string& settings) {
     failureDetail.clear();
     if (port.isOpen()) port.close();
+    network.close(0);
     const QString device = ports.device(portNumber);
     if (device.isEmpty()) {
         failureDetail =
@@ -75,6 +91,7 @@ bool ShellHost::openPort(int portNumber, const std::string& settings) {
         return false;
     }
     if (const auto parsed = parseSerialSettings(settings)) remembered = *parsed;
+    if (isNetworkName(device)) return openNetworkPort(portNumber, device);
     port.setPortName(device);
     apply(port, remembered);
     if (!port.open(QIODevice::ReadWrite)) {
@@ -113,12 +130,40 @@ bool ShellHost::openPort(int portNumber, const std::string& settings) {
     return true;
 }
 
+bool ShellHost::openNetworkPort(int portNumber, const QString& device) {
+    const auto address = parseNetworkName(device);
+    if (!address) {
+        failureDetail = QStringLiteral(
+                            "%1: not a network port; name one as rfc2217://HOST:PORT or "
+                            "tcp://HOST:PORT.")
+                            .arg(device);
+        return false;
+    }
+    opening = true;
+    const bool opened = network.open(*address, remembered);
+    opening = false;
+    if (std::exchange(oneShotHeld, false)) oneShot.start(0);
+    if (!opened) {
+        if (!network.failure().isEmpty())
+            failureDetail = device + QStringLiteral(": ") + network.failure();
+        return false;
+    }
+    openPortNumber = portNumber;
+    openDevice = device;
+    return true;
+}
+
 void ShellHost::setDevice(int portNumber, const QString& device) {
     if (portNumber == 1) ports.com1 = device;
     if (portNumber == 2) ports.com2 = device;
 }
 
 void ShellHost::closePort() {
+    if (network.isOpen()) {
+        network.close(kDrainMs);
+        logLineClosed();
+        return;
+    }
     if (!port.isOpen()) return;
     if (port.bytesToWrite() > 0) port.waitForBytesWritten(kDrainMs);
     port.close();
@@ -134,9 +179,15 @@ void ShellHost::applySettings(const std::string& settings) {
     remembered = *parsed;
     // An open port takes them at once; a closed one keeps them for its next opening.
     apply(port, remembered);
+    network.applySettings(remembered);
 }
 
 void ShellHost::write(std::span<const std::uint8_t> bytes) {
+    if (network.isOpen() && !bytes.empty()) {
+        network.write(bytes);
+        if (trafficLog && !trafficLog->sent(logSeconds(), bytes)) logFailed();
+        return;
+    }
     if (!port.isOpen() || bytes.empty()) return;
     // QSerialPort keeps what the device cannot take yet and writes it from the event loop;
     // handing it to the device now saves the request a pass of the loop (painting included),
@@ -151,11 +202,16 @@ void ShellHost::write(std::span<const std::uint8_t> bytes) {
 }
 
 std::vector<std::uint8_t> ShellHost::readAll() {
-    if (!port.isOpen()) return {};
-    const QByteArray data = port.readAll();
-    std::vector<std::uint8_t> bytes(
-        reinterpret_cast<const std::uint8_t*>(data.constData()),
-        reinterpret_cast<const std::uint8_t*>(data.constData()) + data.size());
+    std::vector<std::uint8_t> bytes;
+    if (network.isOpen()) {
+        bytes = network.readAll();
+    } else if (port.isOpen()) {
+        const QByteArray data = port.readAll();
+        bytes.assign(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                     reinterpret_cast<const std::uint8_t*>(data.constData()) + data.size());
+    } else {
+        return {};
+    }
     if (trafficLog && !trafficLog->received(logSeconds(), bytes)) logFailed();
     return bytes;
 }

@@ -1,5 +1,6 @@
 // The half of a Host that needs no window: the serial port (with the detection of a device
-// that went away), the watchdog and one-shot timers, and the end of the program. The window
+// that went away) or a network port (rfc2217:// or tcp://, a ser2net), the watchdog and
+// one-shot timers, and the end of the program. The window
 // shell and the command line derive from it and add the texts, dialogs and picture.
 //
 // Calls go one way: the host knows nothing of the console. What happens at the port and the
@@ -14,6 +15,7 @@
 
 #include "host.hpp"
 #include "link/traffic_log.hpp"
+#include "network_port.hpp"
 #include "serial_settings.hpp"
 
 namespace qtx {
@@ -54,6 +56,9 @@ class ShellHost : public QObject, public Host {
     void setDevice(int portNumber, const QString& device);
     const PortMap& portMap() const { return ports; }
 
+    // Whether a port is open, of whichever kind.
+    bool portIsOpen() const { return port.isOpen() || network.isOpen(); }
+    // The local serial port (closed while a network port is in use).
     const QSerialPort& serialPort() const { return port; }
     const QTimer& watchdogTimer() const { return entrytimer; }
 
@@ -69,6 +74,7 @@ class ShellHost : public QObject, public Host {
     void deviceLost(int portNumber, const QString& device, const QString& whenBack);
 
   private:
+    bool openNetworkPort(int portNumber, const QString& device);
     void onReadyRead();
     void onPortError(QSerialPort::SerialPortError error);
     void scheduleLossCheck();
@@ -82,8 +88,12 @@ class ShellHost : public QObject, public Host {
     Advice advice;
 
     QSerialPort port;  // `MSComm1`
+    NetworkPort network;
     QTimer entrytimer;
     QTimer oneShot;
+    // While a network port opens, events run: the timers' ticks wait until it has.
+    bool opening = false;
+    bool oneShotHeld = false;
     SerialSettings remembered;
     int openPortNumber = 0;
     QString openDevice;

@@ -23,7 +23,8 @@ void addOptions(QCommandLineParser& parser) {
     parser.addVersionOption();
     parser.addOption({kCom1,
                       QStringLiteral("Device used as COM1 (default %1), e.g. /dev/ttyUSB0 "
-                                     "for a USB adapter or the path printed by qtx-sim.")
+                                     "for a USB adapter, the path printed by qtx-sim, or a "
+                                     "ser2net's port as rfc2217://HOST:PORT or tcp://HOST:PORT.")
                           .arg(defaults.com1),
                       QStringLiteral("PATH")});
     parser.addOption({kCom2, QStringLiteral("Device used as COM2 (default %1).").arg(defaults.com2),

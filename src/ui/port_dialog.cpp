@@ -1,14 +1,21 @@
 #include "port_dialog.hpp"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "main_window.hpp"
+#include "network_port.hpp"
 #include "port_choice.hpp"
 
 namespace qtx {
@@ -19,7 +26,8 @@ QString fromBytes(const std::string& text) { return QString::fromLocal8Bit(text)
 
 }  // namespace
 
-PortDialog::PortDialog(std::function<PortListing()> listPorts, PortMap current, QWidget* parent)
+PortDialog::PortDialog(std::function<PortListing()> listPorts, PortMap current, QString lastNetwork,
+                       QWidget* parent)
     : QDialog(parent), list(std::move(listPorts)), current(std::move(current)) {
     setObjectName(QStringLiteral("frmports"));
     setWindowTitle(QStringLiteral("Choose Serial Port"));
@@ -48,12 +56,64 @@ PortDialog::PortDialog(std::function<PortListing()> listPorts, PortMap current, 
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(ports, &QListWidget::currentRowChanged, this, &PortDialog::showDetails);
 
+    // A network port, checked to be the one chosen instead of a port of the list.
+    network = new QGroupBox(QStringLiteral("Network port (ser2net)"), this);
+    network->setObjectName(QStringLiteral("grpnetwork"));
+    network->setCheckable(true);
+    networkKind = new QComboBox(network);
+    networkKind->setObjectName(QStringLiteral("cbonetkind"));
+    networkKind->addItem(QStringLiteral("RFC 2217"));
+    networkKind->addItem(QStringLiteral("raw TCP"));
+    networkHost = new QLineEdit(network);
+    networkHost->setObjectName(QStringLiteral("txtnethost"));
+    networkHost->setPlaceholderText(QStringLiteral("host name or address"));
+    networkPort = new QSpinBox(network);
+    networkPort->setObjectName(QStringLiteral("txtnetport"));
+    networkPort->setRange(1, 65535);
+    networkPort->setValue(2000);
+    auto* row = new QHBoxLayout(network);
+    row->addWidget(networkKind);
+    row->addWidget(new QLabel(QStringLiteral("Host"), network));
+    row->addWidget(networkHost, 1);
+    row->addWidget(new QLabel(QStringLiteral("Port"), network));
+    row->addWidget(networkPort);
+    const QString shown = isNetworkName(this->current.com1)   ? this->current.com1
+                          : isNetworkName(this->current.com2) ? this->current.com2
+                                                              : lastNetwork;
+    if (const auto address = parseNetworkName(shown)) {
+        networkKind->setCurrentIndex(address->kind == NetworkAddress::Kind::Raw ? 1 : 0);
+        networkHost->setText(address->host);
+        networkPort->setValue(address->port);
+    }
+    network->setChecked(isNetworkName(this->current.com1));
+    connect(network, &QGroupBox::toggled, this, &PortDialog::enableChoice);
+    connect(networkHost, &QLineEdit::textChanged, this, &PortDialog::enableChoice);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(ports, 1);
     layout->addWidget(details, 2);
+    layout->addWidget(network);
     layout->addWidget(buttons);
-    resize(640, 420);
+    resize(640, 480);
     refresh();
+}
+
+QString PortDialog::networkChoice() const {
+    NetworkAddress address;
+    address.kind = networkKind->currentIndex() == 1 ? NetworkAddress::Kind::Raw
+                                                    : NetworkAddress::Kind::Rfc2217;
+    address.host = networkHost->text().trimmed();
+    address.port = static_cast<quint16>(networkPort->value());
+    // Only a name that reads back as itself (no blank or slash in the host).
+    const QString name = networkName(address);
+    return parseNetworkName(name) == address ? name : QString();
+}
+
+void PortDialog::enableChoice() {
+    const bool chosen =
+        network->isChecked() ? !networkChoice().isEmpty() : ports->currentRow() >= 0;
+    for (QPushButton* use : useButtons) use->setEnabled(chosen);
+    ports->setEnabled(!network->isChecked());
 }
 
 void PortDialog::refresh() {
@@ -74,8 +134,8 @@ void PortDialog::refresh() {
 
 void PortDialog::showDetails() {
     const int row = ports->currentRow();
-    // With no port listed there is nothing to choose.
-    for (QPushButton* use : useButtons) use->setEnabled(row >= 0);
+    // With no port listed (and no network port) there is nothing to choose.
+    enableChoice();
     std::vector<PortEntry> shown;
     if (row >= 0 && row < static_cast<int>(listing.ports.size())) {
         shown.push_back(listing.ports[static_cast<std::size_t>(row)]);
@@ -85,6 +145,13 @@ void PortDialog::showDetails() {
 }
 
 void PortDialog::choose(int portNumber) {
+    if (network->isChecked()) {
+        const QString name = networkChoice();
+        if (name.isEmpty()) return;
+        chosen = Choice{portNumber, name};
+        accept();
+        return;
+    }
     const int row = ports->currentRow();
     if (row < 0 || row >= static_cast<int>(listing.ports.size())) return;
     chosen =
@@ -93,11 +160,12 @@ void PortDialog::choose(int portNumber) {
 }
 
 void MainWindow::choosePort() {
-    PortDialog dialog([] { return listPorts(); }, qtHost.portMap(), this);
+    QSettings settings;
+    PortDialog dialog([] { return listPorts(); }, qtHost.portMap(), rememberedNetworkPort(settings),
+                      this);
     if (dialog.exec() != QDialog::Accepted || !dialog.choice()) return;
     const PortDialog::Choice choice = *dialog.choice();
     qtHost.setDevice(choice.portNumber, choice.device);
-    QSettings settings;
     rememberPort(settings, choice.portNumber, choice.device);
     // As Establish Link on that port: the choice is there to be used.
     core.establishLink(choice.portNumber);

@@ -1,5 +1,6 @@
 // "Choose Serial Port...": the serial ports of the machine, the facts and advice about the one
-// selected, and the choice of it as COM1 or COM2.
+// selected, and the choice of it as COM1 or COM2; or instead a network port (a ser2net at the
+// telescope) entered as kind, host and port.
 #pragma once
 
 #include <QDialog>
@@ -9,9 +10,13 @@
 #include "port_listing.hpp"
 #include "serial_settings.hpp"
 
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace qtx {
 
@@ -20,11 +25,13 @@ class PortDialog : public QDialog {
   public:
     struct Choice {
         int portNumber = 0;
-        QString device;  // its stable name where it has one
+        QString device;  // its stable name where it has one, or the network port's name
     };
 
-    // `list` gathers the ports, again on Refresh; `current` marks the ports in use.
-    PortDialog(std::function<PortListing()> list, PortMap current, QWidget* parent = nullptr);
+    // `list` gathers the ports, again on Refresh; `current` marks the ports in use. The
+    // network port shown is the one in use as COM1 or COM2, else `lastNetwork`.
+    PortDialog(std::function<PortListing()> list, PortMap current, QString lastNetwork = {},
+               QWidget* parent = nullptr);
 
     std::optional<Choice> choice() const { return chosen; }
 
@@ -32,6 +39,8 @@ class PortDialog : public QDialog {
     void refresh();
     void showDetails();
     void choose(int portNumber);
+    void enableChoice();
+    QString networkChoice() const;
 
     std::function<PortListing()> list;
     PortMap current;
@@ -39,6 +48,10 @@ class PortDialog : public QDialog {
     QListWidget* ports = nullptr;
     QPlainTextEdit* details = nullptr;
     QPushButton* useButtons[2] = {};
+    QGroupBox* network = nullptr;
+    QComboBox* networkKind = nullptr;
+    QLineEdit* networkHost = nullptr;
+    QSpinBox* networkPort = nullptr;
     std::optional<Choice> chosen;
 };
 

@@ -1,0 +1,34 @@
+// The telnet decoder on any stream from a server: the pieces it comes in change nothing, it
+// never gives more than it took, and data we escaped comes back unchanged.
+// Input: one byte choosing the piece size (1 to 16), then the server's stream.
+#include <algorithm>
+
+#include "link/telnet.hpp"
+
+using qtx::telnet::Bytes;
+using qtx::telnet::Decoder;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
+    const std::size_t piece = data[0] % 16 + 1;
+    const std::span<const std::uint8_t> in(data + 1, size - 1);
+
+    Decoder whole, split;
+    Bytes wholeData, wholeReplies, splitData, splitReplies;
+    whole.decode(in, wholeData, wholeReplies);
+    for (std::size_t at = 0; at < in.size(); at += piece)
+        split.decode(in.subspan(at, std::min(piece, in.size() - at)), splitData, splitReplies);
+    if (wholeData != splitData || wholeReplies != splitReplies ||
+        whole.comPort() != split.comPort())
+        __builtin_trap();
+    // A reply answers a three-byte command with three bytes.
+    if (wholeData.size() > in.size() || wholeReplies.size() > in.size()) __builtin_trap();
+
+    Bytes escaped, back, replies;
+    qtx::telnet::appendData(in, escaped);
+    Decoder fresh;
+    fresh.decode(escaped, back, replies);
+    if (!std::equal(back.begin(), back.end(), in.begin(), in.end()) || !replies.empty())
+        __builtin_trap();
+    return 0;
+}

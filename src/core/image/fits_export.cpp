@@ -33,10 +33,8 @@ void Console::mnufits_Click() {
         host.messageBox("FITS File with same name already exists!");
         return;
     }
-    const std::vector<FitsCard> cards =
-        fitsCards(record, loadedheader ? &*loadedheader : nullptr, optics.unitscm, QTX_SOFTWARE);
     const FitsBytes fits =
-        encodeFits(width, height, rowsBottomUp(record.imagedata, width, height), cards);
+        imageFits(record, loadedheader ? &*loadedheader : nullptr, optics.unitscm, QTX_SOFTWARE);
     if (!fits.failure.empty()) {
         setText(TextBox::PCtext, "FITS not saved: " + path + ": " + fits.failure);
         return;

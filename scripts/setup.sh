@@ -12,6 +12,7 @@ packages=(
   locales-all                    # a comma-decimal locale for the tests of number texts
   dpkg-dev file desktop-file-utils  # the Debian package: its dependencies, its desktop entry
   libcfitsio-dev fitsverify      # the FITS export, and the check of its files in the tests
+  libindi-dev indi-bin           # the INDI driver; indiserver and its clients for its tests
 )
 
 missing=()

@@ -110,11 +110,9 @@ QtxCcd::QtxCcd()
       keyDeadline([this] { keyAnswered(IPS_ALERT); }),
       linkDeadline([this] {
           if (linked) return;
-          setStatusState(IPS_ALERT);
-          LOG_WARN((std::string("No answer from the QTX on ") + serial->port() + " at " +
-                    std::to_string(serial->baud()) +
-                    " baud yet: is it switched on and set to this speed?")
-                       .c_str());
+          setStatusState(IPS_ALERT, std::string("No answer from the QTX on ") + serial->port() +
+                                        " at " + std::to_string(serial->baud()) +
+                                        " baud yet: is it switched on and set to this speed?");
       }),
       exposureDeadline([this] {
           endExposure(false, exposing == Exposing::AwaitingKey
@@ -553,9 +551,13 @@ void QtxCcd::fetchEnded(IPState state) {
     IDSetSwitch(&downloadSP, nullptr);
 }
 
-void QtxCcd::setStatusState(IPState state) {
+void QtxCcd::setStatusState(IPState state, const std::string& why) {
     statusTP.s = state;
-    IDSetText(&statusTP, nullptr);
+    if (why.empty()) {
+        IDSetText(&statusTP, nullptr);
+    } else {
+        IDSetText(&statusTP, "%s", why.c_str());
+    }
 }
 
 void QtxCcd::portGone() {

@@ -87,7 +87,7 @@ class QtxCcd : public INDI::CCD {
     void sendImage(const std::vector<std::uint8_t>& fits);
     void endExposure(bool success, const std::string& why = {});
     void fetchEnded(IPState state);
-    void setStatusState(IPState state);
+    void setStatusState(IPState state, const std::string& why = {});
     void portGone();
 
     DriverHost* host();

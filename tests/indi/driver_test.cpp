@@ -62,8 +62,8 @@ std::size_t count(const std::string& text, const std::string& what) {
 // The simulated QTX, an indiserver with the driver (its configuration kept in the test's
 // folder), and a client connected to it.
 struct Observatory {
-    explicit Observatory(const std::string& simBaud) {
-        startSim(simBaud);
+    explicit Observatory(const std::string& simBaud, const std::string& simFault = "") {
+        startSim(simBaud, simFault);
         server = std::make_unique<Child>(
             std::vector<std::string>{INDISERVER_PROGRAM, "-p", std::to_string(port),
                                      INDI_QTX_PROGRAM},
@@ -73,9 +73,11 @@ struct Observatory {
         // The connection's properties are there (the port is defined before the speed).
         ready = client->awaitVector("defSwitchVector", "DEVICE_BAUD_RATE").has_value();
     }
-    void startSim(const std::string& baud) {
-        sim = std::make_unique<Child>(std::vector<std::string>{QTX_SIM_PROGRAM, "--baud", baud,
-                                                               "--log", dir.path("sim.log")});
+    void startSim(const std::string& baud, const std::string& fault = "") {
+        std::vector<std::string> args{QTX_SIM_PROGRAM, "--baud", baud, "--log",
+                                      dir.path("sim.log")};
+        if (!fault.empty()) args.push_back(fault);
+        sim = std::make_unique<Child>(args);
         device = sim->firstLine();
     }
     // DEVICE_PORT, then CONNECT: true when the connection is up.
@@ -202,6 +204,25 @@ TEST(IndiDriver, AdapterPulledOutMidImageThenConnectedAgain) {
     EXPECT_TRUE(c.await([](const IndiMessage& m) {
         return textIs(m, "QTX_DISPLAY", "LINE_1", "QTX  READY      REMOTE");
     }));
+}
+
+// A QTX that never answers: every wait ends, in the Alert state.
+TEST(IndiDriver, SilentQtxEndsInAlertsNotAHang) {
+    Observatory o("2000000", "--silent");
+    ASSERT_TRUE(o.ready);
+    IndiClient& c = *o.client;
+    ASSERT_TRUE(o.connect());  // the port opens; nobody answers on it
+    const auto unanswered = c.awaitVector("setTextVector", "QTX_STATUS", "Alert");
+    ASSERT_TRUE(unanswered);
+    EXPECT_NE(unanswered->message.find("No answer from the QTX"), std::string::npos)
+        << unanswered->message;
+    c.setNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "1");
+    EXPECT_TRUE(c.awaitVector("setNumberVector", "CCD_EXPOSURE", "Alert"));
+    c.setSwitch("QTX_DOWNLOAD", "SCREEN");
+    EXPECT_TRUE(c.await([](const IndiMessage& m) {
+        return textIs(m, "QTX_STATUS", "PC_MESSAGE", "Communication Failed");
+    }));
+    EXPECT_TRUE(c.awaitVector("setSwitchVector", "QTX_DOWNLOAD", "Alert"));
 }
 
 TEST(IndiDriver, NamesOfFilesOnTheDriversMachine) {

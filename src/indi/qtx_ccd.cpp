@@ -124,7 +124,11 @@ QtxCcd::QtxCcd()
     setVersion(1, 15);
 }
 
-QtxCcd::~QtxCcd() = default;
+QtxCcd::~QtxCcd() {
+    // indiserver went away (the driver ends when its input does): the QTX is not left in
+    // remote operation.
+    if (host()->portIsOpen()) console->closeLink();
+}
 
 QtxCcd::DriverHost* QtxCcd::host() { return hostStorage.get(); }
 

@@ -58,9 +58,10 @@ class Watch {
         std::lock_guard<std::mutex> hold(lock);
         Clock::time_point end{};
         for (const Seen& s : seen) {
-            if (s.direction == sim::Direction::Out && (s.code == MSG_ROW || s.code == MSG_ROW_RAW)) {
-                end = s.at + std::chrono::microseconds(static_cast<long>(
-                                 s.bytes * kBitsPerByte * 1e6 / kBaud));
+            if (s.direction == sim::Direction::Out &&
+                (s.code == MSG_ROW || s.code == MSG_ROW_RAW)) {
+                end = s.at + std::chrono::microseconds(
+                                 static_cast<long>(s.bytes * kBitsPerByte * 1e6 / kBaud));
             }
         }
         return end;
@@ -133,7 +134,8 @@ int main(int argc, char** argv) {
         watch.clear();
         Child qtx({QTX_PROGRAM, "download", "--port", qtxSim.slavePath(),
                    dir.path("screen" + std::to_string(r))});
-        for (int waited = 0; waited < 60000 && watch.firstIn(CMD_DOWNLOAD_END) == Clock::time_point{};
+        for (int waited = 0;
+             waited < 60000 && watch.firstIn(CMD_DOWNLOAD_END) == Clock::time_point{};
              waited += 10) {
             ::usleep(10000);
         }
@@ -148,7 +150,8 @@ int main(int argc, char** argv) {
 
     std::printf("screen image at %u baud, %d rounds, medians:\n", kBaud, rounds);
     std::printf("  last row on the wire -> CCD1 BLOB at the client   %8.1f ms\n", median(latency));
-    std::printf("  download through the driver (to the client)       %8.1f ms\n", median(viaDriver));
+    std::printf("  download through the driver (to the client)       %8.1f ms\n",
+                median(viaDriver));
     std::printf("  qtx download (to the end of the exchange)         %8.1f ms\n", median(viaQtx));
     std::printf("  ratio driver / qtx                                %8.3f\n",
                 median(viaDriver) / median(viaQtx));

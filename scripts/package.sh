@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package of qtx-console, qtx and qtx-sim with CPack, in build-package/.
+# Builds the Debian package of qtx-console, qtx, qtx-sim and indi_qtx with CPack, in build-package/.
 #   scripts/package.sh        then: sudo apt install ./build-package/qtx-console_*.deb
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +9,7 @@ desktop-file-validate packaging/qtx-console.desktop
 
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DQTX_BENCH=OFF >/dev/null
 # Only the programs: the package holds nothing else that is built.
-cmake --build build-package -j "$(nproc)" --target qtx-console qtx qtx-sim
+cmake --build build-package -j "$(nproc)" --target qtx-console qtx qtx-sim indi_qtx
 rm -f build-package/qtx-console_*.deb
 (cd build-package && cpack --config CPackConfig.cmake)
 

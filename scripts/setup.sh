@@ -15,6 +15,7 @@ packages=(
   libpng-dev                     # the PNG export
   libcli11-dev                   # the options of qtx and qtx-sim
   ser2net                        # network serial ports: the tests and benchmark run a real one
+  libindi-dev indi-bin           # the INDI driver; indiserver and its clients for its tests
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include <fitsio.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace qtx {
@@ -68,6 +69,17 @@ FitsBytes encodeFits(std::int32_t width, std::int32_t height, std::span<const st
     }
     std::free(memory);
     return out;
+}
+
+FitsBytes imageFits(const ImageRecord& record, const KelmHeader* file, bool unitscm,
+                    std::string_view software) {
+    // During a reception the array may already be smaller than the record says: only what
+    // exists is exported.
+    const int width = std::min<int>(record.imagewidth, record.imagedata.width);
+    const int height = std::min<int>(record.imageheight, record.imagedata.height);
+    if (width < 1 || height < 1) return {{}, "the image has no pixels"};
+    return encodeFits(width, height, rowsBottomUp(record.imagedata, width, height),
+                      fitsCards(record, file, unitscm, software));
 }
 
 }  // namespace qtx

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "files/fits_keywords.hpp"
+#include "files/kelm.hpp"
+#include "image/state.hpp"
 
 namespace qtx {
 
@@ -20,5 +22,11 @@ struct FitsBytes {
 // `rows` holds width x height pixels, FITS row 1 first; the cards follow the mandatory ones.
 FitsBytes encodeFits(std::int32_t width, std::int32_t height, std::span<const std::uint16_t> rows,
                      std::span<const FitsCard> cards);
+
+// The whole FITS file of an image as the export writes it: the rows the array holds, bottom
+// row first, and the cards of fitsCards. For the file on disk and for a driver that hands the
+// bytes on without a file.
+FitsBytes imageFits(const ImageRecord& record, const KelmHeader* file, bool unitscm,
+                    std::string_view software);
 
 }  // namespace qtx

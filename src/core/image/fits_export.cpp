@@ -25,11 +25,8 @@ void Console::mnufits_Click() {
     files.fitsfilter = true;
     exportFile({FileKind::Fits, ".fits", "FITS File with same name already exists!",
                 "FITS not saved: ", [&](std::vector<std::uint8_t>& bytes) {
-                    const std::vector<FitsCard> cards =
-                        fitsCards(record, loadedimage ? &loadedimage->header : nullptr,
-                                  optics.unitscm, QTX_SOFTWARE);
-                    FitsBytes fits = encodeFits(
-                        width, height, rowsBottomUp(record.imagedata, width, height), cards);
+                    FitsBytes fits = imageFits(record, loadedimage ? &loadedimage->header : nullptr,
+                                               optics.unitscm, QTX_SOFTWARE);
                     bytes = std::move(fits.bytes);
                     return fits.failure;
                 }});

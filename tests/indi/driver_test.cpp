@@ -1,0 +1,241 @@
+// indi_qtx under a real indiserver on a loopback port, the QTX being qtx-sim on a
+// pseudo-terminal, seen by a client over the INDI protocol: what a client of the driver can
+// see. What the console does inside is the core suites'.
+#include <fitsio.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "indi_client.hpp"
+#include "model/qtx_model.hpp"
+#include "temp_dir.hpp"
+#include "upload_names.hpp"
+
+namespace qtx::test {
+namespace {
+
+struct Decoded {
+    long width = 0, height = 0;
+    std::vector<std::uint16_t> pixels;  // as stored: FITS row 1 first
+    double exptime = -1;
+};
+
+Decoded decodeFits(std::string bytes) {
+    Decoded d;
+    void* memory = bytes.data();
+    std::size_t size = bytes.size();
+    fitsfile* f = nullptr;
+    int status = 0;
+    fits_open_memfile(&f, "blob", READONLY, &memory, &size, 0, nullptr, &status);
+    long axes[2] = {0, 0};
+    int naxis = 0;
+    fits_get_img_dim(f, &naxis, &status);
+    fits_get_img_size(f, 2, axes, &status);
+    d.width = axes[0];
+    d.height = axes[1];
+    if (status == 0 && naxis == 2) {
+        d.pixels.resize(static_cast<std::size_t>(d.width * d.height));
+        fits_read_img(f, TUSHORT, 1, d.width * d.height, nullptr, d.pixels.data(), nullptr,
+                      &status);
+        fits_read_key(f, TDOUBLE, "EXPTIME", &d.exptime, nullptr, &status);
+    }
+    int closing = 0;
+    if (f) fits_close_file(f, &closing);
+    return status == 0 ? d : Decoded{};
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// The simulated QTX, an indiserver with the driver (its configuration kept in the test's
+// folder), and a client connected to it.
+struct Observatory {
+    explicit Observatory(const std::string& simBaud, const std::string& simFault = "") {
+        startSim(simBaud, simFault);
+        server = std::make_unique<Child>(
+            std::vector<std::string>{INDISERVER_PROGRAM, "-p", std::to_string(port),
+                                     INDI_QTX_PROGRAM},
+            std::vector<std::string>{"HOME=" + dir.path("")});
+        client = std::make_unique<IndiClient>(port);
+        client->send("<getProperties version='1.7'/>\n");
+        // The connection's properties are there (the port is defined before the speed).
+        ready = client->awaitVector("defSwitchVector", "DEVICE_BAUD_RATE").has_value();
+    }
+    void startSim(const std::string& baud, const std::string& fault = "") {
+        std::vector<std::string> args{QTX_SIM_PROGRAM, "--baud", baud, "--log",
+                                      dir.path("sim.log")};
+        if (!fault.empty()) args.push_back(fault);
+        sim = std::make_unique<Child>(args);
+        device = sim->firstLine();
+    }
+    // DEVICE_PORT, then CONNECT: true when the connection is up.
+    bool connect() {
+        client->setText("DEVICE_PORT", "PORT", device);
+        client->setSwitch("CONNECTION", "CONNECT");
+        return client->awaitVector("setSwitchVector", "CONNECTION", "Ok").has_value();
+    }
+    std::string simLog() const { return fileText(dir.path("sim.log")); }
+
+    TempDir dir;
+    int port = freeLoopbackPort();
+    std::unique_ptr<Child> sim;
+    std::string device;
+    std::unique_ptr<Child> server;
+    std::unique_ptr<IndiClient> client;
+    bool ready = false;
+};
+
+bool textIs(const IndiMessage& m, const std::string& name, const std::string& element,
+            const std::string& prefix) {
+    return m.tag == "setTextVector" && m.name == name && m.values.count(element) &&
+           m.values.at(element).rfind(prefix, 0) == 0;
+}
+
+TEST(IndiDriver, LinksPressesKeysExposesAndLeavesRemoteOperation) {
+    Observatory o("2000000");  // fast: the whole image in about a second
+    ASSERT_FALSE(o.device.empty());
+    ASSERT_TRUE(o.ready);
+    IndiClient& c = *o.client;
+
+    // Refused, with a word, and nothing reaches the QTX: a speed it lacks, a key it lacks.
+    c.setSwitch("DEVICE_BAUD_RATE", "9600");
+    const auto baud = c.awaitVector("setSwitchVector", "DEVICE_BAUD_RATE", "Alert");
+    ASSERT_TRUE(baud);
+    EXPECT_NE(baud->message.find("no speed of 9600"), std::string::npos) << baud->message;
+    EXPECT_EQ(baud->values.at("115200"), "On");
+
+    ASSERT_TRUE(o.connect());
+    // The QTX's own display, mirrored once it answers the switch to remote operation.
+    ASSERT_TRUE(c.await([](const IndiMessage& m) {
+        return textIs(m, "QTX_DISPLAY", "LINE_1", "QTX  READY      REMOTE");
+    }));
+    c.setSwitch("QTX_ACQUIRE", "SHUTTER");
+    EXPECT_TRUE(c.awaitVector("setSwitchVector", "QTX_ACQUIRE", "Alert"));
+    c.setSwitch("QTX_SETUP", "SETUP");
+    EXPECT_TRUE(c.awaitVector("setSwitchVector", "QTX_SETUP", "Ok"));  // acknowledged
+    EXPECT_TRUE(c.await([](const IndiMessage& m) {
+        return textIs(m, "QTX_DISPLAY", "LINE_1", "SETUP  Exposure");
+    }));
+
+    // An exposure: the Image key, then the screen image as a FITS BLOB. The QTX exposes as
+    // set on it (1 s), not as asked, and says so.
+    c.send("<enableBLOB device='QTX'>Also</enableBLOB>\n");
+    c.setNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "2.5");
+    const auto blob = c.awaitVector("setBLOBVector", "CCD1");
+    ASSERT_TRUE(blob);
+    const Decoded fits = decodeFits(blob->values.at("CCD1"));
+    sim::QtxModel model;  // the same QTX, the same keys: the same exposure
+    model.pressKey(sim::key::kSetup);
+    model.pressKey(sim::key::kImage);
+    const sim::ImageBuffer& screen = model.buffer(31);
+    ASSERT_EQ(fits.width, screen.header.width);
+    ASSERT_EQ(fits.height, screen.header.height);
+    bool same = true;
+    for (long y = 0; y < fits.height; ++y) {  // the bottom row first
+        for (long x = 0; x < fits.width; ++x) {
+            same =
+                same &&
+                fits.pixels[static_cast<std::size_t>(y * fits.width + x)] ==
+                    screen.row(static_cast<int>(fits.height - 1 - y))[static_cast<std::size_t>(x)];
+        }
+    }
+    EXPECT_TRUE(same);
+    EXPECT_DOUBLE_EQ(fits.exptime, 1.0);
+    EXPECT_TRUE(c.awaitVector("setNumberVector", "CCD_EXPOSURE", "Ok"));
+    bool told = false;
+    for (const IndiMessage& m : c.seen())
+        told = told || m.message.find("not the 2.500 s") != std::string::npos;
+    EXPECT_TRUE(told);
+
+    // A client that leaves in the middle of a download: the download goes on, and the next
+    // client gets the image.
+    IndiClient next(o.port);
+    next.send("<getProperties version='1.7'/>\n<enableBLOB device='QTX'>Also</enableBLOB>\n");
+    ASSERT_TRUE(next.awaitVector("defSwitchVector", "QTX_DOWNLOAD"));
+    c.setSwitch("QTX_DOWNLOAD", "SCREEN");
+    c.close();
+    const auto again = next.awaitVector("setBLOBVector", "CCD1");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(decodeFits(again->values.at("CCD1")).pixels, fits.pixels);
+    EXPECT_TRUE(next.awaitVector("setSwitchVector", "QTX_DOWNLOAD", "Ok"));
+
+    // DISCONNECT: the QTX leaves remote operation (CMD_REMOTE with 0), the port closes.
+    next.setSwitch("CONNECTION", "DISCONNECT");
+    ASSERT_TRUE(next.awaitVector("setSwitchVector", "CONNECTION", "Idle"));
+    const std::string log = o.simLog();
+    EXPECT_NE(log.rfind("<- CMD_REMOTE         a5 09 02 00 b0 00 00 00 00 00"), std::string::npos)
+        << log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
+    EXPECT_EQ(count(log, "<- CMD_KEY"), 2U);  // Setup and Image; the refused key never went
+}
+
+TEST(IndiDriver, AdapterPulledOutMidImageThenConnectedAgain) {
+    Observatory o("115200");  // the real pace: the image takes seconds
+    ASSERT_TRUE(o.ready);
+    IndiClient& c = *o.client;
+    ASSERT_TRUE(o.connect());
+    c.setNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "1");
+    // Rows are arriving once the countdown runs below a full image's time.
+    ASSERT_TRUE(c.await([](const IndiMessage& m) {
+        return m.tag == "setNumberVector" && m.name == "CCD_EXPOSURE" && m.state == "Busy" &&
+               std::stod(m.values.at("CCD_EXPOSURE_VALUE")) < 9.0;
+    }));
+    o.sim->stop();
+    EXPECT_TRUE(c.awaitVector("setNumberVector", "CCD_EXPOSURE", "Alert"));
+    const auto status = c.awaitVector("setTextVector", "QTX_STATUS", "Alert");
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->values.at("PC_MESSAGE"),
+              "COM1 (" + o.device + ") was disconnected; connect again when it is back.");
+    EXPECT_TRUE(c.awaitVector("setSwitchVector", "CONNECTION", "Alert"));
+
+    o.startSim("2000000");
+    ASSERT_TRUE(o.connect());
+    EXPECT_TRUE(c.await([](const IndiMessage& m) {
+        return textIs(m, "QTX_DISPLAY", "LINE_1", "QTX  READY      REMOTE");
+    }));
+}
+
+// A QTX that never answers: every wait ends, in the Alert state.
+TEST(IndiDriver, SilentQtxEndsInAlertsNotAHang) {
+    Observatory o("2000000", "--silent");
+    ASSERT_TRUE(o.ready);
+    IndiClient& c = *o.client;
+    ASSERT_TRUE(o.connect());  // the port opens; nobody answers on it
+    const auto unanswered = c.awaitVector("setTextVector", "QTX_STATUS", "Alert");
+    ASSERT_TRUE(unanswered);
+    EXPECT_NE(unanswered->message.find("No answer from the QTX"), std::string::npos)
+        << unanswered->message;
+    c.setNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "1");
+    EXPECT_TRUE(c.awaitVector("setNumberVector", "CCD_EXPOSURE", "Alert"));
+    c.setSwitch("QTX_DOWNLOAD", "SCREEN");
+    EXPECT_TRUE(c.await([](const IndiMessage& m) {
+        return textIs(m, "QTX_STATUS", "PC_MESSAGE", "Communication Failed");
+    }));
+    EXPECT_TRUE(c.awaitVector("setSwitchVector", "QTX_DOWNLOAD", "Alert"));
+}
+
+TEST(IndiDriver, NamesOfFilesOnTheDriversMachine) {
+    EXPECT_EQ(indi::localImagePath("/data/night", "IMAGE_XXX", 7), "/data/night/IMAGE_007.fits");
+    EXPECT_EQ(indi::localImagePath("/data/night/", "m31", 12), "/data/night/m31_012.fits");
+    EXPECT_EQ(indi::localImagePath("/", "XXX_dark", 1000), "/1000_dark.fits");
+    // 2024-03-07 21:05:07 UTC.
+    EXPECT_EQ(indi::downloadAllBase("/data/night/", 1709845507),
+              "/data/night/QTX_20240307T210507_");
+    // The console cuts a base name at its first dot: such a folder is refused.
+    EXPECT_EQ(indi::downloadAllBase("/home/j.doe", 1709845507), std::nullopt);
+    EXPECT_EQ(indi::downloadAllBase("", 1709845507), std::nullopt);
+}
+
+}  // namespace
+}  // namespace qtx::test

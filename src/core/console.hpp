@@ -119,6 +119,20 @@ class Console {
     void mnuload_Click();
     void readtracklist();
 
+    // What a front end or a test may read; only the console's own procedures change it.
+    const LinkState& linkState() const { return link; }
+    const Reception& transfer() const { return reception; }
+    const ImageRecord& image() const { return record; }
+    const FlatField& flatField() const { return flat; }
+    const FrontPanel& frontPanel() const { return panel; }
+    const Upload& uploadState() const { return upload; }
+    const Optics& opticsSettings() const { return optics; }
+    const FileNaming& fileNaming() const { return files; }
+    const TrackOffsets& trackOffsets() const { return track; }
+    const std::optional<LoadedImage>& loadedImage() const { return loadedimage; }
+
+    // Still public while the suites that set them directly are rewritten to drive the
+    // console through its entry points; front ends read the accessors above.
     // Fields of the window, grouped by the subsystem that owns them.
     LinkState link;
     Reception reception;
@@ -133,6 +147,7 @@ class Console {
     // QTX. Saving writes them back; the FITS export takes from them what the load does not
     // apply.
     std::optional<LoadedImage> loadedimage;
+
 
   private:
     void processFrames();

@@ -148,7 +148,6 @@ class Console {
     // apply.
     std::optional<LoadedImage> loadedimage;
 
-
   private:
     void processFrames();
     void processPass();
@@ -173,6 +172,11 @@ class Console {
     void sendBufferStatusRequest();
     void onBufferStatusFrame(bool good);
     void endFailedDownloadAll();
+    // What a watchdog tick does for the exchange that waits (patience over: late answers
+    // count as lost), and the end of a transfer that got no answer.
+    void transferTick(bool patienceOver);
+    void transferGivenUp();
+    void uploadTick(bool patienceOver);
     void requestNextRow();
     void sendNextUploadFrame();
     bool awaitingReply() const;

@@ -378,6 +378,48 @@ void Console::onBufferStatusFrame(bool good) {
     }
 }
 
+// A watchdog tick while a transfer awaits an answer: the request is sent again, unless the
+// answers of a repeated request are still on their way.
+void Console::transferTick(bool patienceOver) {
+    if (reception.latecopies > 0 && !reception.headerpending) {
+        if (patienceOver) requestNextRow();
+        return;
+    }
+    if (reception.headerpending && reception.lateheaders > 0) {
+        if (patienceOver) sendWaitingHeaderRequest();
+        return;
+    }
+    link.headerok = false;
+    ++reception.repeats;
+    if (reception.headerpending) {
+        requestheader(reception.bufferindex);
+    } else if (reception.statuspending) {
+        sendBufferStatusRequest();
+    } else {
+        link.rxcount = 0;
+        (void)host.readAll();
+        requestrow(reception.bufferindex);
+    }
+}
+
+void Console::transferGivenUp() {
+    // The header request is given up: a new one does not wait for its answers.
+    reception.headercopies = 0;
+    reception.lateheaders = 0;
+    if (reception.statuspending) {
+        // Answers that still come would start a walk nobody waits for any more.
+        reception.statuspending = false;
+        reception.latestatus += reception.statuscopies;
+        reception.statuscopies = 0;
+    }
+    if (reception.downloadall) {
+        endFailedDownloadAll();
+    } else {
+        showText(TextBox::PCtext, "Communication Failed");
+    }
+    host.report(CommunicationFailed{CommunicationFailed::During::Transfer});
+}
+
 // "Communication Failed" during a Download All ends the walk: it never resumes by itself
 // behind a later, unrelated image. The QTX is told that the exchange is over.
 void Console::endFailedDownloadAll() {

@@ -1,9 +1,10 @@
 // `qtx stars`: "Load QTX Frame from Disk" for each file, then the stars of its image, the
 // brightest first, and their summary; arcseconds from the pixel size and focal length in the
 // file's header, when it has both.
+#include "analysis/stars.hpp"
+
 #include <cstdio>
 
-#include "analysis/stars.hpp"
 #include "commands.hpp"
 #include "file_run.hpp"
 #include "files/disk.hpp"
@@ -47,8 +48,9 @@ std::string csvField(const std::string& text) {
 void printTable(const std::string& path, const StarField& field) {
     std::string out = path + "\n";
     if (!field.stars.empty()) {
-        out += "       x       y   peak  background       flux  fwhm_px  hfr_px      snr"
-               "  fwhm_arcsec\n";
+        out +=
+            "       x       y   peak  background       flux  fwhm_px  hfr_px      snr"
+            "  fwhm_arcsec\n";
     }
     for (const Star& s : field.stars) {
         out += column(fixed(s.x, 2), 8) + column(fixed(s.y, 2), 8) +

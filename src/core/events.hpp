@@ -3,6 +3,8 @@
 // the frames the console sent.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <variant>
 
@@ -51,6 +53,8 @@ struct ImageStarted {
 struct ImageReceived {
     int buffer = 0;
     const ImageRecord* record = nullptr;
+    // Its track row: the offsets of a summed image's exposures (valid as long as the record).
+    const std::array<std::int32_t, 320>* tracklist = nullptr;
 };
 
 // A Download All is over.

@@ -266,7 +266,7 @@ void Console::onRow(bool checksumGood) {
     removeFront(bytes);
     host.hideProgress();
     showimage();
-    host.report(ImageReceived{reception.bufferindex, &record});
+    host.report(ImageReceived{reception.bufferindex, &record, &reception.tracklist});
     nextBufferOrEnd();
 }
 

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 #include "console.hpp"
+#include "growing_picture.hpp"
 #include "observer.hpp"
 #include "qt_host.hpp"
 
@@ -43,7 +44,8 @@ class MainWindow : public QMainWindow {
     QtHost qtHost;
     Console core{qtHost};
     bool linkClosed = false;
-    Observer* tools = nullptr;  // the stars, focus graph and track offsets
+    Observer* tools = nullptr;          // the stars, focus graph and track offsets
+    GrowingPicture* growing = nullptr;  // the picture while the rows come
 };
 
 }  // namespace qtx

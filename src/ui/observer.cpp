@@ -83,8 +83,8 @@ std::optional<ObservedImage> observedFile(const std::string& path) {
     }
     if (header.numexposures && *header.numexposures >= 2) {
         const ReadResult list = readFileStart(basePath(path, ".trk"), kMaxTrackFileBytes);
-        const TrackListRead read = parseTrackList(std::string_view(
-            reinterpret_cast<const char*>(list.bytes.data()), list.bytes.size()));
+        const TrackListRead read = parseTrackList(
+            std::string_view(reinterpret_cast<const char*>(list.bytes.data()), list.bytes.size()));
         if (list.failure.empty() && read.ok &&
             read.pairs.size() == static_cast<std::size_t>(*header.numexposures)) {
             TrackOffsets track;
@@ -100,11 +100,11 @@ std::optional<ObservedImage> observedFile(const std::string& path) {
 }
 
 std::string starText(const Star& s) {
-    std::string text = "Star at (" + fixed2(s.x) + ", " + fixed2(s.y) +
-                       "): peak " + std::to_string(s.peak) + ", background " +
-                       formatPattern(s.background, "0.0") + ", flux " +
-                       formatPattern(s.flux, "0") + width("FWHM", s.fwhm, s.fwhmArcsec) +
-                       width("HFR", s.hfr, s.hfrArcsec) + ", SNR " + formatPattern(s.snr, "0");
+    std::string text = "Star at (" + fixed2(s.x) + ", " + fixed2(s.y) + "): peak " +
+                       std::to_string(s.peak) + ", background " +
+                       formatPattern(s.background, "0.0") + ", flux " + formatPattern(s.flux, "0") +
+                       width("FWHM", s.fwhm, s.fwhmArcsec) + width("HFR", s.hfr, s.hfrArcsec) +
+                       ", SNR " + formatPattern(s.snr, "0");
     if (s.saturated) text += ", saturated";
     if (s.clipped) text += ", at the edge";
     if (s.blended) text += ", beside a brighter star";
@@ -129,7 +129,8 @@ const Star* starAt(const std::vector<Star>& stars, double x, double y) {
     return best;
 }
 
-Observer::Observer(QWidget* window, QLabel* status) : QObject(window), window(window), status(status) {}
+Observer::Observer(QWidget* window, QLabel* status)
+    : QObject(window), window(window), status(status) {}
 
 void Observer::event(const Event& e) {
     if (const auto* received = std::get_if<ImageReceived>(&e); received && received->record) {
@@ -196,7 +197,8 @@ void Observer::openFocusGraph() {
 void Observer::openTrackOffsets() {
     if (!trackWindow) {
         trackPlot = new PlotView(QStringLiteral("exposure"), QStringLiteral("offset (px)"));
-        trackWindow = toolWindow(window, "trackOffsets", QStringLiteral("Track Offsets"), trackPlot);
+        trackWindow =
+            toolWindow(window, "trackOffsets", QStringLiteral("Track Offsets"), trackPlot);
     }
     refreshTrack();
     trackWindow->show();
@@ -207,8 +209,9 @@ void Observer::refreshTrack() {
     if (!trackWindow) return;
     if (!current || !current->track) {
         trackPlot->setSeries({});
-        trackPlot->setNotes({QStringLiteral("No track offsets: the image is not a summed image "
-                                            "with its track list")});
+        trackPlot->setNotes(
+            {QStringLiteral("No track offsets: the image is not a summed image "
+                            "with its track list")});
         return;
     }
     const TrackScatter s = trackScatter(*current->track, current->arcsecPerPixel);

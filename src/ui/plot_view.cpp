@@ -79,7 +79,8 @@ void PlotView::paintEvent(QPaintEvent*) {
     const double yStep = yTicks.size() > 1 ? yTicks[1] - yTicks[0] : 1.0;
 
     int yTextWidth = fm.horizontalAdvance(yLabel);
-    for (const double t : yTicks) yTextWidth = std::max(yTextWidth, fm.horizontalAdvance(tickText(t, yStep)));
+    for (const double t : yTicks)
+        yTextWidth = std::max(yTextWidth, fm.horizontalAdvance(tickText(t, yStep)));
     const int top = 8 + line * static_cast<int>(notes.size() + 1);
     const QRect area(yTextWidth + 16, top, std::max(10, width() - yTextWidth - 32),
                      std::max(10, height() - top - 2 * line - 12));
@@ -90,14 +91,17 @@ void PlotView::paintEvent(QPaintEvent*) {
     };
 
     painter.setPen(Qt::black);
-    for (int k = 0; k < notes.size(); ++k) painter.drawText(8, 8 + line * (k + 1) - fm.descent(), notes[k]);
+    for (int k = 0; k < notes.size(); ++k)
+        painter.drawText(8, 8 + line * (k + 1) - fm.descent(), notes[k]);
     painter.drawText(8, top - fm.descent() - 2, yLabel);
-    painter.drawText(area.right() - fm.horizontalAdvance(xLabel), height() - 4 - fm.descent(), xLabel);
+    painter.drawText(area.right() - fm.horizontalAdvance(xLabel), height() - 4 - fm.descent(),
+                     xLabel);
 
     painter.setPen(QColor(225, 225, 225));
     for (const double t : yTicks) {
         const double y = at({xLow, t}).y();
-        if (y >= area.top() && y <= area.bottom()) painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+        if (y >= area.top() && y <= area.bottom())
+            painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
     }
     painter.setPen(Qt::black);
     painter.drawRect(area);
@@ -105,14 +109,16 @@ void PlotView::paintEvent(QPaintEvent*) {
         const double y = at({xLow, t}).y();
         if (y < area.top() - 0.5 || y > area.bottom() + 0.5) continue;
         const QString text = tickText(t, yStep);
-        painter.drawText(QPointF(area.left() - 6 - fm.horizontalAdvance(text), y + fm.ascent() / 2.0 - 1), text);
+        painter.drawText(
+            QPointF(area.left() - 6 - fm.horizontalAdvance(text), y + fm.ascent() / 2.0 - 1), text);
     }
     for (const double t : xTicks) {
         if (t != std::floor(t)) continue;  // image numbers are whole
         const double x = at({t, yMin}).x();
         painter.drawLine(QPointF(x, area.bottom()), QPointF(x, area.bottom() + 4));
         const QString text = tickText(t, 1.0);
-        painter.drawText(QPointF(x - fm.horizontalAdvance(text) / 2.0, area.bottom() + 4 + fm.ascent()), text);
+        painter.drawText(
+            QPointF(x - fm.horizontalAdvance(text) / 2.0, area.bottom() + 4 + fm.ascent()), text);
     }
 
     int legendX = area.left();

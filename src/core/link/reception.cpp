@@ -218,6 +218,7 @@ void Console::onRow(bool checksumGood) {
         reportProgress();
         return;
     }
+    host.report(RowStored{&record, reception.rownumber - record.hdrfirstrow + 1});
     reception.lastreply.assign(frame.begin(), frame.end());
     reception.lateheaders = 0;  // answers come in order: a header still due was lost
     reception.latecopies = reception.copiessent - 1;

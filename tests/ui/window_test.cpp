@@ -28,6 +28,7 @@
 #include "main_window.hpp"
 #include "picture_view.hpp"
 #include "plot_view.hpp"
+#include "growing_picture.hpp"
 #include "pty/pty_server.hpp"
 #include "temp_dir.hpp"
 #include "termination.hpp"
@@ -288,6 +289,37 @@ TEST(Window, StarsFocusGraphAndTrackOffsetsFollowTheImages) {
         EXPECT_TRUE(focusWindow->grab().save(dir + "/focus_graph.png"));
         EXPECT_TRUE(trackWindow->grab().save(dir + "/track_offsets.png"));
     }
+}
+
+// While an image comes in, the rows stored so far show and the rest stays black, repainted
+// at most every 100 ms; once the image is complete nothing more is painted here.
+TEST(Window, PictureGrowsAsRowsCome) {
+    PictureView view(1);
+    GrowingPicture growing(&view);
+    int paints = 0;
+    QObject::connect(&growing, &GrowingPicture::painted_, [&](int) { ++paints; });
+    ImageRecord r;
+    r.imagedata.resize(320, 200);
+    std::fill(r.imagedata.cells.begin(), r.imagedata.cells.end(), std::uint16_t{1000});
+    r.range = 256;  // background 0: a pixel of 1000 is white
+    growing.event(ImageStarted{0, 320, 200});
+    QElapsedTimer clock;
+    clock.start();
+    for (int row = 1; row <= 120; ++row) growing.event(RowStored{&r, row});
+    EXPECT_TRUE(pumpUntil([&] { return paints == 1; }, 1000));
+    EXPECT_LT(clock.elapsed(), 100);  // the first rows show at once
+    EXPECT_EQ(qRed(view.image().pixel(5, 119)), 255);
+    EXPECT_EQ(qRed(view.image().pixel(5, 120)), 0);
+    growing.event(RowStored{&r, 121});
+    growing.event(RowStored{&r, 122});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(paints, 1);  // not again before 100 ms
+    EXPECT_TRUE(pumpUntil([&] { return paints == 2; }, 1000));
+    EXPECT_GE(clock.elapsed(), 100);
+    EXPECT_EQ(growing.rowsPainted(), 122);
+    growing.event(RowStored{&r, 123});
+    growing.event(ImageReceived{0, &r});
+    EXPECT_FALSE(pumpUntil([&] { return paints == 3; }, 300));
 }
 
 // A port another program holds is named busy. Then the adapter is pulled out in the middle of

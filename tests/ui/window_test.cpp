@@ -25,10 +25,10 @@
 #include <memory>
 
 #include "contrast_dialog.hpp"
+#include "growing_picture.hpp"
 #include "main_window.hpp"
 #include "picture_view.hpp"
 #include "plot_view.hpp"
-#include "growing_picture.hpp"
 #include "pty/pty_server.hpp"
 #include "temp_dir.hpp"
 #include "termination.hpp"

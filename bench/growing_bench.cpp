@@ -38,14 +38,13 @@ Run download(qtx::MainWindow& window, bool growing) {
     auto* grow = window.findChild<qtx::GrowingPicture*>();
     QObject::disconnect(&window.host(), &qtx::QtHost::reported, grow, nullptr);
     if (growing) {
-        QObject::connect(&window.host(), &qtx::QtHost::reported, grow,
-                         &qtx::GrowingPicture::event);
+        QObject::connect(&window.host(), &qtx::QtHost::reported, grow, &qtx::GrowingPicture::event);
     }
     std::vector<Clock::time_point> stored;
     QEventLoop loop;
     Clock::time_point finished;
-    QMetaObject::Connection seen = QObject::connect(
-        &window.host(), &qtx::QtHost::reported, &loop, [&](const qtx::Event& e) {
+    QMetaObject::Connection seen =
+        QObject::connect(&window.host(), &qtx::QtHost::reported, &loop, [&](const qtx::Event& e) {
             if (std::holds_alternative<qtx::RowStored>(e)) stored.push_back(Clock::now());
             if (std::holds_alternative<qtx::ImageReceived>(e)) {
                 finished = Clock::now();
@@ -57,9 +56,8 @@ Run download(qtx::MainWindow& window, bool growing) {
         QObject::connect(grow, &qtx::GrowingPicture::painted_, &loop, [&](int rows) {
             const Clock::time_point now = Clock::now();
             ++run.paints;
-            for (std::size_t k = run.latencyMs.size(); k < static_cast<std::size_t>(rows) &&
-                                                       k < stored.size();
-                 ++k) {
+            for (std::size_t k = run.latencyMs.size();
+                 k < static_cast<std::size_t>(rows) && k < stored.size(); ++k) {
                 run.latencyMs.push_back(
                     std::chrono::duration<double, std::milli>(now - stored[k]).count());
             }
@@ -99,7 +97,8 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string arg = argv[i];
         if (arg == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
-        if (arg == "--baud") baud = static_cast<std::uint32_t>(std::max(1200, std::atoi(argv[i + 1])));
+        if (arg == "--baud")
+            baud = static_cast<std::uint32_t>(std::max(1200, std::atoi(argv[i + 1])));
     }
     QApplication app(argc, argv);
     qtx::sim::ServerOptions options;
@@ -143,14 +142,15 @@ int main(int argc, char* argv[]) {
         std::printf("\n%u baud, %d downloads each way of the 320 x 200 screen image\n", baud, runs);
         // The shared machine adds a stray slow run now and then: the median is the measure.
         const double p = percentile(plain, 0.5), g = percentile(grown, 0.5);
-        std::printf("download median: plain %.3f s, growing %.3f s (%+.2f %%); means %.3f and "
-                    "%.3f s\n",
-                    p, g, (g / p - 1) * 100, mean(plain), mean(grown));
-        std::printf("row stored -> shown: median %.1f ms, 95th %.1f ms, max %.1f ms (%zu rows, "
-                    "%.1f paints an image)\n",
-                    percentile(latency, 0.5), percentile(latency, 0.95),
-                    percentile(latency, 1.0), latency.size(),
-                    static_cast<double>(paints) / runs);
+        std::printf(
+            "download median: plain %.3f s, growing %.3f s (%+.2f %%); means %.3f and "
+            "%.3f s\n",
+            p, g, (g / p - 1) * 100, mean(plain), mean(grown));
+        std::printf(
+            "row stored -> shown: median %.1f ms, 95th %.1f ms, max %.1f ms (%zu rows, "
+            "%.1f paints an image)\n",
+            percentile(latency, 0.5), percentile(latency, 0.95), percentile(latency, 1.0),
+            latency.size(), static_cast<double>(paints) / runs);
     }
     server.stop();
 

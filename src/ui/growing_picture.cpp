@@ -15,8 +15,10 @@ GrowingPicture::GrowingPicture(PictureView* view, QObject* parent) : QObject(par
 
 void GrowingPicture::event(const Event& e) {
     if (std::holds_alternative<ImageStarted>(e) || std::holds_alternative<ImageReceived>(e) ||
-        std::holds_alternative<CommunicationFailed>(e)) {
-        // A new image starts from black; a finished one is the console's picture, whole.
+        std::holds_alternative<CommunicationFailed>(e) || std::holds_alternative<PortLost>(e) ||
+        std::holds_alternative<PortClosed>(e)) {
+        // A new image starts from black; a finished one is the console's picture, whole. An
+        // image that broke off stays as far as it came.
         timer.stop();
         active = false;
         stored = painted = 0;

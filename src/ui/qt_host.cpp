@@ -102,6 +102,8 @@ SurfaceGeometry QtHost::surfaceGeometry() { return ui.Picdata->geometryOfBits();
 
 void QtHost::setBitmapBits(std::span<const std::uint8_t> bits) { ui.Picdata->setBits(bits); }
 
+void QtHost::report(const Event& event) { emit reported(event); }
+
 void QtHost::setPixel(int x, int y, Colour colour) { ui.Picdata->setPixel(x, y, colour); }
 
 void QtHost::repaintPicture() { ui.Picdata->update(); }

@@ -58,6 +58,12 @@ class QtHost : public ShellHost {
     void showProgress(const Progress& progress) override;
     void hideProgress() override;
 
+    // Every event of the console, to the window's parts that follow them.
+    void report(const Event& event) override;
+
+  signals:
+    void reported(const qtx::Event& event);
+
   private:
     QPlainTextEdit* textBox(TextBox box) const;
 

@@ -218,6 +218,7 @@ void Console::onRow(bool checksumGood) {
         reportProgress();
         return;
     }
+    host.report(RowStored{&record, reception.rownumber - record.hdrfirstrow + 1});
     reception.lastreply.assign(frame.begin(), frame.end());
     reception.lateheaders = 0;  // answers come in order: a header still due was lost
     reception.latecopies = reception.copiessent - 1;
@@ -266,7 +267,7 @@ void Console::onRow(bool checksumGood) {
     removeFront(bytes);
     host.hideProgress();
     showimage();
-    host.report(ImageReceived{reception.bufferindex, &record});
+    host.report(ImageReceived{reception.bufferindex, &record, &reception.tracklist});
     nextBufferOrEnd();
 }
 

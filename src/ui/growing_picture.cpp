@@ -10,6 +10,7 @@ namespace qtx {
 
 GrowingPicture::GrowingPicture(PictureView* view, QObject* parent) : QObject(parent), view(view) {
     timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);  // a coarse timer may fire a little early
     connect(&timer, &QTimer::timeout, this, &GrowingPicture::paint);
 }
 

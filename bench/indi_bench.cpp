@@ -17,6 +17,7 @@
 
 #include "indi_client.hpp"
 #include "link/frame.hpp"
+#include "processes.hpp"
 #include "pty/pty_server.hpp"
 #include "temp_dir.hpp"
 

@@ -10,6 +10,8 @@
 
 #include "indi_client.hpp"
 #include "model/qtx_model.hpp"
+#include "programs.hpp"
+#include "ser2net.hpp"
 #include "temp_dir.hpp"
 #include "upload_names.hpp"
 
@@ -50,23 +52,21 @@ std::size_t count(const std::string& text, const std::string& what) {
 // The simulated QTX, an indiserver with the driver (its configuration kept in the test's
 // folder), and a client connected to it.
 struct Observatory {
-    explicit Observatory(const std::string& simBaud, const std::string& simFault = "") {
+    explicit Observatory(const QString& simBaud, const QString& simFault = "") {
+        ::setenv("HOME", dir.path("").c_str(), 1);
         startSim(simBaud, simFault);
-        server = std::make_unique<Child>(
-            std::vector<std::string>{INDISERVER_PROGRAM, "-p", std::to_string(port),
-                                     INDI_QTX_PROGRAM},
-            std::vector<std::string>{"HOME=" + dir.path("")});
+        server = std::make_unique<Program>(
+            INDISERVER_PROGRAM, QStringList{"-p", QString::number(port), INDI_QTX_PROGRAM});
         client = std::make_unique<IndiClient>(port);
         client->send("<getProperties version='1.7'/>\n");
         // The connection's properties are there (the port is defined before the speed).
         ready = client->awaitVector("defSwitchVector", "DEVICE_BAUD_RATE").has_value();
     }
-    void startSim(const std::string& baud, const std::string& fault = "") {
-        std::vector<std::string> args{QTX_SIM_PROGRAM, "--baud", baud, "--log",
-                                      dir.path("sim.log")};
-        if (!fault.empty()) args.push_back(fault);
-        sim = std::make_unique<Child>(args);
-        device = sim->firstLine();
+    void startSim(const QString& baud, const QString& fault = "") {
+        QStringList args{"--baud", baud, "--log", QString::fromStdString(dir.path("sim.log"))};
+        if (!fault.isEmpty()) args << fault;
+        sim = std::make_unique<Sim>(args);
+        device = sim->device.toStdString();
     }
     // DEVICE_PORT, then CONNECT: true when the connection is up.
     bool connect() {
@@ -82,9 +82,9 @@ struct Observatory {
 
     TempDir dir;
     int port = freeLoopbackPort();
-    std::unique_ptr<Child> sim;
+    std::unique_ptr<Sim> sim;
     std::string device;
-    std::unique_ptr<Child> server;
+    std::unique_ptr<Program> server;
     std::unique_ptr<IndiClient> client;
     bool ready = false;
 };
@@ -176,7 +176,7 @@ TEST(IndiDriver, AdapterPulledOutMidImageThenConnectedAgain) {
         return m.tag == "setNumberVector" && m.name == "CCD_EXPOSURE" && m.state == "Busy" &&
                std::stod(m.values.at("CCD_EXPOSURE_VALUE")) < 9.0;
     }));
-    o.sim->stop();
+    o.sim.reset();  // the pseudo-terminal goes away with it
     EXPECT_TRUE(c.awaitVector("setNumberVector", "CCD_EXPOSURE", "Alert"));
     const auto status = c.awaitVector("setTextVector", "QTX_STATUS", "Alert");
     ASSERT_TRUE(status);

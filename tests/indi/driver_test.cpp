@@ -55,8 +55,12 @@ struct Observatory {
     explicit Observatory(const QString& simBaud, const QString& simFault = "") {
         ::setenv("HOME", dir.path("").c_str(), 1);
         startSim(simBaud, simFault);
+        // A local socket of its own: the default one is the machine's, and a second indiserver
+        // (a parallel test, one at work) would stop this one from starting.
         server = std::make_unique<Program>(
-            INDISERVER_PROGRAM, QStringList{"-p", QString::number(port), INDI_QTX_PROGRAM});
+            INDISERVER_PROGRAM,
+            QStringList{"-p", QString::number(port), "-u", QString::fromStdString(dir.path("indi")),
+                        INDI_QTX_PROGRAM});
         client = std::make_unique<IndiClient>(port);
         client->send("<getProperties version='1.7'/>\n");
         // The connection's properties are there (the port is defined before the speed).

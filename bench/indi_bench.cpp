@@ -17,6 +17,7 @@
 
 #include "indi_client.hpp"
 #include "link/frame.hpp"
+#include "processes.hpp"
 #include "pty/pty_server.hpp"
 #include "temp_dir.hpp"
 
@@ -109,15 +110,15 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "bench_indi: the driver did not come up\n");
             return 1;
         }
-        client.setText("DEVICE_PORT", "PORT", qtxSim.slavePath());
-        client.setSwitch("CONNECTION", "CONNECT");
+        client.set("Text", "DEVICE_PORT", "PORT", qtxSim.slavePath());
+        client.set("Switch", "CONNECTION", "CONNECT");
         client.awaitVector("setSwitchVector", "CONNECTION", "Ok");
         // An exposure puts the image into buffer 31; its transfer warms everything up.
-        client.setNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "1");
+        client.set("Number", "CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "1");
         client.awaitVector("setBLOBVector", "CCD1", "", 60000);
         for (int r = 0; r < rounds; ++r) {
             watch.clear();
-            client.setSwitch("QTX_DOWNLOAD", "SCREEN");
+            client.set("Switch", "QTX_DOWNLOAD", "SCREEN");
             const auto blob = client.awaitVector("setBLOBVector", "CCD1", "", 60000);
             if (!blob) {
                 std::fprintf(stderr, "bench_indi: no image through the driver\n");
@@ -127,7 +128,7 @@ int main(int argc, char** argv) {
             viaDriver.push_back(ms(blob->at - watch.firstIn(CMD_HEADER_REQ)));
             client.awaitVector("setSwitchVector", "QTX_DOWNLOAD", "Ok");
         }
-        client.setSwitch("CONNECTION", "DISCONNECT");
+        client.set("Switch", "CONNECTION", "DISCONNECT");
         client.awaitVector("setSwitchVector", "CONNECTION", "Idle");
     }
     for (int r = 0; r < rounds; ++r) {

@@ -4,11 +4,14 @@
 #include <fitsio.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
 #include "indi_client.hpp"
 #include "model/qtx_model.hpp"
+#include "programs.hpp"
+#include "ser2net.hpp"
 #include "temp_dir.hpp"
 #include "upload_names.hpp"
 
@@ -29,27 +32,14 @@ Decoded decodeFits(std::string bytes) {
     int status = 0;
     fits_open_memfile(&f, "blob", READONLY, &memory, &size, 0, nullptr, &status);
     long axes[2] = {0, 0};
-    int naxis = 0;
-    fits_get_img_dim(f, &naxis, &status);
     fits_get_img_size(f, 2, axes, &status);
-    d.width = axes[0];
-    d.height = axes[1];
-    if (status == 0 && naxis == 2) {
-        d.pixels.resize(static_cast<std::size_t>(d.width * d.height));
-        fits_read_img(f, TUSHORT, 1, d.width * d.height, nullptr, d.pixels.data(), nullptr,
-                      &status);
-        fits_read_key(f, TDOUBLE, "EXPTIME", &d.exptime, nullptr, &status);
-    }
+    d.width = axes[0], d.height = axes[1];
+    d.pixels.resize(status == 0 ? static_cast<std::size_t>(d.width * d.height) : 0);
+    fits_read_img(f, TUSHORT, 1, d.width * d.height, nullptr, d.pixels.data(), nullptr, &status);
+    fits_read_key(f, TDOUBLE, "EXPTIME", &d.exptime, nullptr, &status);
     int closing = 0;
     if (f) fits_close_file(f, &closing);
     return status == 0 ? d : Decoded{};
-}
-
-std::string fileText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 std::size_t count(const std::string& text, const std::string& what) {
@@ -62,45 +52,56 @@ std::size_t count(const std::string& text, const std::string& what) {
 // The simulated QTX, an indiserver with the driver (its configuration kept in the test's
 // folder), and a client connected to it.
 struct Observatory {
-    explicit Observatory(const std::string& simBaud, const std::string& simFault = "") {
+    explicit Observatory(const QString& simBaud, const QString& simFault = "") {
+        ::setenv("HOME", dir.path("").c_str(), 1);
         startSim(simBaud, simFault);
-        server = std::make_unique<Child>(
-            std::vector<std::string>{INDISERVER_PROGRAM, "-p", std::to_string(port),
-                                     INDI_QTX_PROGRAM},
-            std::vector<std::string>{"HOME=" + dir.path("")});
+        // A local socket of its own: the default one is the machine's, and a second indiserver
+        // (a parallel test, one at work) would stop this one from starting.
+        server = std::make_unique<Program>(
+            INDISERVER_PROGRAM,
+            QStringList{"-p", QString::number(port), "-u", QString::fromStdString(dir.path("indi")),
+                        INDI_QTX_PROGRAM});
         client = std::make_unique<IndiClient>(port);
         client->send("<getProperties version='1.7'/>\n");
         // The connection's properties are there (the port is defined before the speed).
         ready = client->awaitVector("defSwitchVector", "DEVICE_BAUD_RATE").has_value();
     }
-    void startSim(const std::string& baud, const std::string& fault = "") {
-        std::vector<std::string> args{QTX_SIM_PROGRAM, "--baud", baud, "--log",
-                                      dir.path("sim.log")};
-        if (!fault.empty()) args.push_back(fault);
-        sim = std::make_unique<Child>(args);
-        device = sim->firstLine();
+    void startSim(const QString& baud, const QString& fault = "") {
+        QStringList args{"--baud", baud, "--log", QString::fromStdString(dir.path("sim.log"))};
+        if (!fault.isEmpty()) args << fault;
+        sim = std::make_unique<Sim>(args);
+        device = sim->device.toStdString();
     }
     // DEVICE_PORT, then CONNECT: true when the connection is up.
     bool connect() {
-        client->setText("DEVICE_PORT", "PORT", device);
-        client->setSwitch("CONNECTION", "CONNECT");
+        client->set("Text", "DEVICE_PORT", "PORT", device);
+        client->set("Switch", "CONNECTION", "CONNECT");
         return client->awaitVector("setSwitchVector", "CONNECTION", "Ok").has_value();
     }
-    std::string simLog() const { return fileText(dir.path("sim.log")); }
+    std::string simLog() const {
+        std::stringstream s;
+        s << std::ifstream(dir.path("sim.log")).rdbuf();
+        return s.str();
+    }
 
     TempDir dir;
     int port = freeLoopbackPort();
-    std::unique_ptr<Child> sim;
+    std::unique_ptr<Sim> sim;
     std::string device;
-    std::unique_ptr<Child> server;
+    std::unique_ptr<Program> server;
     std::unique_ptr<IndiClient> client;
     bool ready = false;
 };
 
-bool textIs(const IndiMessage& m, const std::string& name, const std::string& element,
-            const std::string& prefix) {
-    return m.tag == "setTextVector" && m.name == name && m.values.count(element) &&
-           m.values.at(element).rfind(prefix, 0) == 0;
+// A text `element` of the vector `name` that starts with `prefix`.
+bool awaitText(IndiClient& c, const std::string& name, const std::string& element,
+               const std::string& prefix) {
+    return c
+        .await([&](const IndiMessage& m) {
+            return m.tag == "setTextVector" && m.name == name && m.values.count(element) &&
+                   m.values.at(element).rfind(prefix, 0) == 0;
+        })
+        .has_value();
 }
 
 TEST(IndiDriver, LinksPressesKeysExposesAndLeavesRemoteOperation) {
@@ -110,7 +111,7 @@ TEST(IndiDriver, LinksPressesKeysExposesAndLeavesRemoteOperation) {
     IndiClient& c = *o.client;
 
     // Refused, with a word, and nothing reaches the QTX: a speed it lacks, a key it lacks.
-    c.setSwitch("DEVICE_BAUD_RATE", "9600");
+    c.set("Switch", "DEVICE_BAUD_RATE", "9600");
     const auto baud = c.awaitVector("setSwitchVector", "DEVICE_BAUD_RATE", "Alert");
     ASSERT_TRUE(baud);
     EXPECT_NE(baud->message.find("no speed of 9600"), std::string::npos) << baud->message;
@@ -118,21 +119,17 @@ TEST(IndiDriver, LinksPressesKeysExposesAndLeavesRemoteOperation) {
 
     ASSERT_TRUE(o.connect());
     // The QTX's own display, mirrored once it answers the switch to remote operation.
-    ASSERT_TRUE(c.await([](const IndiMessage& m) {
-        return textIs(m, "QTX_DISPLAY", "LINE_1", "QTX  READY      REMOTE");
-    }));
-    c.setSwitch("QTX_ACQUIRE", "SHUTTER");
+    ASSERT_TRUE(awaitText(c, "QTX_DISPLAY", "LINE_1", "QTX  READY      REMOTE"));
+    c.set("Switch", "QTX_ACQUIRE", "SHUTTER");
     EXPECT_TRUE(c.awaitVector("setSwitchVector", "QTX_ACQUIRE", "Alert"));
-    c.setSwitch("QTX_SETUP", "SETUP");
+    c.set("Switch", "QTX_SETUP", "SETUP");
     EXPECT_TRUE(c.awaitVector("setSwitchVector", "QTX_SETUP", "Ok"));  // acknowledged
-    EXPECT_TRUE(c.await([](const IndiMessage& m) {
-        return textIs(m, "QTX_DISPLAY", "LINE_1", "SETUP  Exposure");
-    }));
+    EXPECT_TRUE(awaitText(c, "QTX_DISPLAY", "LINE_1", "SETUP  Exposure"));
 
     // An exposure: the Image key, then the screen image as a FITS BLOB. The QTX exposes as
     // set on it (1 s), not as asked, and says so.
     c.send("<enableBLOB device='QTX'>Also</enableBLOB>\n");
-    c.setNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "2.5");
+    c.set("Number", "CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "2.5");
     const auto blob = c.awaitVector("setBLOBVector", "CCD1");
     ASSERT_TRUE(blob);
     const Decoded fits = decodeFits(blob->values.at("CCD1"));
@@ -141,30 +138,22 @@ TEST(IndiDriver, LinksPressesKeysExposesAndLeavesRemoteOperation) {
     model.pressKey(sim::key::kImage);
     const sim::ImageBuffer& screen = model.buffer(31);
     ASSERT_EQ(fits.width, screen.header.width);
-    ASSERT_EQ(fits.height, screen.header.height);
-    bool same = true;
-    for (long y = 0; y < fits.height; ++y) {  // the bottom row first
-        for (long x = 0; x < fits.width; ++x) {
-            same =
-                same &&
-                fits.pixels[static_cast<std::size_t>(y * fits.width + x)] ==
-                    screen.row(static_cast<int>(fits.height - 1 - y))[static_cast<std::size_t>(x)];
-        }
-    }
-    EXPECT_TRUE(same);
+    std::vector<std::uint16_t> bottomFirst;
+    for (int y = screen.header.height - 1; y >= 0; --y)
+        bottomFirst.insert(bottomFirst.end(), screen.row(y).begin(), screen.row(y).end());
+    EXPECT_TRUE(fits.pixels == bottomFirst);
     EXPECT_DOUBLE_EQ(fits.exptime, 1.0);
     EXPECT_TRUE(c.awaitVector("setNumberVector", "CCD_EXPOSURE", "Ok"));
-    bool told = false;
-    for (const IndiMessage& m : c.seen())
-        told = told || m.message.find("not the 2.500 s") != std::string::npos;
-    EXPECT_TRUE(told);
+    EXPECT_TRUE(std::any_of(c.seen().begin(), c.seen().end(), [](const IndiMessage& m) {
+        return m.message.find("not the 2.500 s") != std::string::npos;
+    }));
 
     // A client that leaves in the middle of a download: the download goes on, and the next
     // client gets the image.
     IndiClient next(o.port);
     next.send("<getProperties version='1.7'/>\n<enableBLOB device='QTX'>Also</enableBLOB>\n");
     ASSERT_TRUE(next.awaitVector("defSwitchVector", "QTX_DOWNLOAD"));
-    c.setSwitch("QTX_DOWNLOAD", "SCREEN");
+    c.set("Switch", "QTX_DOWNLOAD", "SCREEN");
     c.close();
     const auto again = next.awaitVector("setBLOBVector", "CCD1");
     ASSERT_TRUE(again);
@@ -172,7 +161,7 @@ TEST(IndiDriver, LinksPressesKeysExposesAndLeavesRemoteOperation) {
     EXPECT_TRUE(next.awaitVector("setSwitchVector", "QTX_DOWNLOAD", "Ok"));
 
     // DISCONNECT: the QTX leaves remote operation (CMD_REMOTE with 0), the port closes.
-    next.setSwitch("CONNECTION", "DISCONNECT");
+    next.set("Switch", "CONNECTION", "DISCONNECT");
     ASSERT_TRUE(next.awaitVector("setSwitchVector", "CONNECTION", "Idle"));
     const std::string log = o.simLog();
     EXPECT_NE(log.rfind("<- CMD_REMOTE         a5 09 02 00 b0 00 00 00 00 00"), std::string::npos)
@@ -185,13 +174,13 @@ TEST(IndiDriver, AdapterPulledOutMidImageThenConnectedAgain) {
     ASSERT_TRUE(o.ready);
     IndiClient& c = *o.client;
     ASSERT_TRUE(o.connect());
-    c.setNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "1");
+    c.set("Number", "CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "1");
     // Rows are arriving once the countdown runs below a full image's time.
     ASSERT_TRUE(c.await([](const IndiMessage& m) {
         return m.tag == "setNumberVector" && m.name == "CCD_EXPOSURE" && m.state == "Busy" &&
                std::stod(m.values.at("CCD_EXPOSURE_VALUE")) < 9.0;
     }));
-    o.sim->stop();
+    o.sim.reset();  // the pseudo-terminal goes away with it
     EXPECT_TRUE(c.awaitVector("setNumberVector", "CCD_EXPOSURE", "Alert"));
     const auto status = c.awaitVector("setTextVector", "QTX_STATUS", "Alert");
     ASSERT_TRUE(status);
@@ -201,9 +190,7 @@ TEST(IndiDriver, AdapterPulledOutMidImageThenConnectedAgain) {
 
     o.startSim("2000000");
     ASSERT_TRUE(o.connect());
-    EXPECT_TRUE(c.await([](const IndiMessage& m) {
-        return textIs(m, "QTX_DISPLAY", "LINE_1", "QTX  READY      REMOTE");
-    }));
+    EXPECT_TRUE(awaitText(c, "QTX_DISPLAY", "LINE_1", "QTX  READY      REMOTE"));
 }
 
 // A QTX that never answers: every wait ends, in the Alert state.
@@ -216,12 +203,10 @@ TEST(IndiDriver, SilentQtxEndsInAlertsNotAHang) {
     ASSERT_TRUE(unanswered);
     EXPECT_NE(unanswered->message.find("No answer from the QTX"), std::string::npos)
         << unanswered->message;
-    c.setNumber("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "1");
+    c.set("Number", "CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "1");
     EXPECT_TRUE(c.awaitVector("setNumberVector", "CCD_EXPOSURE", "Alert"));
-    c.setSwitch("QTX_DOWNLOAD", "SCREEN");
-    EXPECT_TRUE(c.await([](const IndiMessage& m) {
-        return textIs(m, "QTX_STATUS", "PC_MESSAGE", "Communication Failed");
-    }));
+    c.set("Switch", "QTX_DOWNLOAD", "SCREEN");
+    EXPECT_TRUE(awaitText(c, "QTX_STATUS", "PC_MESSAGE", "Communication Failed"));
     EXPECT_TRUE(c.awaitVector("setSwitchVector", "QTX_DOWNLOAD", "Alert"));
 }
 

@@ -47,11 +47,9 @@ class Ser2net {
 
     // Starts it, again on the same ports; true once it listens on both.
     bool start() {
-        QString program = QStandardPaths::findExecutable(QStringLiteral("ser2net"));
-        if (program.isEmpty()) {
-            program = QStandardPaths::findExecutable(
-                QStringLiteral("ser2net"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
-        }
+        const QString program = QStandardPaths::findExecutable(
+            QStringLiteral("ser2net"),
+            qEnvironmentVariable("PATH").split(u':') + QStringList{"/usr/sbin", "/sbin"});
         if (program.isEmpty()) return false;  // scripts/setup.sh installs it
         process.start(program, {QStringLiteral("-n"), QStringLiteral("-c"),
                                 dir.filePath(QStringLiteral("ser2net.yaml"))});

@@ -1,7 +1,5 @@
-// Network ports: their names, the chooser's network port, what a failed opening says, and the
-// host's port through a real ser2net in front of a pseudo-terminal of the test's own (its
-// settings read back with tcgetattr, the server stopped and started again under it). That
-// every byte passes is the command line's test, with whole downloads.
+// Network ports: names, the chooser, failed openings, and the host's port through a real ser2net
+// in front of a pseudo-terminal of the test's own. That every byte passes is the command line's.
 #include "network_port.hpp"
 
 #include <fcntl.h>
@@ -135,30 +133,19 @@ TEST(NetworkPortTest, FailedOpeningSaysWhy) {
 // The test's own pseudo-terminal, standing for the serial device at the telescope.
 struct Pty {
     Pty() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        grantpt(master);
-        unlockpt(master);
-        path = QString::fromLatin1(ptsname(master));
+        grantpt(master), unlockpt(master);
         // Held open, so that the master never sees a hang-up between ser2net's openings.
         slave = ::open(ptsname(master), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        termios t{};
-        tcgetattr(slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave, TCSANOW, &t);
-        ::fcntl(master, F_SETFL, O_NONBLOCK);
     }
-    ~Pty() {
-        ::close(slave);
-        ::close(master);
-    }
+    ~Pty() { ::close(slave), ::close(master); }
     // Speed and stop bits as ser2net last set them.
     std::pair<speed_t, bool> line() const {
         termios t{};
         tcgetattr(slave, &t);
         return {cfgetospeed(&t), (t.c_cflag & CSTOPB) != 0};
     }
-    int master = -1, slave = -1;
-    QString path;
+    int master = posix_openpt(O_RDWR | O_NOCTTY), slave = -1;
+    QString path = QString::fromLatin1(ptsname(master));
 };
 
 TEST(NetworkPortTest, ThroughSer2netSettingsLossAndReconnection) {

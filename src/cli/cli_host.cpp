@@ -46,20 +46,6 @@ void CliHost::showProgress(const Progress& progress) { listener.progress(progres
 
 void CliHost::hideProgress() { listener.progressHidden(); }
 
-std::string plainLines(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 void StatusOutput::line(const std::string& text) {
     clearProgress();
     std::fputs(text.c_str(), out);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "shell_host.hpp"
+#include "text/crlf.hpp"
 
 namespace qtx::cli {
 
@@ -57,9 +58,6 @@ class CliHost : public ShellHost {
     HostListener& listener;
     std::string fileAnswer;
 };
-
-// The console's line breaks (CR LF, or a lone CR) as the one "\n" of a terminal.
-std::string plainLines(const std::string& text);
 
 // Standard error of a command: whole lines, and one progress line that a terminal shows in
 // place (a pipe or file gets it as lines of their own).

@@ -11,6 +11,7 @@
 #include "files/fits_file.hpp"
 #include "files/fits_keywords.hpp"
 #include "qtx_serial.hpp"
+#include "text/crlf.hpp"
 #include "text/numtext.hpp"
 #include "upload_names.hpp"
 
@@ -38,20 +39,6 @@ constexpr double kRowFrameBytes = 16;
 constexpr double kBitsPerByte = 11;
 // The countdown is sent to clients at most this often.
 constexpr auto kCountdownPeriod = std::chrono::milliseconds(250);
-
-std::string plainLines(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 std::string seconds(double value) { return formatPattern(value, "0.000"); }
 

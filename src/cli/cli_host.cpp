@@ -61,6 +61,7 @@ std::string plainLines(const std::string& text) {
 }
 
 void StatusOutput::line(const std::string& text) {
+    if (std::ferror(out)) return;  // nobody reads any more (a closed pipe)
     clearProgress();
     std::fputs(text.c_str(), out);
     std::fputc('\n', out);
@@ -68,6 +69,7 @@ void StatusOutput::line(const std::string& text) {
 }
 
 void StatusOutput::progress(const std::string& text) {
+    if (std::ferror(out)) return;
     if (!terminal) {
         line(text);
         return;
@@ -82,7 +84,7 @@ void StatusOutput::progress(const std::string& text) {
 }
 
 void StatusOutput::clearProgress() {
-    if (shownWidth == 0) return;
+    if (shownWidth == 0 || std::ferror(out)) return;
     std::fputc('\r', out);
     std::fputs(std::string(shownWidth, ' ').c_str(), out);
     std::fputc('\r', out);

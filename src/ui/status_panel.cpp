@@ -32,7 +32,8 @@ QString kindName(FileKind kind) {
 }
 
 QString images(int count) {
-    return QString::number(count) + (count == 1 ? QStringLiteral(" image") : QStringLiteral(" images"));
+    return QString::number(count) +
+           (count == 1 ? QStringLiteral(" image") : QStringLiteral(" images"));
 }
 
 // "night/m31001.QTX ... m31014.QTX": the first file in full, the last by its name only.
@@ -90,9 +91,8 @@ void StatusPanel::setBaud(const QString& newSettings) {
 }
 
 void StatusPanel::setZoom(Zoom zoom) {
-    zoomLabel->setText(zoom == Zoom::Fit
-                           ? QStringLiteral("Zoom: fit")
-                           : QStringLiteral("Zoom: %1x").arg(static_cast<int>(zoom)));
+    zoomLabel->setText(zoom == Zoom::Fit ? QStringLiteral("Zoom: fit")
+                                         : QStringLiteral("Zoom: %1x").arg(static_cast<int>(zoom)));
 }
 
 void StatusPanel::showPort() {
@@ -113,8 +113,9 @@ void StatusPanel::showAnswerAge() {
         return;
     }
     const qint64 seconds = sinceAnswer.elapsed() / 1000;
-    answerLabel->setText(seconds < 60 ? QStringLiteral("QTX answered %1 s ago").arg(seconds)
-                                      : QStringLiteral("QTX answered %1 min ago").arg(seconds / 60));
+    answerLabel->setText(seconds < 60
+                             ? QStringLiteral("QTX answered %1 s ago").arg(seconds)
+                             : QStringLiteral("QTX answered %1 min ago").arg(seconds / 60));
 }
 
 void StatusPanel::setState(LinkState state, const QString& hint) {
@@ -132,8 +133,9 @@ void StatusPanel::setState(LinkState state, const QString& hint) {
             linkLabel->setText(QStringLiteral("Linked"));
             break;
         case LinkState::Lost:
-            linkLabel->setText(QStringLiteral("Link lost: choose Link > Establish Link when the "
-                                              "device is back"));
+            linkLabel->setText(
+                QStringLiteral("Link lost: choose Link > Establish Link when the "
+                               "device is back"));
             break;
         case LinkState::CommunicationFailed:
             linkLabel->setText(QStringLiteral("Communication failed"));
@@ -151,16 +153,17 @@ void StatusPanel::setState(LinkState state, const QString& hint) {
 
 void StatusPanel::summariseDownloadAll(const DownloadAllEnded& end) {
     using End = DownloadAllEnded::End;
-    const QString saved = downloadSaved.isEmpty()
-                              ? QStringLiteral("none saved")
-                              : QStringLiteral("%1 saved as %2")
-                                    .arg(images(static_cast<int>(downloadSaved.size())),
-                                         fileRange(downloadSaved));
+    const QString saved =
+        downloadSaved.isEmpty()
+            ? QStringLiteral("none saved")
+            : QStringLiteral("%1 saved as %2")
+                  .arg(images(static_cast<int>(downloadSaved.size())), fileRange(downloadSaved));
     switch (end.end) {
         case End::Completed:
             note(end.saved == end.images && !downloadSaved.isEmpty()
                      ? images(end.images) + QStringLiteral(" saved as ") + fileRange(downloadSaved)
-                     : QStringLiteral("Download All: %1 received, %2").arg(images(end.images), saved));
+                     : QStringLiteral("Download All: %1 received, %2")
+                           .arg(images(end.images), saved));
             break;
         case End::Empty:
             note(QStringLiteral("Download All: the QTX holds no images"));
@@ -250,9 +253,9 @@ void StatusPanel::report(const Event& event, const PortMap& ports) {
                 note(kindName(e.kind) + QStringLiteral(" written: ") + path);
             } else if constexpr (std::is_same_v<E, FileRefused>) {
                 note(kindName(e.kind) + QStringLiteral(" not written: ") + fromBytes(e.path) +
-                     (e.exists ? QStringLiteral(" (it exists)")
-                               : e.reason.empty() ? QString()
-                                                  : QStringLiteral(" (%1)").arg(fromBytes(e.reason))));
+                     (e.exists           ? QStringLiteral(" (it exists)")
+                      : e.reason.empty() ? QString()
+                                         : QStringLiteral(" (%1)").arg(fromBytes(e.reason))));
             } else if constexpr (std::is_same_v<E, FileRead>) {
                 note((e.ok ? QStringLiteral("%1 read: ") : QStringLiteral("%1 not read: "))
                          .arg(kindName(e.kind)) +

@@ -50,7 +50,7 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
         // An existing log stops the run before the QTX hears anything.
         {"fast", "download --port DEV --log DIR/port.log DIR/m32", 1,
          "qtx: the log DIR/port.log already exists; it is never written over\n", "", true},
-        {"silent", "download --port DEV DIR/m31", 1, "\nCommunication Failed\n"},
+        {"silent", "download --port DEV DIR/m31", 1, "Communication Failed\n", "", true},
         {"fast", "upload --port DEV DIR/new.bin", 0,
          "\nCode succesfully uploaded - QTX restarting\n|\nqtx: code uploaded\n"},
         {"", "info DIR/obs001.QTX DIR/obs002.QTX", 0, "", "", true},
@@ -183,6 +183,36 @@ TEST(Programs, RunsEndedFromOutside) {
         EXPECT_TRUE(qtx.err.ends_with(signal ? "\nqtx: interrupted\n" : ") was disconnected.\n"))
             << qtx.err;
     }
+}
+
+// In a pipe that closes early the job still ends as it should: the image saved, the QTX out
+// of remote operation, exit 0. A run started right after one killed in mid-transfer waits out
+// the earlier image and fetches only its own.
+TEST(Programs, SurvivesAClosedPipeAndAKilledRun) {
+    QTemporaryDir tmp;
+    Sim sim({"--baud", "2000000", "--log", tmp.filePath("sim.log")});
+    const QString a = tmp.filePath("a");
+    Program piped("/bin/bash", {"-c",
+                                "\"$0\" download --port \"$1\" \"$2\" 2>&1 | head -1; "
+                                "exit ${PIPESTATUS[0]}",
+                                QTX_PROGRAM, sim.device, a});
+    EXPECT_EQ(piped.wait(), 0) << piped.out;
+    EXPECT_TRUE(QFile::exists(a + ".QTX"));
+    QFile log(tmp.filePath("sim.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("CMD_REMOTE         a5 09 02 00 b0 00 00 00 00 00"));
+
+    Program killed(QTX_PROGRAM, {"download", "--port", sim.device, "--all", tmp.filePath("k")});
+    ASSERT_TRUE(killed.await("Link Established"));
+    killed.process.kill();
+    killed.wait();
+    QStringList before = QDir(tmp.path()).entryList(QDir::Files);
+    Program next(QTX_PROGRAM, {"download", "--port", sim.device, tmp.filePath("b")});
+    EXPECT_EQ(next.wait(), 0) << next.err;
+    EXPECT_EQ(next.err.find("did not understand"), std::string::npos) << next.err;
+    before << "b.QTX";
+    before.sort();
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files), before);
 }
 
 }  // namespace

@@ -70,6 +70,12 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
          "\nBitmap File with same name already exists!\nqtx: no bitmap written\n"},
         {"", "flat DIR/obs002.QTX DIR/obs002.QTX DIR/flat.QTX", 0,
          "\nDone with flat field correction\n| saved\nqtx: 1 image written\n", "DIR/flat.QTX"},
+        // Every input and the output are checked before the correction runs.
+        {"", "flat DIR/obs002.QTX DIR/gone.QTX DIR/flat2", 1,
+         "qtx: DIR/gone.QTX: No such file or directory\nqtx: no image written\n", "", true},
+        {"", "flat DIR/obs002.QTX DIR/obs002.QTX DIR/flat", 1,
+         "qtx: DIR/flat.QTX already exists; it is never written over\nqtx: no image written\n", "",
+         true},
     };
     for (const auto& r : runs) {
         SCOPED_TRACE(r.args);

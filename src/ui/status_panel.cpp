@@ -51,6 +51,8 @@ StatusPanel::StatusPanel(QStatusBar* bar, QPlainTextEdit* display, QPlainTextEdi
     const auto field = [bar](const char* name) {
         auto* label = new QLabel(bar);
         label->setObjectName(QString::fromLatin1(name));
+        label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+        label->setContentsMargins(4, 0, 4, 0);
         bar->addWidget(label);
         return label;
     };
@@ -220,9 +222,8 @@ void StatusPanel::report(const Event& event, const PortMap& ports) {
                 setState(LinkState::NotLinked);
                 note(QStringLiteral("Port closed"));
             } else if constexpr (std::is_same_v<E, LinkEstablished>) {
-                failure.clear();
+                // The console says "Link Established" itself, and the history keeps it.
                 setState(LinkState::Linked);
-                note(QStringLiteral("Link established"));
             } else if constexpr (std::is_same_v<E, KeyAcknowledged> ||
                                  std::is_same_v<E, ImageReceived>) {
                 if (link == LinkState::CommunicationFailed || link == LinkState::Waiting) {

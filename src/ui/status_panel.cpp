@@ -263,6 +263,8 @@ void StatusPanel::report(const Event& event, const PortMap& ports) {
                      fromBytes(e.path));
             } else if constexpr (std::is_same_v<E, FlatFieldApplied>) {
                 note(QStringLiteral("Flat field applied"));
+            } else if constexpr (std::is_same_v<E, NothingToAbort>) {
+                note(QStringLiteral("Abort Download All: no Download All is under way"));
             }
         },
         event);

@@ -260,6 +260,7 @@ TEST(Window, HistorySummarisesDownloadAll) {
     host.setText(TextBox::PCtext, "Download All aborted\r\n", false);
     host.report(DownloadAllEnded{DownloadAllEnded::End::Aborted, 1, 1});
     host.report(FileWritten{FileKind::Fits, "/night/m32001.fits"});
+    window.findChild<QAction*>("mnuabort")->trigger();  // with nothing under way
     QStringList lines = history->toPlainText().split('\n');
     for (QString& line : lines) line = line.mid(10);  // "HH:mm:ss  "
     EXPECT_EQ(lines,
@@ -268,7 +269,8 @@ TEST(Window, HistorySummarisesDownloadAll) {
                            "Image written: /night/m32001.QTX", "Download All aborted",
                            "Download All aborted after 1 of 3 images; 1 image saved as "
                            "/night/m32001.QTX",
-                           "FITS written: /night/m32001.fits"}));
+                           "FITS written: /night/m32001.fits",
+                           "Abort Download All: no Download All is under way"}));
 }
 
 // Zooming in grows the window with the step itself, as far as the screen allows; the zoom

@@ -89,7 +89,6 @@ WindowParts MainWindow::buildParts() {
     pcLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // Beside it, everything that happened, with its time.
     QPlainTextEdit* history = textBox("history", QString(), central);
-    history->setLineWrapMode(QPlainTextEdit::NoWrap);
     history->setToolTip(QStringLiteral("Message history"));
     auto* pcRow = new QHBoxLayout;
     pcRow->addWidget(pcLabel, 0, Qt::AlignTop);

@@ -11,6 +11,9 @@ namespace qtx {
 
 namespace {
 
+// How long a port may stay silent before the status bar says what to check.
+constexpr qint64 kWaitHintMs = 5000;
+
 QString fromBytes(const std::string& text) { return QString::fromLocal8Bit(text); }
 
 QString kindName(FileKind kind) {
@@ -110,6 +113,13 @@ void StatusPanel::showPort() {
 }
 
 void StatusPanel::showAnswerAge() {
+    // A port that opens but stays silent (started from the desktop on a port without a QTX).
+    if (link == LinkState::Waiting && sinceWaiting.isValid() &&
+        sinceWaiting.elapsed() >= kWaitHintMs) {
+        linkLabel->setText(
+            QStringLiteral("No answer: check the QTX's cable and baud rate, or "
+                           "choose Link > Choose Serial Port..."));
+    }
     if (!sinceAnswer.isValid() || link == LinkState::NotLinked) {
         answerLabel->clear();
         return;
@@ -129,6 +139,7 @@ void StatusPanel::setState(LinkState state, const QString& hint) {
                                               : QStringLiteral("Not linked: ") + hint);
             break;
         case LinkState::Waiting:
+            sinceWaiting.start();
             linkLabel->setText(QStringLiteral("Waiting for the QTX"));
             break;
         case LinkState::Linked:

@@ -60,6 +60,7 @@ class StatusPanel : public QObject {
     QString device;
     QString settings;
     QElapsedTimer sinceAnswer;
+    QElapsedTimer sinceWaiting;
     QTimer ageTicker;
     QString lastStatus;
     // The Download All under way: how many images it fetches and the files it saved.

@@ -250,11 +250,15 @@ TEST(Window, HistorySummarisesDownloadAll) {
     auto* history = window.findChild<QPlainTextEdit*>("history");
     history->clear();
     const auto saved = [&](const char* path) { host.report(FileWritten{FileKind::Image, path}); };
+    host.report(ImageStarted{3, 320, 200, 1, 9});  // one that never ended (the port lost)
+    saved("/night/m30001.QTX");
     host.report(ImageStarted{3, 320, 200, 1, 2});
     saved("/night/m31001.QTX");
     host.report(ImageStarted{4, 320, 200, 2, 2});
     saved("/night/m31002.QTX");
     host.report(DownloadAllEnded{DownloadAllEnded::End::Completed, 2, 2});
+    host.report(ImageStarted{3, 320, 200, 1, 2});
+    host.report(DownloadAllEnded{DownloadAllEnded::End::Completed, 2, 0});
     host.report(ImageStarted{3, 320, 200, 1, 3});
     saved("/night/m32001.QTX");
     host.setText(TextBox::PCtext, "Download All aborted\r\n", false);
@@ -264,8 +268,10 @@ TEST(Window, HistorySummarisesDownloadAll) {
     QStringList lines = history->toPlainText().split('\n');
     for (QString& line : lines) line = line.mid(10);  // "HH:mm:ss  "
     EXPECT_EQ(lines,
-              (QStringList{"Image written: /night/m31001.QTX", "Image written: /night/m31002.QTX",
+              (QStringList{"Image written: /night/m30001.QTX", "Image written: /night/m31001.QTX",
+                           "Image written: /night/m31002.QTX",
                            "2 images saved as /night/m31001.QTX ... m31002.QTX",
+                           "Download All: 2 images received, none saved",
                            "Image written: /night/m32001.QTX", "Download All aborted",
                            "Download All aborted after 1 of 3 images; 1 image saved as "
                            "/night/m32001.QTX",

@@ -150,20 +150,47 @@ void addCommands(Commands& commands) {
     }
     {
         auto [c, a] = commands.add<ConvertArgs>(
-            "convert", "export a saved .QTX image as a bitmap, a FITS file or a PNG image",
-            "OUT's extension, in any case, chooses what is written. .bmp: the picture the "
+            "convert", "export saved .QTX images as bitmaps, FITS files or PNG images",
+            "qtx convert FILE.QTX OUT converts one file; OUT's extension, in any case, chooses "
+            "what is written. qtx convert --to KIND FILE.QTX... converts each file into a new "
+            "file of KIND beside it, or in --out DIR.\n"
+            ".bmp: the picture the "
             "console shows after loading FILE, at the Background and Range saved in it, as an "
             "8-bit grey bitmap of 320 x 200. .fits: the 16-bit pixels with the facts of FILE's "
             "header (Export Image as FITS...). .png: the image alone at the same levels, 8-bit "
-            "grey, its own width and height. OUT's file name is cut before its first "
+            "grey, its own width and height. The new file's name is cut before its first "
             "\".\" and the extension is added in lower case; an existing file is never "
             "overwritten.\n"
-            "Exit status: 0 when the file was written, 1 when FILE could not be read or OUT not "
-            "written, 2 for a mistake on the command line.",
+            "Exit status: 0 when every file was converted, 1 when one could not be read or its "
+            "new file not written (each such file is named), 2 for a mistake on the command "
+            "line.",
             runConvert);
-        operand(c, "FILE.QTX", a.file, "the saved image");
-        operand(c, "OUT", a.out, "the new file: OUT.bmp, OUT.fits or OUT.png")
-            ->check(rule(convertTargetProblem));
+        valueOption(c, "--to", "KIND", "bmp, fits or png: convert every FILE.QTX into one",
+                    [&a](const std::string& value) {
+                        a.to = value;
+                        return convertKindProblem(value);
+                    });
+        valueOption(c, "--out", "DIR",
+                    "with --to: write the new files into the folder DIR, not beside their "
+                    "sources",
+                    [&a](const std::string& value) {
+                        a.outDir = value;
+                        return nonEmpty(value);
+                    });
+        c.add_option("FILE.QTX", a.files, "the saved images; without --to one, and then OUT")
+            ->required()
+            ->check(rule(nonEmpty));
+        c.callback([&a] {
+            if (!a.to.empty()) return;
+            if (!a.outDir.empty()) throw CLI::ValidationError("--out", "needs --to");
+            if (a.files.size() != 2) {
+                throw CLI::ValidationError("OUT", a.files.size() < 2
+                                                      ? "is required (or --to KIND)"
+                                                      : "one only: several files need --to KIND");
+            }
+            if (const std::string problem = convertTargetProblem(a.files[1]); !problem.empty())
+                throw CLI::ValidationError("OUT", problem);
+        });
     }
     {
         auto [c, a] = commands.add<FlatArgs>(
@@ -180,6 +207,36 @@ void addCommands(Commands& commands) {
         operand(c, "IMAGE.QTX", a.image, "the saved image");
         operand(c, "FLAT.QTX", a.flat, "the flat frame, of the same size");
         operand(c, "OUT.QTX", a.out, "the corrected image");
+    }
+    {
+        auto [c, a] = commands.add<StarsArgs>(
+            "stars", "find and measure the stars of saved .QTX images",
+            "For each file its stars, the brightest first: centroid (x the column, y the row, "
+            "the first pixel's centre at 1, 1), peak, local background, flux above it, FWHM and "
+            "half-flux radius in pixels, signal-to-noise and FWHM in arcseconds when the file "
+            "gives the pixel size and focal length; then the number of stars and their median "
+            "FWHM and HFR. A saturated star, one at an edge or one beside a brighter star is "
+            "marked so and has no widths. A file that cannot be read is named on standard "
+            "error and the other files are still read.\n"
+            "Exit status: 0 when every file was read, 1 when one was not, 2 for a mistake on the "
+            "command line.",
+            runStars);
+        options::flagOption(c, "--csv", a.csv,
+                            "one header line file,x,y,peak,background,flux,fwhm_px,hfr_px,snr,"
+                            "fwhm_arcsec and a row a star (fwhm_arcsec empty when unknown)");
+        c.add_option("FILE.QTX", a.files, "the files, one or more")->required();
+    }
+    {
+        auto [c, a] = commands.add<TrackArgs>(
+            "track", "print the guiding offsets of a summed .QTX image",
+            "FILE is loaded with its track list (FILE.trk); for each exposure its number and "
+            "its X and Y offset in pixels, then the RMS of the offsets about their mean, for X, "
+            "Y and both, in pixels and in arcseconds when the file gives the pixel size and "
+            "focal length.\n"
+            "Exit status: 0 when the offsets were printed, 1 when the file or its track list "
+            "could not be read or do not match, 2 for a mistake on the command line.",
+            runTrack);
+        operand(c, "FILE.QTX", a.file, "the summed image");
     }
     commands.add<PortsArgs>(
         "ports", "list the serial ports with their stable names and what may hinder them",
@@ -210,7 +267,10 @@ int runCommandLine(int argc, char* argv[]) {
         "  qtx info night/m31001.QTX\n"
         "  qtx flat night/m31001.QTX flats/f1.QTX night/m31-flat.QTX\n"
         "  qtx convert night/m31-flat.QTX m31.bmp\n"
-        "  qtx convert night/m31-flat.QTX m31.fits");
+        "  qtx convert night/m31-flat.QTX m31.fits\n"
+        "  qtx convert --to png --out pngs night/*.QTX\n"
+        "  qtx stars --csv night/*.QTX\n"
+        "  qtx track night/m31003.QTX");
     Commands commands(qtx);
     addCommands(commands);
 

@@ -2,7 +2,9 @@
 // and operands hold (checked by command_line.cpp).
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "command_line.hpp"
@@ -29,11 +31,19 @@ struct UploadArgs {
 int runUpload(const UploadArgs& args);  // upload.cpp
 
 struct ConvertArgs {
-    std::string file;
-    std::string out;
+    // Without `to`: FILE and OUT. With it: the files, each converted beside itself or in
+    // `outDir`.
+    std::vector<std::string> files;
+    std::string to;  // "bmp", "fits" or "png"; "" for the form FILE OUT
+    std::string outDir;
 };
-// What is wrong with OUT's extension, in words; "" when convert writes that kind.
+// What is wrong with OUT's extension, or with the kind given to --to, in words; "" when
+// convert writes that kind.
 std::string convertTargetProblem(const std::string& out);
+std::string convertKindProblem(const std::string& kind);
+// Where a file converted to `extension` goes: beside `source`, or in `outDir` when given.
+std::string convertedPath(const std::string& source, const std::string& outDir,
+                          std::string_view extension);
 int runConvert(const ConvertArgs& args);  // convert.cpp
 
 struct FlatArgs {
@@ -42,6 +52,20 @@ struct FlatArgs {
     std::string out;
 };
 int runFlat(const FlatArgs& args);  // flat.cpp
+
+struct StarsArgs {
+    bool csv = false;
+    std::vector<std::string> files;
+};
+int runStars(const StarsArgs& args);  // stars.cpp
+// Arcseconds a pixel from the pixel size and focal length in a .QTX file's header; nothing
+// when it lacks either.
+std::optional<double> fileArcsecPerPixel(const std::string& path);
+
+struct TrackArgs {
+    std::string file;
+};
+int runTrack(const TrackArgs& args);  // track.cpp
 
 struct PortsArgs {};
 int runPorts(const PortsArgs& args);  // ports.cpp

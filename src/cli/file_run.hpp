@@ -38,7 +38,7 @@ class FileRun : public HostListener {
     bool load(const std::string& path, bool needsTracks);
 
     // The image the console holds now.
-    const ImageRecord& record() const { return console.record; }
+    const ImageRecord& record() const { return console.image(); }
 
     void text(TextBox box, const std::string& text) override;
     void message(const std::string& text) override;

@@ -119,6 +119,20 @@ class Console {
     void mnuload_Click();
     void readtracklist();
 
+    // What a front end or a test may read; only the console's own procedures change it.
+    const LinkState& linkState() const { return link; }
+    const Reception& transfer() const { return reception; }
+    const ImageRecord& image() const { return record; }
+    const FlatField& flatField() const { return flat; }
+    const FrontPanel& frontPanel() const { return panel; }
+    const Upload& uploadState() const { return upload; }
+    const Optics& opticsSettings() const { return optics; }
+    const FileNaming& fileNaming() const { return files; }
+    const TrackOffsets& trackOffsets() const { return track; }
+    const std::optional<LoadedImage>& loadedImage() const { return loadedimage; }
+
+    // Still public while the suites that set them directly are rewritten to drive the
+    // console through its entry points; front ends read the accessors above.
     // Fields of the window, grouped by the subsystem that owns them.
     LinkState link;
     Reception reception;
@@ -158,6 +172,11 @@ class Console {
     void sendBufferStatusRequest();
     void onBufferStatusFrame(bool good);
     void endFailedDownloadAll();
+    // What a watchdog tick does for the exchange that waits (patience over: late answers
+    // count as lost), and the end of a transfer that got no answer.
+    void transferTick(bool patienceOver);
+    void transferGivenUp();
+    void uploadTick(bool patienceOver);
     void requestNextRow();
     void sendNextUploadFrame();
     bool awaitingReply() const;

@@ -3,6 +3,8 @@
 // the frames the console sent.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <variant>
 
@@ -46,11 +48,20 @@ struct ImageStarted {
     int images = 0;  // during a Download All: how many it fetches
 };
 
+// A row of the image on its way in was stored: row `row` (from 1) of record->imagedata, for a
+// picture that grows as the rows come. The record is valid for the duration of the call only.
+struct RowStored {
+    const ImageRecord* record = nullptr;
+    int row = 0;
+};
+
 // An image is complete (and saved, while automatic saving is on). The record is valid for
 // the duration of the call only.
 struct ImageReceived {
     int buffer = 0;
     const ImageRecord* record = nullptr;
+    // Its track row: the offsets of a summed image's exposures (valid as long as the record).
+    const std::array<std::int32_t, 320>* tracklist = nullptr;
 };
 
 // A Download All is over.
@@ -96,6 +107,6 @@ struct NothingToAbort {};
 using Event =
     std::variant<PortOpened, PortFailed, PortLost, PortClosed, LinkEstablished, KeyAcknowledged,
                  CommunicationFailed, ImageStarted, ImageReceived, DownloadAllEnded, UploadEnded,
-                 FileWritten, FileRefused, FileRead, FlatFieldApplied, NothingToAbort>;
+                 FileWritten, FileRefused, FileRead, FlatFieldApplied, RowStored, NothingToAbort>;
 
 }  // namespace qtx

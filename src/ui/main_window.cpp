@@ -37,6 +37,19 @@ MainWindow::MainWindow(const PortMap& ports, QWidget* parent, TrafficLog* log)
     setObjectName(QStringLiteral("frmQTXdriver"));
     setWindowTitle(QStringLiteral("QTX Remote Operation Console"));
 
+    auto* starField = new QLabel(this);
+    starField->setObjectName(QStringLiteral("starField"));
+    starField->hide();
+    statusBar()->addWidget(starField);
+    tools = new Observer(this, starField);
+    connect(&qtHost, &QtHost::reported, this, [this](const Event& e) { tools->event(e); });
+    growing = new GrowingPicture(ui.Picdata, this);
+    connect(&qtHost, &QtHost::reported, growing, &GrowingPicture::event);
+    connect(ui.Picdata, &PictureView::clicked, this, [this](double x, double y) {
+        const std::string text = tools->clicked(x, y);
+        if (!text.empty()) qtHost.setText(TextBox::PCtext, text, false);
+    });
+
     buildMenus();
     trackFormMoves(centralWidget());
 

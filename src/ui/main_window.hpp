@@ -5,6 +5,8 @@
 #include <QMainWindow>
 
 #include "console.hpp"
+#include "growing_picture.hpp"
+#include "observer.hpp"
 #include "qt_host.hpp"
 
 namespace qtx {
@@ -18,6 +20,7 @@ class MainWindow : public QMainWindow {
     ~MainWindow() override;
 
     Console& console() { return core; }
+    Observer& observer() { return *tools; }
     QtHost& host() { return qtHost; }
 
     // Switches the QTX out of remote operation and closes the port; runs once only, however
@@ -41,6 +44,8 @@ class MainWindow : public QMainWindow {
     QtHost qtHost;
     Console core{qtHost};
     bool linkClosed = false;
+    Observer* tools = nullptr;          // the stars, focus graph and track offsets
+    GrowingPicture* growing = nullptr;  // the picture while the rows come
 };
 
 }  // namespace qtx

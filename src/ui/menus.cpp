@@ -102,6 +102,8 @@ void MainWindow::buildMenus() {
 
     QMenu* process = menu(menuBar(), "mnuprocess", "Process");
     entry(process, "mnuflatfield", "Flat Field", [&c] { c.mnuflatfield_Click(); });
+    entry(process, "mnufocusgraph", "Focus Graph...", [this] { tools->openFocusGraph(); });
+    entry(process, "mnutrackoffsets", "Track Offsets...", [this] { tools->openTrackOffsets(); });
 
     QMenu* edit = menu(menuBar(), "mnuedit", "Edit Data");
     entry(edit, "mnunote", "Note", [&c] { c.mnunote_Click(); });

@@ -64,6 +64,13 @@ void PictureView::mouseMoveEvent(QMouseEvent* event) {
     emit pointerMoved(buttonMask(event->buttons()), shiftMask(event->modifiers()), x, y);
 }
 
+void PictureView::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton) return;
+    const QPointF pos = event->position();
+    emit clicked(picturePixelAt(pos.x(), scale), picturePixelAt(pos.y(), scale));
+}
+
 void PictureView::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
     emit pointerLeft();

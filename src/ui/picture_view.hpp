@@ -34,11 +34,14 @@ class PictureView : public QWidget {
     void pointerMoved(int button, int shift, double x, double y);
     // The pointer left the picture.
     void pointerLeft();
+    // The left button went down at picture pixel (x, y).
+    void clicked(double x, double y);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
   private:
     QImage surface;

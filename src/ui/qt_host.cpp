@@ -74,6 +74,7 @@ void QtHost::applySettings(const std::string& settings) {
 
 void QtHost::report(const Event& event) {
     if (ui.status) ui.status->report(event, portMap());
+    emit reported(event);
 }
 
 void QtHost::messageBox(const std::string& text) {

@@ -63,12 +63,17 @@ class QtHost : public ShellHost {
     void hideProgress() override;
 
     void applySettings(const std::string& settings) override;
+    // Every event of the console: to the status bar and history, and to the window's parts
+    // that follow them.
     void report(const Event& event) override;
 
     // While set, the texts shown stay out of the history (the pixel probe's, on every move).
     void setHistoryQuiet(bool quiet) { historyQuiet = quiet; }
     // The title of the next file dialog, which says what it asks for (once; then the default).
     void titleNextDialog(QString title) { nextDialogTitle = std::move(title); }
+
+  signals:
+    void reported(const qtx::Event& event);
 
   private:
     QPlainTextEdit* textBox(TextBox box) const;

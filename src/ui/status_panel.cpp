@@ -63,8 +63,6 @@ StatusPanel::StatusPanel(QStatusBar* bar, QPlainTextEdit* display, QPlainTextEdi
     linkLabel = field("statusLink");
     answerLabel = field("statusAnswer");
     zoomLabel = field("statusZoom");
-    starsLabel = field("statusStars");
-    starsLabel->hide();
     history->setMaximumBlockCount(5000);
     connect(&ageTicker, &QTimer::timeout, this, &StatusPanel::showAnswerAge);
     ageTicker.start(1000);

@@ -44,8 +44,6 @@ class StatusPanel : public QObject {
     QLabel* linkLabel = nullptr;
     QLabel* answerLabel = nullptr;
     QLabel* zoomLabel = nullptr;
-    // A free field for one more count (stars measured); hidden until it is given a text.
-    QLabel* starsLabel = nullptr;
 
   private:
     void setState(LinkState state, const QString& hint = {});

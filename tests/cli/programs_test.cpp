@@ -39,6 +39,7 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
         const char* made = "";  // files the run leaves, split at "|"
         bool onlyErr = false;   // nothing else on standard error
         QByteArray start = {};  // the first bytes of the files made
+        const char* out = "";   // what standard output holds, in pieces split at "|"
     } runs[] = {
         {"fast", "download --port DEV --all DIR/obs.2024", 0,
          "\nqtx: " + std::to_string(images) + " images written\n",
@@ -68,6 +69,38 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
          QByteArray::fromHex("89504E470D0A1A0A0000000D49484452000000C800000064")},
         {"", "convert DIR/obs001.QTX DIR/small.bmp", 1,
          "\nBitmap File with same name already exists!\nqtx: no bitmap written\n"},
+        // Several files at once: each beside its source; one failure fails the run and is named.
+        {"", "convert --to fits DIR/obs001.QTX DIR/obs002.QTX", 0,
+         "qtx: DIR/obs001.fits written\n|qtx: DIR/obs002.fits written\n|qtx: all 2 files converted",
+         "DIR/obs001.fits|DIR/obs002.fits", false, "SIMPLE  ="},
+        {"", "convert --to fits --out DIR/ DIR/gone.QTX DIR/obs002.QTX", 1,
+         "qtx: DIR/gone.QTX not converted\n|qtx: DIR/obs002.QTX not converted\n|qtx: 2 of 2 "
+         "files not converted\n"},
+        {"",
+         "stars --csv DIR/obs002.QTX",
+         0,
+         "",
+         "",
+         false,
+         {},
+         "file,x,y,peak,background,flux,fwhm_px,hfr_px,snr,fwhm_arcsec\nDIR/obs002.QTX,"},
+        {"",
+         "stars DIR/obs001.QTX DIR/gone.QTX",
+         1,
+         "qtx: DIR/gone.QTX: no image read\n",
+         "",
+         false,
+         {},
+         "DIR/obs001.QTX\n       x       y   peak|  edge\n| stars, median FWHM "},
+        {"",
+         "track DIR/obs007.QTX",
+         0,
+         "",
+         "",
+         false,
+         {},
+         "exposure     x     y\n       1     0     0\n|\nRMS x "},
+        {"", "track DIR/obs001.QTX", 1, "not a summed image: no track offsets\n"},
         {"", "flat DIR/obs002.QTX DIR/obs002.QTX DIR/flat.QTX", 0,
          "\nDone with flat field correction\n| saved\nqtx: 1 image written\n", "DIR/flat.QTX"},
         // Every input and the output are checked before the correction runs.
@@ -93,6 +126,8 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
         EXPECT_EQ(f.wait(), r.status) << f.err;
         for (const QString& part : fill(r.err).split(u'|', Qt::SkipEmptyParts))
             EXPECT_NE(f.err.find(part.toStdString()), std::string::npos) << part.toStdString();
+        for (const QString& part : fill(r.out).split(u'|', Qt::SkipEmptyParts))
+            EXPECT_NE(f.out.find(part.toStdString()), std::string::npos) << f.out;
         EXPECT_TRUE(!r.onlyErr || f.err == fill(r.err).toStdString()) << f.err;
         EXPECT_TRUE(r.status == 0 || files() == before);  // a failed run leaves all as it was
         for (const QString& path : fill(r.made).split(u'|', Qt::SkipEmptyParts)) {
@@ -141,6 +176,10 @@ TEST(Programs, CommandLinesAcceptedAndRefused) {
         {QTX_PROGRAM, "download --port a --all=yes x", 2, "qtx: all "},
         {QTX_PROGRAM, "info --log x a.QTX", 2, "--log\nUsage: qtx info"},
         {QTX_PROGRAM, "convert a.QTX night.bmp/m31", 2, "qtx: OUT: convert writes"},
+        {QTX_PROGRAM, "convert a.QTX", 2, "qtx: OUT: is required (or --to KIND)\n"},
+        {QTX_PROGRAM, "convert a.QTX b.QTX c.png", 2, "qtx: OUT: one only: several files need"},
+        {QTX_PROGRAM, "convert --out d a.QTX b.png", 2, "qtx: --out: needs --to\n"},
+        {QTX_PROGRAM, "convert --to gif a.QTX", 2, "qtx: --to: one of bmp, fits and png, not"},
         {QTX_SIM_PROGRAM, "--help", 0, "\n  --request-corrupt-frames LIST\n"},
         {QTX_SIM_PROGRAM, "--baud 10", 2, "qtx-sim: --baud: at least 50, not '10'\n"},
         {QTX_SIM_PROGRAM, "--stop-bits 3", 2, "qtx-sim: --stop-bits: 1 or 2, not '3'\n"},

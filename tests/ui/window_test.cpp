@@ -19,14 +19,17 @@
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "contrast_dialog.hpp"
+#include "growing_picture.hpp"
 #include "main_window.hpp"
 #include "picture_view.hpp"
+#include "plot_view.hpp"
 #include "pty/pty_server.hpp"
 #include "status_panel.hpp"
 #include "temp_dir.hpp"
@@ -311,6 +314,116 @@ TEST(Window, ZoomGrowsAtOnceAndShortcutsReachTheirEntries) {
         EXPECT_EQ(fired, 1);
         QObject::disconnect(seen);
     }
+}
+
+// Stars in the window, from the images the console reports: the status bar's summary, a
+// click on a star, the focus graph (one point an image since it opened) and the track
+// offsets of a summed image (grabbed into QTX_SCREENSHOT_DIR when that is set, for the
+// README).
+TEST(Window, StarsFocusGraphAndTrackOffsetsFollowTheImages) {
+    MainWindow window(PortMap{"/nonexistent/com1", ""});
+    window.show();
+    ImageRecord r;
+    r.imagewidth = 200;
+    r.imageheight = 100;
+    r.xoffset = 60;  // where the console centres a 200 x 100 image
+    r.yoffset = 50;
+    r.pixelsize = 0.0074F;
+    r.focallength = 80.0F;
+    r.hdrflags = 2;  // inches
+    r.numexposures = 4;
+    std::array<std::int32_t, 320> tracks{0, 0, 1, 0xFFFF, 2, 1, 0xFFFE, 0};  // (1,-1) (2,1) (-2,0)
+    const auto draw = [&](double sigma) {
+        r.imagedata.resize(200, 100);
+        unsigned noise = 1;
+        for (int y = 1; y <= 100; ++y) {
+            for (int x = 1; x <= 200; ++x) {
+                noise = noise * 1103515245U + 12345U;
+                double v = 500.0 + static_cast<double>((noise >> 16) % 21) - 10.0;
+                for (const auto& [cx, cy] : {std::pair(50.0, 40.0), std::pair(120.0, 70.0)})
+                    v += 8000.0 * std::exp(-((x - cx) * (x - cx) + (y - cy) * (y - cy)) /
+                                           (2 * sigma * sigma));
+                r.imagedata.at(x, y) = static_cast<std::uint16_t>(v);
+            }
+        }
+        window.host().report(ImageReceived{0, &r, &tracks});
+    };
+    auto* starField = window.findChild<QLabel*>("starField");
+    window.findChild<QAction*>("mnufocusgraph")->trigger();
+    for (const double sigma : {2.5, 1.8, 1.3, 1.6}) draw(sigma);
+    EXPECT_TRUE(starField->text().startsWith("2 stars, FWHM 3."))
+        << starField->text().toStdString();
+    EXPECT_TRUE(starField->text().contains("\")"));  // arcseconds: the scale is known
+
+    auto* picture = window.findChild<PictureView*>("Picdata");
+    const auto click = [&](int x, int y) {  // picture pixel
+        const QPointF at((x + 0.5) * picture->zoom(), (y + 0.5) * picture->zoom());
+        QMouseEvent press(QEvent::MouseButtonPress, at, picture->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(picture, &press);
+        return status(window);
+    };
+    EXPECT_TRUE(click(60 + 119, 50 + 69).startsWith("Star at (120.00, 70.00): peak "))
+        << status(window).toStdString();
+    const QString before = status(window);
+    EXPECT_EQ(click(60 + 10, 50 + 10), before);  // no star there: nothing changes
+
+    auto* focus = window.findChild<PlotView*>();
+    ASSERT_NE(focus, nullptr);
+    std::vector<double> hfr;
+    for (const QPointF& p : focus->series().at(0).points) hfr.push_back(p.y());
+    ASSERT_EQ(hfr.size(), 4U);
+    EXPECT_TRUE(hfr[2] < hfr[1] && hfr[1] < hfr[0] && hfr[2] < hfr[3]) << hfr[0] << " " << hfr[2];
+
+    window.findChild<QAction*>("mnutrackoffsets")->trigger();
+    auto* trackWindow = window.findChild<QWidget*>("trackOffsets");
+    ASSERT_NE(trackWindow, nullptr);
+    const auto& series = trackWindow->findChild<PlotView*>()->series();
+    ASSERT_EQ(series.size(), 2U);
+    std::vector<double> xs, ys;
+    for (const QPointF& p : series[0].points) xs.push_back(p.y());
+    for (const QPointF& p : series[1].points) ys.push_back(p.y());
+    EXPECT_EQ(xs, (std::vector<double>{0, 1, 2, -2}));
+    EXPECT_EQ(ys, (std::vector<double>{0, -1, 1, 0}));
+
+    if (const QByteArray dir = qgetenv("QTX_SCREENSHOT_DIR"); !dir.isEmpty()) {
+        auto* focusWindow = window.findChild<QWidget*>("focusGraph");
+        for (QWidget* w : {focusWindow, trackWindow}) w->resize(520, 320);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(focusWindow->grab().save(dir + "/focus_graph.png"));
+        EXPECT_TRUE(trackWindow->grab().save(dir + "/track_offsets.png"));
+    }
+}
+
+// While an image comes in, the rows stored so far show and the rest stays black, repainted
+// at most every 100 ms; once the image is complete nothing more is painted here.
+TEST(Window, PictureGrowsAsRowsCome) {
+    PictureView view(1);
+    GrowingPicture growing(&view);
+    int paints = 0;
+    QObject::connect(&growing, &GrowingPicture::painted_, [&](int) { ++paints; });
+    ImageRecord r;
+    r.imagedata.resize(320, 200);
+    std::fill(r.imagedata.cells.begin(), r.imagedata.cells.end(), std::uint16_t{1000});
+    r.range = 256;  // background 0: a pixel of 1000 is white
+    growing.event(ImageStarted{0, 320, 200});
+    QElapsedTimer clock;
+    clock.start();
+    for (int row = 1; row <= 120; ++row) growing.event(RowStored{&r, row});
+    EXPECT_TRUE(pumpUntil([&] { return paints == 1; }, 1000));
+    EXPECT_LT(clock.elapsed(), 100);  // the first rows show at once
+    EXPECT_EQ(qRed(view.image().pixel(5, 119)), 255);
+    EXPECT_EQ(qRed(view.image().pixel(5, 120)), 0);
+    growing.event(RowStored{&r, 121});
+    growing.event(RowStored{&r, 122});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(paints, 1);  // not again before 100 ms
+    EXPECT_TRUE(pumpUntil([&] { return paints == 2; }, 1000));
+    EXPECT_GE(clock.elapsed(), 100);
+    EXPECT_EQ(growing.rowsPainted(), 122);
+    growing.event(RowStored{&r, 123});
+    growing.event(ImageReceived{0, &r});
+    EXPECT_FALSE(pumpUntil([&] { return paints == 3; }, 300));
 }
 
 // A port another program holds is named busy. Then the adapter is pulled out in the middle of

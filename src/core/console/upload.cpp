@@ -190,6 +190,36 @@ void Console::oneShotElapsed() {
     }
 }
 
+// A watchdog tick while an upload frame awaits its acknowledgement.
+void Console::uploadTick(bool patienceOver) {
+    if (isUploadStep(link.pendingop) && upload.lateacks > 0) {
+        if (patienceOver) {
+            upload.lateacks = 0;
+            sendNextUploadFrame();
+        }
+        return;
+    }
+    switch (link.pendingop) {
+        case PendingOp::CodeBegin:
+            watchdogRestart(uploadInterval());
+            ++upload.repeats;
+            ++upload.copiessent;
+            sendframe(CMD_CODE_BEGIN, kCodeBeginPayload, kCodeBeginPayload.size());
+            reportUploadProgress();
+            break;
+        case PendingOp::CodePage:
+            watchdogRestart(uploadInterval());
+            ++upload.repeats;
+            ++upload.copiessent;
+            sendframe(CMD_CODE_PAGE, upload.pagebuffer, kPagePayloadBytes);
+            reportUploadProgress();
+            break;
+        default:
+            // The end frame is never sent twice: a QTX that took it is already restarting.
+            break;
+    }
+}
+
 void Console::abandonUpload() {
     if (!isUploadStep(link.pendingop)) return;
     link.pendingop = PendingOp::Key;

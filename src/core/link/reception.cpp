@@ -218,6 +218,7 @@ void Console::onRow(bool checksumGood) {
         reportProgress();
         return;
     }
+    host.report(RowStored{&record, reception.rownumber - record.hdrfirstrow + 1});
     reception.lastreply.assign(frame.begin(), frame.end());
     reception.lateheaders = 0;  // answers come in order: a header still due was lost
     reception.latecopies = reception.copiessent - 1;
@@ -266,7 +267,7 @@ void Console::onRow(bool checksumGood) {
     removeFront(bytes);
     host.hideProgress();
     showimage();
-    host.report(ImageReceived{reception.bufferindex, &record});
+    host.report(ImageReceived{reception.bufferindex, &record, &reception.tracklist});
     nextBufferOrEnd();
 }
 
@@ -376,6 +377,48 @@ void Console::onBufferStatusFrame(bool good) {
     } else {
         sendcommand(CMD_DECLINE);
     }
+}
+
+// A watchdog tick while a transfer awaits an answer: the request is sent again, unless the
+// answers of a repeated request are still on their way.
+void Console::transferTick(bool patienceOver) {
+    if (reception.latecopies > 0 && !reception.headerpending) {
+        if (patienceOver) requestNextRow();
+        return;
+    }
+    if (reception.headerpending && reception.lateheaders > 0) {
+        if (patienceOver) sendWaitingHeaderRequest();
+        return;
+    }
+    link.headerok = false;
+    ++reception.repeats;
+    if (reception.headerpending) {
+        requestheader(reception.bufferindex);
+    } else if (reception.statuspending) {
+        sendBufferStatusRequest();
+    } else {
+        link.rxcount = 0;
+        (void)host.readAll();
+        requestrow(reception.bufferindex);
+    }
+}
+
+void Console::transferGivenUp() {
+    // The header request is given up: a new one does not wait for its answers.
+    reception.headercopies = 0;
+    reception.lateheaders = 0;
+    if (reception.statuspending) {
+        // Answers that still come would start a walk nobody waits for any more.
+        reception.statuspending = false;
+        reception.latestatus += reception.statuscopies;
+        reception.statuscopies = 0;
+    }
+    if (reception.downloadall) {
+        endFailedDownloadAll();
+    } else {
+        showText(TextBox::PCtext, "Communication Failed");
+    }
+    host.report(CommunicationFailed{CommunicationFailed::During::Transfer});
 }
 
 // "Communication Failed" during a Download All ends the walk: it never resumes by itself

@@ -11,6 +11,7 @@ packages=(
   libgl-dev                      # Qt's CMake files look for OpenGL headers
   locales-all                    # a comma-decimal locale for the tests of number texts
   dpkg-dev file desktop-file-utils  # the Debian package: its dependencies, its desktop entry
+  help2man                       # the package's manual pages, made from each program's --help
   libcfitsio-dev fitsverify      # the FITS export, and the check of its files in the tests
   libpng-dev                     # the PNG export
   libcli11-dev                   # the options of qtx and qtx-sim

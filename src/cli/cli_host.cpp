@@ -47,6 +47,7 @@ void CliHost::showProgress(const Progress& progress) { listener.progress(progres
 void CliHost::hideProgress() { listener.progressHidden(); }
 
 void StatusOutput::line(const std::string& text) {
+    if (std::ferror(out)) return;  // nobody reads any more (a closed pipe)
     clearProgress();
     std::fputs(text.c_str(), out);
     std::fputc('\n', out);
@@ -54,6 +55,7 @@ void StatusOutput::line(const std::string& text) {
 }
 
 void StatusOutput::progress(const std::string& text) {
+    if (std::ferror(out)) return;
     if (!terminal) {
         line(text);
         return;
@@ -68,7 +70,7 @@ void StatusOutput::progress(const std::string& text) {
 }
 
 void StatusOutput::clearProgress() {
-    if (shownWidth == 0) return;
+    if (shownWidth == 0 || std::ferror(out)) return;
     std::fputc('\r', out);
     std::fputs(std::string(shownWidth, ' ').c_str(), out);
     std::fputc('\r', out);

@@ -1,9 +1,13 @@
 // `qtx flat`: "Load QTX Frame from Disk" for the image, "Flat Field" with the flat frame,
 // then "Save QTX Frame", as the window runs them.
 #include <algorithm>
+#include <filesystem>
 
 #include "commands.hpp"
 #include "file_run.hpp"
+#include "files/disk.hpp"
+#include "files/kelm.hpp"
+#include "text/numtext.hpp"
 
 namespace qtx::cli {
 
@@ -17,9 +21,36 @@ bool saved(const FileRun::Said& said) {
            said.has<FileWritten>([](const FileWritten& w) { return w.kind == FileKind::Image; });
 }
 
+// What stands in the way before anything is computed: an input that cannot be read, a flat
+// frame without a usable header, an output that exists (it is never written over). Empty
+// when nothing does.
+std::string obstacle(const FlatArgs& args) {
+    // The header block and 200 records of at most 32767 bytes: the most a frame can hold.
+    constexpr std::size_t kMaxFrameBytes = 2048 + 200 * (2 + 32767);
+    for (const std::string* path : {&args.image, &args.flat}) {
+        const ReadResult file = readFileStart(*path, kMaxFrameBytes);
+        if (!file.failure.empty()) return *path + ": " + file.failure;
+        if (path == &args.flat) {
+            if (const KelmHeader header = parseHeader(file.bytes); !header.failure.empty()) {
+                return *path + ": not a flat frame: " + header.failure;
+            }
+        }
+    }
+    const std::string out = basePath(args.out, "") + ".QTX";
+    std::error_code error;
+    if (std::filesystem::exists(out, error))
+        return out + " already exists; it is never written over";
+    return {};
+}
+
 }  // namespace
 
 int runFlat(const FlatArgs& args) {
+    if (const std::string problem = obstacle(args); !problem.empty()) {
+        FileRun::summary(problem);
+        FileRun::summary("no image written");
+        return kExitFailed;
+    }
     FileRun run;
     // The correction shifts the flat by the image's track offsets: a summed image without its
     // own track list would be corrected wrongly.

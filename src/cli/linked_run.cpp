@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <memory>
 
 #include "text/numtext.hpp"
 
@@ -16,6 +17,8 @@ constexpr int kLinkGraceMs = 2000;
 // Progress: a terminal line is rewritten a few times a second, a log gets a line a second.
 constexpr qint64 kTerminalPeriodMs = 250;
 constexpr qint64 kLogPeriodMs = 1000;
+// How long the line must stay silent before the link is set up.
+constexpr qint64 kQuietLineMs = 300;
 
 bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
@@ -56,6 +59,9 @@ int LinkedRun::exec() {
 
 void LinkedRun::text(TextBox box, const std::string& text) {
     if (box != TextBox::PCtext) return;
+    // Establish Link speaks of COM1 and of a link not yet tried; start() says it in the
+    // user's words instead.
+    if (phase == Phase::Starting) return;
     stillGoing();
     // While an upload's pages are counted, the progress line says what its status texts say.
     if (text != lastText && !pagesShown) output.line(plainLines(text));
@@ -64,6 +70,7 @@ void LinkedRun::text(TextBox box, const std::string& text) {
 
 void LinkedRun::event(const Event& event) {
     if (std::holds_alternative<PortOpened>(event)) portOpened = true;
+    if (const auto* failed = std::get_if<PortFailed>(&event)) portFailure = failed->detail;
     if (std::holds_alternative<LinkEstablished>(event) && phase == Phase::Linking) {
         later([this] {
             if (phase == Phase::Linking) run();
@@ -110,9 +117,44 @@ void LinkedRun::start() {
     }
     // As in the window: the speed is chosen first, then Establish Link opens COM1 with it.
     if (options.baud) console.setBaud(*options.baud);
+    waitForQuietLine();
+}
+
+// A QTX may still be sending what an earlier run asked for (a run killed in mid-transfer);
+// read as answers to this run, those bytes would start it out of step. The line is listened
+// to, unanswered and unseen by the console, until it has been quiet for a moment.
+void LinkedRun::waitForQuietLine() {
+    const std::string settings = number(options.baud.value_or(115200)) + ",N,8,2";
+    host.blockSignals(true);
+    if (!host.openPort(1, settings)) {
+        host.blockSignals(false);
+        establish();  // which says why
+        return;
+    }
+    auto* poll = new QTimer(this);
+    auto quiet = std::make_shared<QElapsedTimer>();
+    quiet->start();
+    connect(poll, &QTimer::timeout, this, [this, poll, quiet] {
+        const bool ended = phase == Phase::Done;  // interrupted meanwhile
+        if (!host.readAll().empty()) quiet->start();
+        if (!ended && quiet->elapsed() < kQuietLineMs &&
+            clock.elapsed() < options.timeoutS * 1000) {
+            return;
+        }
+        poll->deleteLater();
+        host.closePort();
+        host.blockSignals(false);
+        if (!ended) establish();
+    });
+    poll->start(20);
+}
+
+void LinkedRun::establish() {
     console.establishLink(1);
     if (!portOpened) {
-        finish(kExitFailed);
+        finish(kExitFailed,
+               "qtx: " + (portFailure.empty() ? "cannot open " + options.device.toStdString()
+                                              : portFailure));
         return;
     }
     phase = Phase::Linking;

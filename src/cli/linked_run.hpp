@@ -72,6 +72,8 @@ class LinkedRun : public QObject, public HostListener {
     enum class Phase { Starting, Linking, Running, Done };
 
     void start();
+    void waitForQuietLine();
+    void establish();
     void run();
     void stillGoing();
 
@@ -87,6 +89,7 @@ class LinkedRun : public QObject, public HostListener {
     bool portOpened = false;
     bool pagesShown = false;  // an upload's progress line counts its pages
     std::string lastText;
+    std::string portFailure;  // why the port could not be opened
     int status = kExitFailed;
 };
 

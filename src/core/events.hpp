@@ -101,9 +101,12 @@ struct FileRead {
 // The flat field was applied to the image (a refusal says why in its message box).
 struct FlatFieldApplied {};
 
+// Abort Download All was chosen with no Download All under way.
+struct NothingToAbort {};
+
 using Event =
     std::variant<PortOpened, PortFailed, PortLost, PortClosed, LinkEstablished, KeyAcknowledged,
                  CommunicationFailed, ImageStarted, ImageReceived, DownloadAllEnded, UploadEnded,
-                 FileWritten, FileRefused, FileRead, FlatFieldApplied, RowStored>;
+                 FileWritten, FileRefused, FileRead, FlatFieldApplied, RowStored, NothingToAbort>;
 
 }  // namespace qtx

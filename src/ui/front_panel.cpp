@@ -96,7 +96,8 @@ QWidget* MainWindow::buildFrontPanel(WindowParts& parts) {
     QTXText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QTXText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QTXText->setStyleSheet(
-        QStringLiteral("QPlainTextEdit { background: #1c2a1c; color: #b8f5a0; border: none; }"));
+        QStringLiteral("QPlainTextEdit { background: #1c2a1c; color: #b8f5a0; border: none; }"
+                       "QPlainTextEdit[linkDown=\"true\"] { color: #5d6f58; }"));
     QTXText->setPlainText(QStringLiteral("QTX Remote Version 1.15\nRemote Operation Console"));
     // Room for the QTX's two lines of 24 characters, so its columns stay where it put them.
     const QFontMetrics metrics(displayFont);

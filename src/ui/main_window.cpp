@@ -15,6 +15,7 @@
 #include "contrast_dialog.hpp"
 #include "picture_area.hpp"
 #include "picture_view.hpp"
+#include "status_panel.hpp"
 
 namespace qtx {
 
@@ -53,14 +54,23 @@ MainWindow::MainWindow(const PortMap& ports, QWidget* parent, TrafficLog* log)
     trackFormMoves(centralWidget());
 
     connectConsole(qtHost, core, this);
+    // The pixel probe's texts change on every move; the history keeps what happened.
     connect(ui.Picdata, &PictureView::pointerMoved, this,
             [this](int button, int shift, double x, double y) {
+                qtHost.setHistoryQuiet(true);
                 core.Picdata_MouseMove(button, shift, x, y);
+                qtHost.setHistoryQuiet(false);
             });
     // Leaving the picture straight into a control never reaches the window's own move
     // event, so the pointer is put back here as well.
-    connect(ui.Picdata, &PictureView::pointerLeft, this,
-            [this] { core.Form_MouseMove(0, 0, -1, -1); });
+    connect(ui.Picdata, &PictureView::pointerLeft, this, [this] {
+        qtHost.setHistoryQuiet(true);
+        core.Form_MouseMove(0, 0, -1, -1);
+        qtHost.setHistoryQuiet(false);
+    });
+    connect(&qtHost, &ShellHost::serialEvent, ui.status, [this](SerialEvent kind) {
+        if (kind == SerialEvent::DataReceived) ui.status->answered();
+    });
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
             &MainWindow::shutDown);
 
@@ -90,9 +100,14 @@ WindowParts MainWindow::buildParts() {
     auto* pcLabel = new QLabel(QStringLiteral("PC Message:"), central);
     pcLabel->setBuddy(PCtext);
     pcLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Beside it, everything that happened, with its time.
+    QPlainTextEdit* history = textBox("history", QString(), central);
+    history->setToolTip(QStringLiteral("Message history"));
     auto* pcRow = new QHBoxLayout;
     pcRow->addWidget(pcLabel, 0, Qt::AlignTop);
     pcRow->addWidget(PCtext, 1);
+    pcRow->addWidget(history, 1);
+    parts.history = history;
     pcRow->setAlignment(pcLabel, Qt::AlignTop);
     parts.PCtext = PCtext;
 
@@ -126,6 +141,7 @@ WindowParts MainWindow::buildParts() {
         left->setStretchFactor(pcRow, fit ? 0 : 1);
         columns->setStretchFactor(left, fit ? 1 : 0);
         columns->setStretchFactor(right, fit ? 0 : 1);
+        ui.status->setZoom(zoom);
         if (!fit) growToShowPicture();
     });
 
@@ -139,6 +155,8 @@ WindowParts MainWindow::buildParts() {
     statusBar()->addPermanentWidget(parts.progressBar);
     parts.progressText->hide();
     parts.progressBar->hide();
+    parts.status = new StatusPanel(statusBar(), parts.QTXText, history, this);
+    parts.status->setZoom(kStartZoom);
     return parts;
 }
 
@@ -155,6 +173,11 @@ MainWindow::~MainWindow() {
 // picture behind scroll bars; it never shrinks what the user has chosen.
 void MainWindow::growToShowPicture() {
     if (isMaximized() || isFullScreen() || !isVisible()) return;
+    // The new picture size climbs the layouts as posted requests; settled now, the window
+    // grows with this step rather than with the next one.
+    for (int pass = 0; pass < 4; ++pass) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    }
     QSize wanted = sizeHint().expandedTo(size());
     if (const QScreen* display = screen()) {
         const QSize frame = frameGeometry().size() - size();

@@ -1,9 +1,11 @@
 // The menu tree of the main window. Every entry carries its control name as object name.
+#include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
 #include <functional>
 
 #include "main_window.hpp"
+#include "picture_area.hpp"
 
 namespace qtx {
 
@@ -30,25 +32,41 @@ void MainWindow::buildMenus() {
     };
     Console& c = core;
 
+    // The file dialog a command opens says what it asks for.
+    const auto titled = [this](const char* title, void (Console::*click)()) {
+        return [this, title, click] {
+            qtHost.titleNextDialog(QString::fromLatin1(title));
+            (core.*click)();
+            qtHost.titleNextDialog({});
+        };
+    };
     QMenu* fileio = menu(menuBar(), "mnufileio", "File I/O");
-    entry(fileio, "mnuload", "Load QTX  Frame from Disk", [&c] { c.mnuload_Click(); });
+    entry(fileio, "mnuload", "Load QTX  Frame from Disk",
+          titled("Load QTX Frame", &Console::mnuload_Click))
+        ->setShortcut(QKeySequence::Open);
     separator(fileio, "mnudummy");
     entry(fileio, "mnuCompSave", "Save QTX Frame to Disk in KELM Format",
-          [&c] { c.mnuCompSave_Click(); });
+          titled("Save QTX Frame", &Console::mnuCompSave_Click))
+        ->setShortcut(QKeySequence::Save);
     entry(fileio, "mnubitmap", "Save Displayed Image in Bitmap Format",
-          [&c] { c.mnubitmap_Click(); });
+          titled("Save Displayed Image as Bitmap", &Console::mnubitmap_Click));
     separator(fileio, "mnudummy2");
     entry(fileio, "mnuautosave", "Receive and Automatically Save Images",
-          [&c] { c.mnuautosave_Click(); });
-    separator(fileio, "mnudummy3");
-    entry(fileio, "mnuexit", "Exit", [this] { close(); });
+          titled("Base name for automatic saving", &Console::mnuautosave_Click));
     separator(fileio, "mnudummy4");
-    entry(fileio, "mnufits", "Export Image as FITS...", [&c] { c.mnufits_Click(); });
+    entry(fileio, "mnufits", "Export Image as FITS...",
+          titled("Export Image as FITS", &Console::mnufits_Click))
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    separator(fileio, "mnudummy3");
+    entry(fileio, "mnuexit", "Exit", [this] {
+        close();
+    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* download = menu(menuBar(), "mnudownload", "Download");
     entry(download, "mnudownloadlight", "Download Screen Image",
           [&c] { c.mnudownloadlight_Click(); });
-    entry(download, "mnuflashdownload", "Download All", [&c] { c.mnuflashdownload_Click(); });
+    entry(download, "mnuflashdownload", "Download All",
+          titled("Base name for Download All", &Console::mnuflashdownload_Click));
     entry(download, "mnuabort", "Abort Download All", [&c] { c.mnuabort_Click(); });
 
     QMenu* linkMenu = menu(menuBar(), "mnulink", "Link");
@@ -65,6 +83,22 @@ void MainWindow::buildMenus() {
     QMenu* display = menu(menuBar(), "mnudisplay", "Display");
     entry(display, "mnucontrast", "Adjust Contrast", [&c] { c.mnucontrast_Click(); });
     entry(display, "mnuautocontrast", "Auto Contrast", [&c] { c.mnuautocontrast_Click(); });
+    // The zoom steps, the current one checked; the keys and the wheel keep them in step.
+    separator(display, "mnuzoomdummy");
+    auto* area = findChild<PictureArea*>();
+    auto* zooms = new QActionGroup(display);
+    const auto zoomEntry = [&](const char* name, const char* caption, Zoom zoom) {
+        QAction* action = entry(display, name, caption, [area, zoom] { area->setZoom(zoom); });
+        action->setCheckable(true);
+        action->setChecked(area->zoom() == zoom);
+        zooms->addAction(action);
+        connect(area, &PictureArea::zoomChanged, action,
+                [action, zoom](Zoom now) { action->setChecked(now == zoom); });
+    };
+    zoomEntry("mnuzoom1", "Zoom 1x", Zoom::One);
+    zoomEntry("mnuzoom2", "Zoom 2x", Zoom::Two);
+    zoomEntry("mnuzoom3", "Zoom 3x", Zoom::Three);
+    zoomEntry("mnuzoomfit", "Zoom to Fit", Zoom::Fit);
 
     QMenu* process = menu(menuBar(), "mnuprocess", "Process");
     entry(process, "mnuflatfield", "Flat Field", [&c] { c.mnuflatfield_Click(); });

@@ -56,6 +56,15 @@ PortDialog::PortDialog(std::function<PortListing()> listPorts, PortMap current, 
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(ports, &QListWidget::currentRowChanged, this, &PortDialog::showDetails);
 
+    // A device the list cannot show (a pseudo-terminal, a by-id link), typed; it is what Use
+    // as COMn takes while it holds a path, until a port of the list is clicked.
+    typedPath = new QLineEdit(this);
+    typedPath->setObjectName(QStringLiteral("txtdevicepath"));
+    typedPath->setPlaceholderText(
+        QStringLiteral("or type a device path: /dev/pts/3, /dev/serial/by-id/..."));
+    connect(typedPath, &QLineEdit::textChanged, this, &PortDialog::enableChoice);
+    connect(ports, &QListWidget::itemClicked, typedPath, &QLineEdit::clear);
+
     // A network port, checked to be the one chosen instead of a port of the list.
     network = new QGroupBox(QStringLiteral("Network port (ser2net)"), this);
     network->setObjectName(QStringLiteral("grpnetwork"));
@@ -91,6 +100,7 @@ PortDialog::PortDialog(std::function<PortListing()> listPorts, PortMap current, 
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(ports, 1);
+    layout->addWidget(typedPath);
     layout->addWidget(details, 2);
     layout->addWidget(network);
     layout->addWidget(buttons);
@@ -110,23 +120,31 @@ QString PortDialog::networkChoice() const {
 }
 
 void PortDialog::enableChoice() {
-    const bool chosen =
-        network->isChecked() ? !networkChoice().isEmpty() : ports->currentRow() >= 0;
+    const bool chosen = network->isChecked()
+                            ? !networkChoice().isEmpty()
+                            : ports->currentRow() >= 0 || !typedPath->text().trimmed().isEmpty();
     for (QPushButton* use : useButtons) use->setEnabled(chosen);
     ports->setEnabled(!network->isChecked());
+    typedPath->setEnabled(!network->isChecked());
 }
 
 void PortDialog::refresh() {
     listing = list();
     ports->clear();
     int selected = listing.ports.empty() ? -1 : 0;
+    bool com1Listed = false;
     for (std::size_t i = 0; i < listing.ports.size(); ++i) {
         const PortEntry& entry = listing.ports[i];
         const int com = namesPort(entry, current.com1.toStdString())   ? 1
                         : namesPort(entry, current.com2.toStdString()) ? 2
                                                                        : 0;
         if (com == 1) selected = static_cast<int>(i);
+        com1Listed = com1Listed || com == 1;
         ports->addItem(fromBytes(portSummary(entry, com)));
+    }
+    // COM1 on a device the list does not show stands typed, so that it is seen as in use.
+    if (!com1Listed && !isNetworkName(current.com1) && typedPath->text().isEmpty()) {
+        typedPath->setText(current.com1);
     }
     ports->setCurrentRow(selected);
     showDetails();
@@ -149,6 +167,11 @@ void PortDialog::choose(int portNumber) {
         const QString name = networkChoice();
         if (name.isEmpty()) return;
         chosen = Choice{portNumber, name};
+        accept();
+        return;
+    }
+    if (const QString typed = typedPath->text().trimmed(); !typed.isEmpty()) {
+        chosen = Choice{portNumber, typed};
         accept();
         return;
     }

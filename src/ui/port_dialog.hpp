@@ -46,6 +46,7 @@ class PortDialog : public QDialog {
     PortMap current;
     PortListing listing;
     QListWidget* ports = nullptr;
+    QLineEdit* typedPath = nullptr;
     QPlainTextEdit* details = nullptr;
     QPushButton* useButtons[2] = {};
     QGroupBox* network = nullptr;

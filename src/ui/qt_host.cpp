@@ -10,9 +10,12 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QSettings>
+#include <utility>
 
 #include "contrast_dialog.hpp"
 #include "picture_view.hpp"
+#include "status_panel.hpp"
 
 namespace qtx {
 
@@ -36,7 +39,7 @@ QString displayed(const std::string& text) {
 
 QtHost::QtHost(PortMap ports, const WindowParts& parts, QObject* parent)
     : ShellHost(std::move(ports),
-                {QStringLiteral("--com1/--com2"),
+                {QStringLiteral("Link > Choose Serial Port..."),
                  QStringLiteral("choose Establish Link when it is back")},
                 parent),
       ui(parts) {
@@ -59,6 +62,19 @@ void QtHost::setText(TextBox box, const std::string& text, bool repaintNow) {
     QPlainTextEdit* edit = textBox(box);
     edit->setPlainText(displayed(text));
     if (repaintNow) edit->viewport()->repaint();
+    if (box == TextBox::PCtext && !historyQuiet && ui.status) {
+        ui.status->statusText(displayed(text));
+    }
+}
+
+void QtHost::applySettings(const std::string& settings) {
+    ShellHost::applySettings(settings);
+    if (ui.status) ui.status->setBaud(fromBytes(settings));
+}
+
+void QtHost::report(const Event& event) {
+    if (ui.status) ui.status->report(event, portMap());
+    emit reported(event);
 }
 
 void QtHost::messageBox(const std::string& text) {
@@ -102,8 +118,6 @@ SurfaceGeometry QtHost::surfaceGeometry() { return ui.Picdata->geometryOfBits();
 
 void QtHost::setBitmapBits(std::span<const std::uint8_t> bits) { ui.Picdata->setBits(bits); }
 
-void QtHost::report(const Event& event) { emit reported(event); }
-
 void QtHost::setPixel(int x, int y, Colour colour) { ui.Picdata->setPixel(x, y, colour); }
 
 void QtHost::repaintPicture() { ui.Picdata->update(); }
@@ -131,6 +145,11 @@ std::string QtHost::fileDialog(bool open, const std::string& filter) {
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) filters << parts[i];
     QFileDialog dialog(ui.window);
+    if (!nextDialogTitle.isEmpty()) dialog.setWindowTitle(std::exchange(nextDialogTitle, {}));
+    // The folder used last, also in an earlier run.
+    QSettings settings;
+    const QString folder = settings.value(QStringLiteral("lastFolder")).toString();
+    if (!folder.isEmpty()) dialog.setDirectory(folder);
     dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setNameFilters(filters);
@@ -139,6 +158,7 @@ std::string QtHost::fileDialog(bool open, const std::string& filter) {
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    settings.setValue(QStringLiteral("lastFolder"), dialog.directory().absolutePath());
     // The core opens files by these bytes, so they are the file system's own encoding.
     return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QString>
 
 #include "progress_meter.hpp"
 #include "shell_host.hpp"
@@ -17,6 +18,7 @@ namespace qtx {
 
 class ContrastDialog;
 class PictureView;
+class StatusPanel;
 
 // The window's controls; they belong to the main window, which builds every one of them
 // before the host that works on them.
@@ -30,6 +32,8 @@ struct WindowParts {
     ContrastDialog* frmcontrast = nullptr;
     QLabel* progressText = nullptr;
     QProgressBar* progressBar = nullptr;
+    QPlainTextEdit* history = nullptr;
+    StatusPanel* status = nullptr;
 };
 
 inline constexpr const char* kDefaultTitle = "QTX Remote Console";
@@ -58,8 +62,15 @@ class QtHost : public ShellHost {
     void showProgress(const Progress& progress) override;
     void hideProgress() override;
 
-    // Every event of the console, to the window's parts that follow them.
+    void applySettings(const std::string& settings) override;
+    // Every event of the console: to the status bar and history, and to the window's parts
+    // that follow them.
     void report(const Event& event) override;
+
+    // While set, the texts shown stay out of the history (the pixel probe's, on every move).
+    void setHistoryQuiet(bool quiet) { historyQuiet = quiet; }
+    // The title of the next file dialog, which says what it asks for (once; then the default).
+    void titleNextDialog(QString title) { nextDialogTitle = std::move(title); }
 
   signals:
     void reported(const qtx::Event& event);
@@ -70,6 +81,8 @@ class QtHost : public ShellHost {
     const WindowParts ui;
     QElapsedTimer progressClock;
     ProgressMeter progress{250};
+    bool historyQuiet = false;
+    QString nextDialogTitle;
 };
 
 }  // namespace qtx

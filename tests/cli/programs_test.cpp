@@ -51,7 +51,7 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
         // An existing log stops the run before the QTX hears anything.
         {"fast", "download --port DEV --log DIR/port.log DIR/m32", 1,
          "qtx: the log DIR/port.log already exists; it is never written over\n", "", true},
-        {"silent", "download --port DEV DIR/m31", 1, "\nCommunication Failed\n"},
+        {"silent", "download --port DEV DIR/m31", 1, "Communication Failed\n", "", true},
         {"fast", "upload --port DEV DIR/new.bin", 0,
          "\nCode succesfully uploaded - QTX restarting\n|\nqtx: code uploaded\n"},
         {"", "info DIR/obs001.QTX DIR/obs002.QTX", 0, "", "", true},
@@ -103,6 +103,12 @@ TEST(Programs, ExitStatusLastWordsAndFilesOfEveryCommand) {
         {"", "track DIR/obs001.QTX", 1, "not a summed image: no track offsets\n"},
         {"", "flat DIR/obs002.QTX DIR/obs002.QTX DIR/flat.QTX", 0,
          "\nDone with flat field correction\n| saved\nqtx: 1 image written\n", "DIR/flat.QTX"},
+        // Every input and the output are checked before the correction runs.
+        {"", "flat DIR/obs002.QTX DIR/gone.QTX DIR/flat2", 1,
+         "qtx: DIR/gone.QTX: No such file or directory\nqtx: no image written\n", "", true},
+        {"", "flat DIR/obs002.QTX DIR/obs002.QTX DIR/flat", 1,
+         "qtx: DIR/flat.QTX already exists; it is never written over\nqtx: no image written\n", "",
+         true},
     };
     for (const auto& r : runs) {
         SCOPED_TRACE(r.args);
@@ -222,6 +228,36 @@ TEST(Programs, RunsEndedFromOutside) {
         EXPECT_TRUE(qtx.err.ends_with(signal ? "\nqtx: interrupted\n" : ") was disconnected.\n"))
             << qtx.err;
     }
+}
+
+// In a pipe that closes early the job still ends as it should: the image saved, the QTX out
+// of remote operation, exit 0. A run started right after one killed in mid-transfer waits out
+// the earlier image and fetches only its own.
+TEST(Programs, SurvivesAClosedPipeAndAKilledRun) {
+    QTemporaryDir tmp;
+    Sim sim({"--baud", "2000000", "--log", tmp.filePath("sim.log")});
+    const QString a = tmp.filePath("a");
+    Program piped("/bin/bash", {"-c",
+                                "\"$0\" download --port \"$1\" \"$2\" 2>&1 | head -1; "
+                                "exit ${PIPESTATUS[0]}",
+                                QTX_PROGRAM, sim.device, a});
+    EXPECT_EQ(piped.wait(), 0) << piped.out;
+    EXPECT_TRUE(QFile::exists(a + ".QTX"));
+    QFile log(tmp.filePath("sim.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("CMD_REMOTE         a5 09 02 00 b0 00 00 00 00 00"));
+
+    Program killed(QTX_PROGRAM, {"download", "--port", sim.device, "--all", tmp.filePath("k")});
+    ASSERT_TRUE(killed.await("Link Established"));
+    killed.process.kill();
+    killed.wait();
+    QStringList before = QDir(tmp.path()).entryList(QDir::Files);
+    Program next(QTX_PROGRAM, {"download", "--port", sim.device, tmp.filePath("b")});
+    EXPECT_EQ(next.wait(), 0) << next.err;
+    EXPECT_EQ(next.err.find("did not understand"), std::string::npos) << next.err;
+    before << "b.QTX";
+    before.sort();
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files), before);
 }
 
 }  // namespace

@@ -97,6 +97,20 @@ TEST(PortDialogTest, NetworkPortEnteredRememberedAndChosen) {
     }
 }
 
+// A device the list cannot show is typed; COM1 on such a device stands there as the dialog
+// opens, and a port clicked in the list wins over it.
+TEST(PortDialogTest, DevicePathTyped) {
+    PortListing listing;
+    listing.ports.push_back(PortEntry{});
+    listing.ports.back().device = "/dev/ttyUSB0";
+    PortDialog dialog([&] { return listing; }, {"/dev/pts/7", "/dev/ttyS1"});
+    auto* typed = dialog.findChild<QLineEdit*>("txtdevicepath");
+    EXPECT_EQ(typed->text(), "/dev/pts/7");
+    typed->setText(" /dev/serial/by-id/usb-FTDI ");
+    dialog.findChild<QPushButton*>("cmdcom2")->click();
+    EXPECT_EQ(dialog.choice() ? dialog.choice()->device : "", "/dev/serial/by-id/usb-FTDI");
+}
+
 // A server that does one thing with each connection.
 TEST(NetworkPortTest, FailedOpeningSaysWhy) {
     enum class Server { None, Closes, Silent, RefusesControl };

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSerialPort>
+#include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
 #include <cmath>
@@ -30,6 +31,7 @@
 #include "picture_view.hpp"
 #include "plot_view.hpp"
 #include "pty/pty_server.hpp"
+#include "status_panel.hpp"
 #include "temp_dir.hpp"
 #include "termination.hpp"
 #include "upload/code_image.hpp"
@@ -210,6 +212,108 @@ TEST(Window, ShowsAnImageAndProbesItAt3x) {
               std::tuple(true, 50, 200));
     window.host().hideProgress();
     EXPECT_FALSE(bar->isVisible());
+}
+
+// The status bar through a link that opens, fails, is lost and comes back; the display is
+// greyed whenever the QTX cannot be heard.
+TEST(Window, StatusBarFollowsTheLink) {
+    MainWindow window(PortMap{"/nonexistent/com1", "rfc2217://scope:2217"});
+    StatusPanel& panel = *window.findChild<StatusPanel*>();
+    auto* display = window.findChild<QPlainTextEdit*>("QTXText");
+    const struct {
+        Event event;
+        QString port, link;
+    } steps[] = {
+        {PortFailed{1, "gone"}, "COM1 (/nonexistent/com1)",
+         "Not linked: COM1 could not be opened; choose Link > Choose Serial Port..."},
+        {PortOpened{2, "57600,N,8,2"}, "COM2 (rfc2217://scope:2217), 57600 baud",
+         "Waiting for the QTX"},
+        {LinkEstablished{}, "COM2 (rfc2217://scope:2217), 57600 baud", "Linked"},
+        {CommunicationFailed{}, "COM2 (rfc2217://scope:2217), 57600 baud", "Communication failed"},
+        {KeyAcknowledged{}, "COM2 (rfc2217://scope:2217), 57600 baud", "Linked"},
+        {PortLost{2, "rfc2217://scope:2217"}, "COM2 (rfc2217://scope:2217), 57600 baud",
+         "Link lost: choose Link > Establish Link when the device is back"},
+        {PortOpened{2, "115200,N,8,2"}, "COM2 (rfc2217://scope:2217), 115200 baud",
+         "Waiting for the QTX"},
+        {LinkEstablished{}, "COM2 (rfc2217://scope:2217), 115200 baud", "Linked"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.link.toStdString());
+        window.host().report(step.event);
+        EXPECT_EQ(panel.portLabel->text(), step.port);
+        EXPECT_EQ(panel.linkLabel->text(), step.link);
+        EXPECT_EQ(display->property("linkDown").toBool(), step.link != "Linked");
+    }
+}
+
+// The history keeps every text and names the files of a Download All, or where it stopped.
+TEST(Window, HistorySummarisesDownloadAll) {
+    MainWindow window(PortMap{"/nonexistent/com1", ""});
+    QtHost& host = window.host();
+    auto* history = window.findChild<QPlainTextEdit*>("history");
+    history->clear();
+    const auto saved = [&](const char* path) { host.report(FileWritten{FileKind::Image, path}); };
+    host.report(ImageStarted{3, 320, 200, 1, 9});  // one that never ended (the port lost)
+    saved("/night/m30001.QTX");
+    host.report(ImageStarted{3, 320, 200, 1, 2});
+    saved("/night/m31001.QTX");
+    host.report(ImageStarted{4, 320, 200, 2, 2});
+    saved("/night/m31002.QTX");
+    host.report(DownloadAllEnded{DownloadAllEnded::End::Completed, 2, 2});
+    host.report(ImageStarted{3, 320, 200, 1, 2});
+    host.report(DownloadAllEnded{DownloadAllEnded::End::Completed, 2, 0});
+    host.report(ImageStarted{3, 320, 200, 1, 3});
+    saved("/night/m32001.QTX");
+    host.setText(TextBox::PCtext, "Download All aborted\r\n", false);
+    host.report(DownloadAllEnded{DownloadAllEnded::End::Aborted, 1, 1});
+    host.report(FileWritten{FileKind::Fits, "/night/m32001.fits"});
+    window.findChild<QAction*>("mnuabort")->trigger();  // with nothing under way
+    QStringList lines = history->toPlainText().split('\n');
+    for (QString& line : lines) line = line.mid(10);  // "HH:mm:ss  "
+    EXPECT_EQ(lines,
+              (QStringList{"Image written: /night/m30001.QTX", "Image written: /night/m31001.QTX",
+                           "Image written: /night/m31002.QTX",
+                           "2 images saved as /night/m31001.QTX ... m31002.QTX",
+                           "Download All: 2 images received, none saved",
+                           "Image written: /night/m32001.QTX", "Download All aborted",
+                           "Download All aborted after 1 of 3 images; 1 image saved as "
+                           "/night/m32001.QTX",
+                           "FITS written: /night/m32001.fits",
+                           "Abort Download All: no Download All is under way"}));
+}
+
+// Zooming in grows the window with the step itself, as far as the screen allows; the zoom
+// entries and the status bar follow; the desktop shortcuts reach their entries.
+TEST(Window, ZoomGrowsAtOnceAndShortcutsReachTheirEntries) {
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    MainWindow window(PortMap{"/nonexistent/com1", ""});
+    window.findChild<QAction*>("mnuzoom1")->trigger();
+    window.show();
+    window.resize(window.minimumSizeHint());
+    const QSize before = window.size();
+    window.findChild<QAction*>("mnuzoom2")->trigger();
+    const QSize room = window.screen()->availableGeometry().size();
+    EXPECT_GT(window.width(), before.width());
+    EXPECT_GE(window.findChild<QScrollArea*>("pictureArea")->width(),
+              std::min(2 * PictureView::kWidth, room.width() - 400));
+    EXPECT_EQ(window.findChild<StatusPanel*>()->zoomLabel->text(), "Zoom: 2x");
+    EXPECT_TRUE(window.findChild<QAction*>("mnuzoom2")->isChecked());
+
+    for (const auto& [keys, name] : {std::pair{"Ctrl+O", "mnuload"},
+                                     {"Ctrl+S", "mnuCompSave"},
+                                     {"Ctrl+E", "mnufits"},
+                                     {"Ctrl+Q", "mnuexit"}}) {
+        SCOPED_TRACE(name);
+        int fired = 0;
+        auto* action = window.findChild<QAction*>(name);
+        const auto seen = QObject::connect(action, &QAction::triggered, [&] { ++fired; });
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        Dialogs dialogs;  // what the entry opens is cancelled
+        QTest::keySequence(&window, QKeySequence(QString::fromLatin1(keys)));
+        EXPECT_EQ(fired, 1);
+        QObject::disconnect(seen);
+    }
 }
 
 // Stars in the window, from the images the console reports: the status bar's summary, a

@@ -27,7 +27,7 @@ void Console::mnuflashdownload_Click() {
 }
 
 void Console::mnuabort_Click() {
-    if (!reception.downloadall) return;
+    if (!reception.downloadall) return host.report(NothingToAbort{});
     reception.bufferpending.fill(false);
     reception.downloadall = false;
 }

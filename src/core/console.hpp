@@ -1,22 +1,18 @@
-// The console: every field of the main window and every procedure that works on them.
-// One object, one thread, driven by events; the member functions are defined in one source
-// file per subsystem part (link/, console/, image/, files/).
+// The console: the facade the front ends call, with the system's entry points, and the
+// wiring of its parts. Each part owns its state; one object, one thread, driven by events.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
-#include <span>
 #include <string>
-#include <vector>
 
-#include "console/state.hpp"
-#include "files/kelm.hpp"
-#include "files/state.hpp"
+#include "files/files.hpp"
 #include "host.hpp"
-#include "image/state.hpp"
-#include "link/state.hpp"
-#include "text/crlf.hpp"
+#include "image/image_view.hpp"
+#include "link/link.hpp"
+#include "panel/panel.hpp"
+#include "transfer/download.hpp"
+#include "upload/uploader.hpp"
 
 namespace qtx {
 
@@ -27,175 +23,109 @@ class Console {
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 
-    // Opening and closing of the window and the link (link/linksetup.cpp).
+    // Opening and closing of the window and the link.
     void Form_Load();
-    void startLink();
-    void establishLink(int portNumber);
-    void setBaud(std::int32_t speed);
-    void closeLink();
+    void startLink() { link.startLink(); }
+    void establishLink(int portNumber) { link.establishLink(portNumber); }
+    void setBaud(std::int32_t speed) { link.setBaud(speed); }
+    void closeLink() { link.closeLink(); }
     // The device behind COM`portNumber` went away under the open port (the shell has closed
     // the port already). `whenBack` is the shell's advice for when it is back ("" for none).
-    void portLost(int portNumber, const std::string& device, const std::string& whenBack);
+    void portLost(int portNumber, const std::string& device, const std::string& whenBack) {
+        link.portLost(portNumber, device, whenBack);
+    }
 
-    // Receiving (link/receiver.cpp).
-    void onSerialEvent(SerialEvent kind);
-    void removeFront(int count);
+    // The port and the timers of the Host.
+    void onSerialEvent(SerialEvent kind) { link.onSerialEvent(kind); }
+    void watchdogTick() { link.watchdogTick(); }
+    void watchdogRestart(int intervalMs) { link.watchdogRestart(intervalMs); }
+    // The one-shot timer of the Host has run out.
+    void oneShotElapsed() { uploader.oneShotElapsed(); }
 
-    // The watchdog `entrytimer` (link/watchdog.cpp).
-    void watchdogTick();
-    void watchdogRestart(int intervalMs);
-
-    // Image transfer (link/reception.cpp).
-    void onBufferStatus();
-    void onHeader(bool checksumGood);
-    void onRow(bool checksumGood);
-
-    // Requests to the QTX (console/requests.cpp).
-    void sendkey(std::int32_t keycode);
-    void sendcommand(std::int16_t code);
-    void requestheader(std::int16_t buffer);
-    void requestrow(std::int16_t buffer);
-    void sendremotemode(std::int16_t flag);
-    void sendsavereport(std::int16_t flag);
-    void sendlinkconfirm();
-    void sendframe(std::uint8_t code, std::span<const std::uint8_t> payload, std::uint16_t length);
-
-    // Front panel (console/frontpanel.cpp).
-    void cmdfocus_Click();
-    void cmdimage_Click();
-    void cmdmonitor_Click();
-    void cmdcalibrate_Click();
-    void cmdtrack_Click();
-    void cmddisplay_Click();
-    void cmdfileops_Click();
-    void cmdparameter_Click();
-    void cmdvalue_Click();
-    void cmddown_Click();
-    void cmdup_Click();
-    void cmdright_Click();
-    void cmdleft_Click();
-    void cmdturbo_Click();
-    void cmdsetup_Click();
+    // Front panel.
+    void cmdfocus_Click() { panel.pressKey(0x0001); }
+    void cmdimage_Click() { panel.pressKey(0x0002); }
+    void cmdmonitor_Click() { panel.pressKey(0x0004); }
+    void cmdcalibrate_Click() { panel.pressKey(0x0100); }
+    void cmdtrack_Click() { panel.pressKey(0x0200); }
+    void cmddisplay_Click() { panel.pressKey(0x0400); }
+    void cmdfileops_Click() { panel.pressKey(0x0800); }
+    void cmdparameter_Click() { panel.pressKey(0x0010, true); }
+    void cmdvalue_Click() { panel.pressKey(0x0040); }
+    void cmdsetup_Click() { panel.pressKey(0x0020); }
+    void cmddown_Click() { panel.pressArrow(0x1000); }
+    void cmdup_Click() { panel.pressArrow(0x2000); }
+    void cmdright_Click() { panel.pressArrow(0x4000); }
+    void cmdleft_Click() { panel.pressArrow(0x8000); }
+    void cmdturbo_Click() { panel.cmdturbo_Click(); }
     void cmdinterrupt_Click();
 
-    // Firmware upload (console/upload.cpp).
-    void mnuUploadFile_Click();
-    void buildpage();
-    void uploadstep();
-    // The one-shot timer of the Host has run out.
-    void oneShotElapsed();
+    // Firmware upload.
+    void mnuUploadFile_Click() { uploader.mnuUploadFile_Click(); }
 
-    // Download menu (console/downloads.cpp).
+    // Download menu.
     void mnudownloadlight_Click();
     void mnuflashdownload_Click();
-    void mnuabort_Click();
+    void mnuabort_Click() { download.abort(); }
 
-    // Edit Data menu (console/optics.cpp).
-    void mnunote_Click();
-    void mnufocallength_Click();
-    void mnuaperturedia_Click();
-    void mnuinches_Click();
-    void mnucentimeters_Click();
+    // Edit Data menu.
+    void mnunote_Click() { picture.mnunote_Click(); }
+    void mnufocallength_Click() { picture.mnufocallength_Click(); }
+    void mnuaperturedia_Click() { picture.mnuaperturedia_Click(); }
+    void mnuinches_Click() { picture.mnuinches_Click(); }
+    void mnucentimeters_Click() { picture.mnucentimeters_Click(); }
 
-    // The picture and its read-outs (image/).
-    void showimage();
-    void mnucontrast_Click();
-    void mnuautocontrast_Click();
-    void decodeheader();
-    void Picdata_MouseMove(int button, int shift, double x, double y);
-    void Form_MouseMove(int button, int shift, double x, double y);
-    void mnubitmap_Click();         // image/bitmap_export.cpp
-    void mnufits_Click();           // image/fits_export.cpp
-    void mnuflatfield_Click();      // image/flatfield.cpp
-    bool loadflat(FlatFile& file);  // false: the flat-field command stops
+    // The picture and its read-outs.
+    void showimage() { picture.showimage(); }
+    void mnucontrast_Click() { picture.mnucontrast_Click(); }
+    void mnuautocontrast_Click() { picture.mnuautocontrast_Click(); }
+    void Picdata_MouseMove(int /*button*/, int /*shift*/, double x, double y) {
+        picture.Picdata_MouseMove(x, y);
+    }
+    void Form_MouseMove(int /*button*/, int /*shift*/, double /*x*/, double /*y*/) {
+        host.setPointer(Pointer::Default);
+    }
+    void mnubitmap_Click() { picture.mnubitmap_Click(); }
+    void mnufits_Click() { picture.mnufits_Click(); }
+    void mnuflatfield_Click() { picture.mnuflatfield_Click(); }
 
-    // Image files (files/).
-    void filedialog();  // kind and filter from dialogopen, bmpfilter, binfilter
-    void mnuCompSave_Click();
-    void mnuautosave_Click();
-    bool writeimagefile();  // false: the image was not written
-    void writetracklist();
-    void writemosaicdata();
-    void mnuload_Click();
-    void readtracklist();
+    // Image files.
+    void mnuCompSave_Click() { files.mnuCompSave_Click(); }
+    void mnuautosave_Click() { files.mnuautosave_Click(); }
+    void mnuload_Click() { files.mnuload_Click(); }
 
-    // What a front end or a test may read; only the console's own procedures change it.
-    const LinkState& linkState() const { return link; }
-    const Reception& transfer() const { return reception; }
-    const ImageRecord& image() const { return record; }
-    const FlatField& flatField() const { return flat; }
-    const FrontPanel& frontPanel() const { return panel; }
-    const Upload& uploadState() const { return upload; }
-    const Optics& opticsSettings() const { return optics; }
-    const FileNaming& fileNaming() const { return files; }
-    const TrackOffsets& trackOffsets() const { return track; }
-    const std::optional<LoadedImage>& loadedImage() const { return loadedimage; }
-
-    // Still public while the suites that set them directly are rewritten to drive the
-    // console through its entry points; front ends read the accessors above.
-    // Fields of the window, grouped by the subsystem that owns them.
-    LinkState link;
-    Reception reception;
-    ImageRecord record;
-    FlatField flat;
-    FrontPanel panel;
-    Upload upload;
-    Optics optics;
-    FileNaming files;
-    TrackOffsets track;
-    // The files the current image was loaded from; empty for an image received from the
-    // QTX. Saving writes them back; the FITS export takes from them what the load does not
-    // apply.
-    std::optional<LoadedImage> loadedimage;
+    // What a front end or a test may read; only the console's own parts change it.
+    const LinkState& linkState() const { return link.view(); }
+    const Reception& transfer() const { return download.view(); }
+    const ImageRecord& image() const { return picture.image(); }
+    const FlatField& flatField() const { return picture.flatField(); }
+    const FrontPanel& frontPanel() const { return panel.view(); }
+    const Upload& uploadState() const { return uploader.view(); }
+    const Optics& opticsSettings() const { return picture.opticsSettings(); }
+    const FileNaming& fileNaming() const { return files.view(); }
+    const TrackOffsets& trackOffsets() const { return picture.trackOffsets(); }
+    const std::optional<LoadedImage>& loadedImage() const { return files.loadedImage(); }
 
   private:
-    void processFrames();
-    void processPass();
-    void resynchronise();
-    void dispatchFrame();
-    void pressKey(std::int32_t keycode, bool repaint = false);
-    void writeFrame(bool checksPort);
-    void showText(TextBox box, const std::string& text);
-    void setText(TextBox box, const std::string& text);
-    void reportProgress();
-    // The firmware upload's resend interval, its progress, and its end when something else
-    // takes the link over (console/upload.cpp).
-    int uploadInterval() const;
-    void reportUploadProgress();
-    void abandonUpload();
-    bool autosaveReceivedImage();  // true: the image file was written
-    void nextBufferOrEnd();
-    void fetchScreenImage();
-    void fetchHeader();
-    void sendWaitingHeaderRequest();
-    void requestBufferStatus();
-    void sendBufferStatusRequest();
-    void onBufferStatusFrame(bool good);
-    void endFailedDownloadAll();
-    // What a watchdog tick does for the exchange that waits (patience over: late answers
-    // count as lost), and the end of a transfer that got no answer.
-    void transferTick(bool patienceOver);
-    void transferGivenUp();
-    void uploadTick(bool patienceOver);
-    void requestNextRow();
-    void sendNextUploadFrame();
-    bool awaitingReply() const;
+    // The parts reach one another through the console.
+    friend class Link;
+    friend class Download;
+    friend class Uploader;
+    friend class Files;
+    friend class ImageView;
+    friend class Panel;
+
+    // After a frame that answered nothing outstanding, the watchdog goes on guarding whatever
+    // still awaits its answer, and nothing else.
     void resumeWatchdog();
-    bool saveImageFiles();  // true: the image file was written
-    bool chooseAutoBase();  // false: no path chosen
-    bool writeCompanion(const std::string& extension, const std::string& text);
-    void refuseSave(const std::string& text, const FileRefused& refused);
-    struct ExportRequest {
-        FileKind kind;
-        std::string extension;     // of the derived name
-        std::string existsText;    // the message box for an existing file
-        std::string notSavedText;  // the status text before "PATH: reason"
-        std::function<std::string(std::vector<std::uint8_t>&)> encode;  // "" or why not
-    };
-    void exportFile(const ExportRequest& request);
 
     Host& host;
-    bool stopReceiving = false;  // set by a step that ends the whole receive event
+    Link link;
+    Download download;
+    Uploader uploader;
+    Files files;
+    ImageView picture;
+    Panel panel;
 };
 
 }  // namespace qtx

@@ -1,18 +1,19 @@
 // The one sequence of every export: ask for a name, derive it, refuse an existing file, write
 // it exclusively, say what happened. Each export brings its own texts and its bytes.
 #include "console.hpp"
+#include "files/files.hpp"
 #include "files/disk.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx {
 
-void Console::exportFile(const ExportRequest& request) {
-    filedialog();
-    if (files.dialogfilename.empty()) {
+void Files::exportFile(const ExportRequest& request) {
+    const std::string chosen = chooseFile(false, request.filter);
+    if (chosen.empty()) {
         host.messageBox("No file name specified");
         return;
     }
-    const std::string path = basePath(files.dialogfilename, request.extension);
+    const std::string path = basePath(chosen, request.extension);
     const auto refuse = [&](bool exists, const std::string& reason) {
         if (exists) {
             host.messageBox(request.existsText);

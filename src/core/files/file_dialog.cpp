@@ -1,5 +1,6 @@
-// `filedialog`: the console's one open/save dialog, its filter chosen by the caller's flags.
+// The console's one open/save dialog, offering the files its caller asks for.
 #include "console.hpp"
+#include "files/files.hpp"
 
 namespace qtx {
 
@@ -11,19 +12,24 @@ const std::string kBmpFilter = std::string("All Files (*.*)|*.*|BMP Files ") + "
 const std::string kBinFilter = std::string("All Files (*.*)|*.*|BIN Files ") + "(*.bin)|*.bin";
 const std::string kFitsFilter = "All Files (*.*)|*.*|FITS Files (*.fits)|*.fits";
 
+const std::string& filterText(FileFilter filter) {
+    switch (filter) {
+        case FileFilter::Bitmap:
+            return kBmpFilter;
+        case FileFilter::Code:
+            return kBinFilter;
+        case FileFilter::Fits:
+            return kFitsFilter;
+        case FileFilter::Qtx:
+            break;
+    }
+    return kQtxFilter;
+}
+
 }  // namespace
 
-void Console::filedialog() {
-    const std::string& filter = files.bmpfilter    ? kBmpFilter
-                                : files.binfilter  ? kBinFilter
-                                : files.fitsfilter ? kFitsFilter
-                                                   : kQtxFilter;
-    files.dialogfilename = host.fileDialog(files.dialogopen, filter);
-    // Every call starts from a save dialog with the QTX filter unless its caller says otherwise.
-    files.dialogopen = false;
-    files.bmpfilter = false;
-    files.binfilter = false;
-    files.fitsfilter = false;
+std::string Files::chooseFile(bool open, FileFilter filter) {
+    return host.fileDialog(open, filterText(filter));
 }
 
 }  // namespace qtx

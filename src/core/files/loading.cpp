@@ -1,8 +1,10 @@
 // Loading a frame from disk, with the track list of a summed image.
 #include "console.hpp"
+#include "files/files.hpp"
 #include "files/disk.hpp"
 #include "files/kelm.hpp"
 #include "files/tracklist.hpp"
+#include "text/crlf.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx {
@@ -56,16 +58,14 @@ ImageRecord loadedRecord(const KelmHeader& h, const ImageRecord& shown, bool uni
 
 }  // namespace
 
-void Console::mnuload_Click() {
-    files.dialogopen = true;
-    filedialog();
-    if (files.dialogfilename.empty()) {
+void Files::mnuload_Click() {
+    const std::string path = chooseFile(true, FileFilter::Qtx);
+    if (path.empty()) {
         host.messageBox("No file was selected");
         return;
     }
     // A refused or failed load changes nothing: the image, its facts, the panel and
     // `currentfile` are replaced only by a file that was read whole.
-    const std::string path = files.dialogfilename;
     if (path.find(".bmp") != std::string::npos) {
         host.messageBox("Program cannot read bitmap files");
         return;
@@ -79,7 +79,8 @@ void Console::mnuload_Click() {
     if (!file.failure.empty()) return refuse("Load file command failed", file.failure);
     KelmHeader header = parseHeader(file.bytes);
     if (!header.failure.empty()) return refuse("Load file command failed", header.failure);
-    ImageRecord image = loadedRecord(header, record, optics.unitscm);
+    const bool unitscm = console.picture.opticsSettings().unitscm;
+    ImageRecord image = loadedRecord(header, console.picture.image(), unitscm);
     if (image.imagewidth > kMaxColumns) return refuse("Image is too wide - not QTX Format!", "");
     if (image.imageheight > kMaxRows) return refuse("Image is too tall - not QTX Format!", "");
     if (image.imagewidth < 1 || image.imageheight < 1) {
@@ -89,46 +90,51 @@ void Console::mnuload_Click() {
     const std::string damage = readPixelBlock(file.bytes, header.compressed, image.imagedata);
     if (!damage.empty()) return refuse("Load file command failed", damage);
 
-    record = std::move(image);
-    files.currentfile = path;
-    setText(TextBox::headertxt, path + crlf + header.info);
-    loadedimage = LoadedImage{std::move(header), headerLines(record, optics.unitscm), {}};
-    showimage();
+    const std::int32_t exposures = image.numexposures;
+    loaded = LoadedImage{std::move(header), headerLines(image, unitscm), {}};
+    console.picture.replace(std::move(image));
+    state.currentfile = path;
+    setText(TextBox::headertxt, path + crlf + loaded->header.info);
+    console.picture.showimage();
     host.report(FileRead{FileKind::Image, path, true});
-    if (record.numexposures >= 2) {
+    if (exposures >= 2) {
         readtracklist();
     } else {
-        track.trackcount = 1;
+        TrackOffsets single = console.picture.trackOffsets();
+        single.trackcount = 1;
+        console.picture.setTrackOffsets(single);
     }
 }
 
-void Console::readtracklist() {
-    files.currentfile = basePath(files.currentfile, ".trk");
-    const ReadResult file = readFileStart(files.currentfile, kMaxTrackFileBytes);
+void Files::readtracklist() {
+    state.currentfile = basePath(state.currentfile, ".trk");
+    const ReadResult file = readFileStart(state.currentfile, kMaxTrackFileBytes);
     const TrackListRead read =
         file.failure.empty()
             ? parseTrackList(std::string_view(reinterpret_cast<const char*>(file.bytes.data()),
                                               file.bytes.size()))
             : TrackListRead{};
+    TrackOffsets track = console.picture.trackOffsets();
     for (std::size_t k = 0; k < read.pairs.size(); ++k) {
         track.trackx[k + 1] = read.pairs[k].x;
         track.tracky[k + 1] = read.pairs[k].y;
     }
     // Kept whole, so that saving the image again writes the very same list.
-    if (read.ok && loadedimage) {
-        loadedimage->tracklistfile.emplace(file.bytes.begin(), file.bytes.end());
+    if (read.ok && loaded) {
+        loaded->tracklistfile.emplace(file.bytes.begin(), file.bytes.end());
     }
+    // One offset only when the list is unreadable: a flat field must never mix the offsets
+    // of two images.
+    track.trackcount = read.ok ? static_cast<std::int16_t>(read.pairs.size()) : 1;
+    console.picture.setTrackOffsets(track);
     if (!read.ok) {
-        // One offset only: a flat field must never mix the offsets of two images.
-        track.trackcount = 1;
         host.messageBox("No track file found for this track and accumulate image!");
-        host.report(FileRead{FileKind::TrackList, files.currentfile, false});
+        host.report(FileRead{FileKind::TrackList, state.currentfile, false});
         return;
     }
-    track.trackcount = static_cast<std::int16_t>(read.pairs.size());
-    const bool matches = track.trackcount == record.numexposures;
+    const bool matches = track.trackcount == console.picture.image().numexposures;
     if (!matches) host.messageBox("Track File does not match image!");
-    host.report(FileRead{FileKind::TrackList, files.currentfile, matches});
+    host.report(FileRead{FileKind::TrackList, state.currentfile, matches});
 }
 
 }  // namespace qtx

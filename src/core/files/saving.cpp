@@ -40,30 +40,31 @@ std::vector<std::uint8_t> imageFileBytes(std::vector<std::uint8_t> bytes,
 
 }  // namespace
 
-void Console::refuseSave(const std::string& text, const FileRefused& refused) {
+void Files::refuseSave(const std::string& text, const FileRefused& refused) {
     setText(TextBox::PCtext, text);
-    reception.downloadall = false;
-    sendsavereport(1);
+    console.download.stopWalk();
+    console.link.sendsavereport(1);
     host.report(refused);
 }
 
-bool Console::writeimagefile() {
-    if (files.autosave) {
-        const std::int16_t number = files.filenumber;
-        if (files.filenumber < kFileNumberStop) ++files.filenumber;
+bool Files::writeimagefile() {
+    const ImageRecord& record = console.picture.image();
+    if (state.autosave) {
+        const std::int16_t number = state.filenumber;
+        if (state.filenumber < kFileNumberStop) ++state.filenumber;
         if (number >= kFileNumberLimit) {
             refuseSave("999 file number limit reached!",
-                       {FileKind::Image, files.autofilename, false, "file number limit"});
+                       {FileKind::Image, state.autofilename, false, "file number limit"});
             return false;
         }
-        files.currentfile = files.autofilename + threeDigits(number) + ".QTX";
+        state.currentfile = state.autofilename + threeDigits(number) + ".QTX";
     } else {
-        files.currentfile = files.autofilename + ".QTX";
+        state.currentfile = state.autofilename + ".QTX";
     }
-    setText(TextBox::PCtext, "Saving " + files.currentfile);
-    if (fileExists(files.currentfile)) {
-        refuseSave(files.currentfile + " already exists!",
-                   {FileKind::Image, files.currentfile, true, {}});
+    setText(TextBox::PCtext, "Saving " + state.currentfile);
+    if (fileExists(state.currentfile)) {
+        refuseSave(state.currentfile + " already exists!",
+                   {FileKind::Image, state.currentfile, true, {}});
         return false;
     }
     // The record names the image size; rows are written only as far as the array holds
@@ -73,70 +74,73 @@ bool Console::writeimagefile() {
     written.imageheight = std::min(record.imageheight, record.imagedata.height);
     // A loaded image writes back the lines its file held; a received one its QTX header.
     std::vector<std::uint8_t> header =
-        loadedimage
-            ? rewriteHeader(loadedimage->header, loadedimage->asloaded, written, optics.unitscm)
-            : composeHeader(written, optics.unitscm);
+        loaded
+            ? rewriteHeader(loaded->header, loaded->asloaded, written, console.picture.opticsSettings().unitscm)
+            : composeHeader(written, console.picture.opticsSettings().unitscm);
     const WriteResult result =
-        writeNewFile(files.currentfile, imageFileBytes(std::move(header), written));
+        writeNewFile(state.currentfile, imageFileBytes(std::move(header), written));
     if (result.outcome == WriteResult::Exists) {
-        refuseSave(files.currentfile + " already exists!",
-                   {FileKind::Image, files.currentfile, true, {}});
+        refuseSave(state.currentfile + " already exists!",
+                   {FileKind::Image, state.currentfile, true, {}});
         return false;
     }
     if (result.outcome == WriteResult::Failed) {
-        refuseSave(files.currentfile + " could not be written: " + result.reason,
-                   {FileKind::Image, files.currentfile, false, result.reason});
+        refuseSave(state.currentfile + " could not be written: " + result.reason,
+                   {FileKind::Image, state.currentfile, false, result.reason});
         return false;
     }
-    setText(TextBox::PCtext, files.currentfile + " saved");
-    host.report(FileWritten{FileKind::Image, files.currentfile});
+    setText(TextBox::PCtext, state.currentfile + " saved");
+    host.report(FileWritten{FileKind::Image, state.currentfile});
     // The track list writer reports the success of a summed image.
-    if (record.numexposures <= 1) sendsavereport(0);
+    if (record.numexposures <= 1) console.link.sendsavereport(0);
     return true;
 }
 
 // Writes a companion file (track list, mosaic data) beside the image just saved; its name
 // comes from `currentfile`, which then names it.
-bool Console::writeCompanion(const std::string& extension, const std::string& text) {
+bool Files::writeCompanion(const std::string& extension, const std::string& text) {
     const FileKind kind = extension == ".trk" ? FileKind::TrackList : FileKind::MosaicData;
-    files.currentfile = basePath(files.currentfile, extension);
-    if (fileExists(files.currentfile)) {
-        refuseSave(files.currentfile + " already exists!", {kind, files.currentfile, true, {}});
+    state.currentfile = basePath(state.currentfile, extension);
+    if (fileExists(state.currentfile)) {
+        refuseSave(state.currentfile + " already exists!", {kind, state.currentfile, true, {}});
         return false;
     }
-    const WriteResult result = writeNewFile(files.currentfile, text);
+    const WriteResult result = writeNewFile(state.currentfile, text);
     if (result.outcome != WriteResult::Written) {
         const bool exists = result.outcome == WriteResult::Exists;
-        refuseSave(files.currentfile +
+        refuseSave(state.currentfile +
                        (exists ? " already exists!" : " could not be written: " + result.reason),
-                   {kind, files.currentfile, exists, result.reason});
+                   {kind, state.currentfile, exists, result.reason});
         return false;
     }
-    setText(TextBox::PCtext, files.currentfile + " saved");
-    host.report(FileWritten{kind, files.currentfile});
-    sendsavereport(0);
+    setText(TextBox::PCtext, state.currentfile + " saved");
+    host.report(FileWritten{kind, state.currentfile});
+    console.link.sendsavereport(0);
     return true;
 }
 
-void Console::writetracklist() {
-    if (!loadedimage) {
-        writeCompanion(".trk", trackListText(record, reception.tracklist));
+void Files::writetracklist() {
+    const ImageRecord& record = console.picture.image();
+    if (!loaded) {
+        writeCompanion(".trk", trackListText(record, console.download.tracklist()));
         return;
     }
     // A loaded image has the track list it was loaded with, or none: the words of the last
     // image received belong to that one, and offsets are never made up.
-    if (loadedimage->tracklistfile) {
-        writeCompanion(".trk", *loadedimage->tracklistfile);
+    if (loaded->tracklistfile) {
+        writeCompanion(".trk", *loaded->tracklistfile);
     } else {
-        sendsavereport(0);  // the image file was written
+        console.link.sendsavereport(0);  // the image file was written
     }
 }
 
-void Console::writemosaicdata() {
-    writeCompanion(".txt", mosaicDataText(record, reception.tracklist));
+void Files::writemosaicdata() {
+    const ImageRecord& record = console.picture.image();
+    writeCompanion(".txt", mosaicDataText(record, console.download.tracklist()));
 }
 
-bool Console::saveImageFiles() {
+bool Files::saveImageFiles() {
+    const ImageRecord& record = console.picture.image();
     // Companions are written only beside an image that was written: their names come from
     // the image's, and the QTX is told of a refused image once.
     if (!writeimagefile()) return false;
@@ -145,13 +149,13 @@ bool Console::saveImageFiles() {
     return true;
 }
 
-bool Console::autosaveReceivedImage() { return saveImageFiles(); }
+bool Files::saveReceivedImage() { return saveImageFiles(); }
 
-void Console::mnuCompSave_Click() {
-    files.autosave = false;
-    files.dialogopen = false;
-    filedialog();
-    if (files.dialogfilename.empty()) {
+void Files::mnuCompSave_Click() {
+    const ImageRecord& record = console.picture.image();
+    state.autosave = false;
+    const std::string chosen = chooseFile(false, FileFilter::Qtx);
+    if (chosen.empty()) {
         host.messageBox("No file name specified");
         return;
     }
@@ -159,36 +163,34 @@ void Console::mnuCompSave_Click() {
         host.messageBox("No image data available to save");
         return;
     }
-    files.autofilename = basePath(files.dialogfilename, "");
-    setText(TextBox::PCtext, "Saving " + files.autofilename + ".QTX");
+    state.autofilename = basePath(chosen, "");
+    setText(TextBox::PCtext, "Saving " + state.autofilename + ".QTX");
     saveImageFiles();
 }
 
-bool Console::chooseAutoBase() {
-    files.dialogopen = false;
-    filedialog();
-    files.autofilename = files.dialogfilename;
-    if (files.autofilename.empty()) {
+bool Files::chooseAutoBase() {
+    state.autofilename = chooseFile(false, FileFilter::Qtx);
+    if (state.autofilename.empty()) {
         setText(TextBox::PCtext, "No file was selected!");
         host.messageBox("No file was selected");
-        files.autosave = false;
+        state.autosave = false;
         return false;
     }
-    files.autofilename = basePath(files.autofilename, "");
-    setText(TextBox::PCtext, files.autofilename + " selected");
+    state.autofilename = basePath(state.autofilename, "");
+    setText(TextBox::PCtext, state.autofilename + " selected");
     return true;
 }
 
-void Console::mnuautosave_Click() {
+void Files::mnuautosave_Click() {
     if (!chooseAutoBase()) return;
-    const std::string first = files.autofilename + "001.QTX";
+    const std::string first = state.autofilename + "001.QTX";
     if (fileExists(first)) {
-        files.autosave = false;
+        state.autosave = false;
         host.messageBox(first + " already exists!");
         return;
     }
-    files.autosave = true;
-    files.filenumber = 1;
+    state.autosave = true;
+    state.filenumber = 1;
 }
 
 }  // namespace qtx

@@ -13,11 +13,6 @@
 namespace qtx {
 
 struct FileNaming {
-    bool dialogopen = false;      // the next file dialog opens (else saves)
-    bool bmpfilter = false;       // the next file dialog offers bitmaps (tested first)
-    bool binfilter = false;       // the next file dialog offers code images
-    bool fitsfilter = false;      // the next file dialog offers FITS files
-    std::string dialogfilename;   // path chosen in the last dialog, "" when cancelled
     std::string autofilename;     // base path of saved images
     bool autosave = false;        // received images are saved under numbered names
     std::int16_t filenumber = 1;  // number of the next numbered file

@@ -6,11 +6,8 @@
 
 namespace qtx {
 
-void Console::mnubitmap_Click() {
-    // A save dialog, as every dialog is unless its caller asks for one that opens; the
-    // dialog sets bmpfilter false again for the dialogs after it.
-    files.bmpfilter = true;
-    exportFile({FileKind::Bitmap, ".bmp", "Bitmap File with same name already exists!",
+void ImageView::mnubitmap_Click() {
+    console.files.exportFile({FileKind::Bitmap, FileFilter::Bitmap, ".bmp", "Bitmap File with same name already exists!",
                 "Bitmap not saved: ", [this](std::vector<std::uint8_t>& bytes) {
                     // What the picture shows is what showimage last painted, which after an
                     // emptied range box or a refused load is not what the record's levels

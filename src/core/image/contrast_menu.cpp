@@ -7,7 +7,7 @@
 
 namespace qtx {
 
-void Console::mnuautocontrast_Click() {
+void ImageView::mnuautocontrast_Click() {
     const ContrastLevels levels =
         autoContrastLevels(record.imagedata, record.imagewidth, record.imageheight);
     record.background = levels.background;
@@ -15,7 +15,7 @@ void Console::mnuautocontrast_Click() {
     showimage();
 }
 
-void Console::mnucontrast_Click() {
+void ImageView::mnucontrast_Click() {
     const ContrastTexts typed = host.runContrastDialog(
         {signedText(record.background), signedText(record.range)},
         pixelHistogram(record.imagedata, record.imagewidth, record.imageheight));

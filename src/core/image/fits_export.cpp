@@ -13,7 +13,7 @@
 
 namespace qtx {
 
-void Console::mnufits_Click() {
+void ImageView::mnufits_Click() {
     // During a reception the array may already be smaller than the record says: only what
     // exists is exported.
     const int width = std::min<int>(record.imagewidth, record.imagedata.width);
@@ -22,10 +22,10 @@ void Console::mnufits_Click() {
         host.messageBox("No image to export");
         return;
     }
-    files.fitsfilter = true;
-    exportFile({FileKind::Fits, ".fits", "FITS File with same name already exists!",
+    console.files.exportFile({FileKind::Fits, FileFilter::Fits, ".fits", "FITS File with same name already exists!",
                 "FITS not saved: ", [&](std::vector<std::uint8_t>& bytes) {
-                    FitsBytes fits = imageFits(record, loadedimage ? &loadedimage->header : nullptr,
+                    const auto& loaded = console.files.loadedImage();
+                    FitsBytes fits = imageFits(record, loaded ? &loaded->header : nullptr,
                                                optics.unitscm, QTX_SOFTWARE);
                     bytes = std::move(fits.bytes);
                     return fits.failure;

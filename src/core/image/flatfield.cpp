@@ -1,21 +1,11 @@
-// Flat field correction: load a flat frame, then divide the image by it, shifted and summed
+// Flat field correction: a flat frame (read by the files part), then divide the image by it, shifted and summed
 // by the image's track offsets (the arithmetic is image/flat_correction.cpp).
 #include "console.hpp"
-#include "files/disk.hpp"
-#include "files/kelm.hpp"
 #include "image/flat_correction.hpp"
 
 namespace qtx {
 
 namespace {
-
-constexpr std::int16_t kMaxColumns = 320;
-constexpr std::int16_t kMaxRows = 200;
-// No file of 200 rows can carry more: the header block and 200 records of at most 32767
-// bytes. A longer file is read this far.
-constexpr std::size_t kMaxFlatFileBytes = 2048 + 200 * (2 + 32767);
-
-const char* const kUnreadable = "Flat field unsuccessfully loaded";
 
 std::string refusalText(FlatCorrection::Outcome outcome) {
     switch (outcome) {
@@ -36,59 +26,9 @@ std::string refusalText(FlatCorrection::Outcome outcome) {
 
 }  // namespace
 
-// Reads the flat frame into `out`; nothing of the image changes here.
-bool Console::loadflat(FlatFile& out) {
-    files.dialogopen = true;
-    filedialog();
-    if (files.dialogfilename.empty()) {
-        host.messageBox("No file was selected");
-        return false;
-    }
-    out.path = files.dialogfilename;
-    setText(TextBox::PCtext, out.path + " loaded");
-
-    const ReadResult file = readFileStart(out.path, kMaxFlatFileBytes);
-    if (!file.failure.empty()) {
-        host.messageBox(kUnreadable);
-        return false;
-    }
-    // A flat frame has only its display levels and its own size to say.
-    const KelmHeader header = parseHeader(file.bytes);
-    if (!header.failure.empty()) {
-        host.messageBox(kUnreadable);
-        return false;
-    }
-    out.background = header.background;
-    out.range = header.range;
-    out.frame.flatheight = header.imageheight.value_or(0);
-    out.frame.flatwidth = header.imagewidth.value_or(0);
-    out.info = header.info;
-
-    // Too large a flat goes on to the size comparison, which refuses it as well.
-    if (out.frame.flatwidth > kMaxColumns) {
-        host.messageBox("Image is too wide - not QTX Format!");
-        return true;
-    }
-    if (out.frame.flatheight > kMaxRows) {
-        host.messageBox("Image is too tall - not QTX Format!");
-        return true;
-    }
-    // A flat of no columns or no rows has nothing to divide by.
-    if (out.frame.flatwidth < 1 || out.frame.flatheight < 1) {
-        host.messageBox(kUnreadable);
-        return false;
-    }
-    out.frame.flatdata.resize(out.frame.flatwidth, out.frame.flatheight);
-    if (!readPixelBlock(file.bytes, header.compressed, out.frame.flatdata).empty()) {
-        host.messageBox(kUnreadable);
-        return false;
-    }
-    return true;
-}
-
-void Console::mnuflatfield_Click() {
+void ImageView::mnuflatfield_Click() {
     FlatFile file;
-    if (!loadflat(file)) return;
+    if (!console.files.loadFlat(file)) return;
     // The size after the dialog: receive events run while it is open, so the image may have
     // changed since the command began.
     const std::int32_t width = record.imagewidth;
@@ -109,7 +49,7 @@ void Console::mnuflatfield_Click() {
     }
     // The flat is shown with its own levels (a range of 0 has no picture: then with the
     // range in use) while the image is corrected.
-    files.currentfile = file.path;
+    console.files.setCurrentFile(file.path);
     setText(TextBox::headertxt, file.info);
     if (file.background) record.background = *file.background;
     if (file.range && *file.range != 0) record.range = *file.range;

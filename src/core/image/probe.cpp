@@ -7,7 +7,7 @@
 
 namespace qtx {
 
-void Console::Picdata_MouseMove(int /*button*/, int /*shift*/, double x, double y) {
+void ImageView::Picdata_MouseMove(double x, double y) {
     if (!record.imageshown) return;
     const std::optional<std::int32_t> c = roundToInt32(x - record.xoffset);
     const std::optional<std::int32_t> r = roundToInt32(y - record.yoffset);
@@ -24,10 +24,6 @@ void Console::Picdata_MouseMove(int /*button*/, int /*shift*/, double x, double 
     host.setPointer(Pointer::Crosshair);
     setText(TextBox::PCtext, "Pixel position (" + signedText(column) + ", " + signedText(row) +
                                  ") = " + signedText(record.imagedata.at(column, row)));
-}
-
-void Console::Form_MouseMove(int /*button*/, int /*shift*/, double /*x*/, double /*y*/) {
-    host.setPointer(Pointer::Default);
 }
 
 }  // namespace qtx

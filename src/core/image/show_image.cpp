@@ -6,6 +6,7 @@
 
 #include "console.hpp"
 #include "image/render.hpp"
+#include "text/crlf.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx {
@@ -25,7 +26,7 @@ void keep(ImageRecord& record, Rendering&& rendering) {
 
 }  // namespace
 
-void Console::showimage() {
+void ImageView::showimage() {
     // A range of 0 has no picture; the previous one stays.
     if (record.range == 0) return;
 

@@ -5,6 +5,7 @@
 
 #include "console.hpp"
 #include "link/frame.hpp"
+#include "text/crlf.hpp"
 
 namespace qtx {
 
@@ -40,16 +41,16 @@ std::span<const std::uint8_t> LinkState::frontPayload() const {
     return std::span<const std::uint8_t>(rxbuffer).subspan(kHeaderSize, n);
 }
 
-void Console::removeFront(int count) {
-    count = std::clamp(count, 0, static_cast<int>(link.rxcount));
-    std::memmove(link.rxbuffer.data(), link.rxbuffer.data() + count,
-                 static_cast<std::size_t>(link.rxcount - count));
-    link.rxcount = static_cast<std::int16_t>(link.rxcount - count);
+void Link::removeFront(int count) {
+    count = std::clamp(count, 0, static_cast<int>(state.rxcount));
+    std::memmove(state.rxbuffer.data(), state.rxbuffer.data() + count,
+                 static_cast<std::size_t>(state.rxcount - count));
+    state.rxcount = static_cast<std::int16_t>(state.rxcount - count);
 }
 
-void Console::onSerialEvent(SerialEvent kind) {
+void Link::onSerialEvent(SerialEvent kind) {
     if (kind != SerialEvent::DataReceived) {
-        if (link.headerok || link.rxcount < 1) return;
+        if (state.headerok || state.rxcount < 1) return;
         processFrames();
         return;
     }
@@ -58,125 +59,114 @@ void Console::onSerialEvent(SerialEvent kind) {
     // it had arrived on its own, so frames behind the first kilobyte are still found.
     std::size_t taken = 0;
     do {
-        if (link.rxcount >= static_cast<int>(kRxBufferSize)) {
+        if (state.rxcount >= static_cast<int>(kRxBufferSize)) {
             // Nothing that can complete is held in a full buffer; give up its first byte
             // and look for the next frame.
             removeFront(1);
-            link.headerok = false;
+            state.headerok = false;
         }
-        const std::size_t room = kRxBufferSize - static_cast<std::size_t>(link.rxcount);
+        const std::size_t room = kRxBufferSize - static_cast<std::size_t>(state.rxcount);
         const std::size_t piece = std::min(room, bytes.size() - taken);
         if (piece > 0)
-            std::memcpy(link.rxbuffer.data() + link.rxcount, bytes.data() + taken, piece);
-        link.rxcount = static_cast<std::int16_t>(link.rxcount + static_cast<int>(piece));
+            std::memcpy(state.rxbuffer.data() + state.rxcount, bytes.data() + taken, piece);
+        state.rxcount = static_cast<std::int16_t>(state.rxcount + static_cast<int>(piece));
         taken += piece;
         processFrames();
     } while (taken < bytes.size());
 }
 
 // Drops every byte before the first 0xA5 (all of them when there is none).
-void Console::resynchronise() {
-    const auto* begin = link.rxbuffer.data();
-    const auto* sync = std::find(begin, begin + link.rxcount, kSync);
+void Link::resynchronise() {
+    const auto* begin = state.rxbuffer.data();
+    const auto* sync = std::find(begin, begin + state.rxcount, kSync);
     if (sync != begin) removeFront(static_cast<int>(sync - begin));
 }
 
-void Console::processFrames() {
+void Link::processFrames() {
     processPass();
     // Bytes that a frame left behind when the pass ended early can never start a frame;
     // dropping them now keeps the buffer empty or starting at a frame between events.
     resynchronise();
 }
 
-void Console::processPass() {
+void Link::processPass() {
     stopReceiving = false;
-    while (link.rxcount >= 1) {
+    while (state.rxcount >= 1) {
         resynchronise();
-        if (link.rxcount < kHeaderBytes) return;
+        if (state.rxcount < kHeaderBytes) return;
         // The header is checked every time it stands at the front, also when the frame
         // before it left `headerok` set: an unchecked header could otherwise be taken for
         // an acknowledgement or a frame of any length.
-        if (!headerChecksumOk(std::span(link.rxbuffer).first(kHeaderSize))) {
+        if (!headerChecksumOk(std::span(state.rxbuffer).first(kHeaderSize))) {
             removeFront(kHeaderBytes);
-            link.headerok = false;
+            state.headerok = false;
             continue;
         }
-        link.headerok = true;
+        state.headerok = true;
         dispatchFrame();
-        if (stopReceiving || link.headerok) return;
+        if (stopReceiving || state.headerok) return;
     }
 }
 
-void Console::dispatchFrame() {
-    const std::uint8_t code = link.rxbuffer[1];
-    const int n = payloadLength(link.rxbuffer);
+void Link::dispatchFrame() {
+    const std::uint8_t code = state.rxbuffer[1];
+    const int n = payloadLength(state.rxbuffer);
     const int frameBytes = n + 8;
     // A frame that cannot fit the buffer can never complete: drop its header and go on.
     if (carriesPayload(code) && frameBytes > static_cast<int>(kRxBufferSize)) {
         removeFront(kHeaderBytes);
-        link.headerok = false;
+        state.headerok = false;
         return;
     }
-    const bool whole = link.rxcount >= frameBytes;
+    const bool whole = state.rxcount >= frameBytes;
     const auto frame =
-        std::span<const std::uint8_t>(link.rxbuffer.data(), static_cast<std::size_t>(link.rxcount));
+        std::span<const std::uint8_t>(state.rxbuffer.data(), static_cast<std::size_t>(state.rxcount));
     switch (code) {
         case MSG_IMAGE_OFFER:
             showText(TextBox::PCtext, "QTX is downloading current image");
             removeFront(kHeaderBytes);
-            fetchScreenImage();
+            console.download.fetchScreenImage();
             return;
         case MSG_FLASH_OFFER:
             showText(TextBox::PCtext, "QTX is downloading flash memory");
             removeFront(kHeaderBytes);
-            if (files.autosave) {
-                requestBufferStatus();
-            } else {
-                sendcommand(CMD_DECLINE);
-            }
+            console.download.onFlashOffer();
             return;
         case MSG_BUFFER_STATUS: {
             showText(TextBox::PCtext, "QTX is communicating filled data buffers");
             if (!whole) return;
             // A bitmap shorter than its 4 bytes is as unusable as a damaged one.
-            onBufferStatusFrame(payloadChecksumOk(frame) && n >= 4);
+            console.download.onBufferStatusFrame(payloadChecksumOk(frame) && n >= 4);
             removeFront(kBufferStatusBytes);
             return;
         }
         case MSG_HEADER:
-            watchdogRestart(link.shortinterval);
+            watchdogRestart(state.shortinterval);
             showText(TextBox::PCtext, "Header data being received per host request");
             if (!whole) return;
-            onHeader(payloadChecksumOk(frame));
+            console.download.onHeader(payloadChecksumOk(frame));
             return;
         case MSG_ROW_RAW:
         case MSG_ROW:
-            watchdogRestart(link.shortinterval);
+            watchdogRestart(state.shortinterval);
             if (!whole) return;
             host.stopTimer();
-            link.headerok = false;
-            onRow(payloadChecksumOk(frame));
+            state.headerok = false;
+            console.download.onRow(payloadChecksumOk(frame));
             return;
         case MSG_ACK:
             removeFront(kHeaderBytes);
-            link.headerok = false;
-            if (link.pendingop == PendingOp::Key) {
-                setText(TextBox::PCtext,
-                        link.linkup ? "Keypress acknowledged" : "Link Established");
-                host.report(link.linkup ? Event{KeyAcknowledged{}} : Event{LinkEstablished{}});
-                link.linkup = true;
-            } else if (isUploadStep(link.pendingop)) {
-                uploadstep();
-            }
+            state.headerok = false;
+            onAck();
             return;
         case MSG_DISPLAY:
-            if (!link.linkup) {
+            if (!state.linkup) {
                 setText(TextBox::PCtext, "Link Established");
-                link.linkup = true;
+                state.linkup = true;
                 host.report(LinkEstablished{});
             }
             if (!whole) return;
-            link.headerok = false;
+            state.headerok = false;
             if (payloadChecksumOk(frame)) {
                 showText(TextBox::QTXText,
                          displayText(frame.subspan(kHeaderSize, static_cast<std::size_t>(n))));
@@ -187,30 +177,52 @@ void Console::dispatchFrame() {
             return;
         case MSG_NAK:
             removeFront(kHeaderBytes);
-            link.headerok = false;
+            state.headerok = false;
             setText(TextBox::PCtext, "QTX did not understand command");
             return;
         case MSG_LINK_OK:
             removeFront(kHeaderBytes);
-            link.headerok = false;
+            state.headerok = false;
             setText(TextBox::PCtext, "Link established to QTX");
             host.report(LinkEstablished{});
             return;
         case MSG_LINK_REQUEST:
             setText(TextBox::PCtext, "Request to establish link");
             removeFront(kHeaderBytes);
-            link.headerok = false;
+            state.headerok = false;
             sendlinkconfirm();
             // What was awaited before the request is still awaited: stopping the watchdog
             // here would leave it waiting for ever.
-            resumeWatchdog();
+            console.resumeWatchdog();
             return;
         default:
             // No handling is defined for other codes; drop the header so nothing stalls.
             removeFront(kHeaderBytes);
-            link.headerok = false;
+            state.headerok = false;
             return;
     }
+}
+
+void Link::onAck() {
+    if (state.pendingop == PendingOp::Key) {
+        setText(TextBox::PCtext, state.linkup ? "Keypress acknowledged" : "Link Established");
+        host.report(state.linkup ? Event{KeyAcknowledged{}} : Event{LinkEstablished{}});
+        state.linkup = true;
+    } else if (isUploadStep(state.pendingop)) {
+        console.uploader.uploadstep();
+    }
+}
+
+std::span<const std::uint8_t> Link::front() const {
+    return std::span<const std::uint8_t>(state.rxbuffer)
+        .first(static_cast<std::size_t>(std::min<int>(frontFrameBytes(), state.rxcount)));
+}
+
+int Link::frontFrameBytes() const { return payloadLength(state.rxbuffer) + 8; }
+
+void Link::dropReceived() {
+    state.rxcount = 0;
+    (void)host.readAll();
 }
 
 }  // namespace qtx

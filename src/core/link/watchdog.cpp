@@ -10,7 +10,7 @@ constexpr std::int16_t kLatePatienceTicks = 3;
 
 }  // namespace
 
-void Console::watchdogRestart(int intervalMs) {
+void Link::watchdogRestart(int intervalMs) {
     host.stopTimer();
     // An interval of 0 (the port never opened) means the watchdog does not tick.
     if (intervalMs > 0) host.startTimer(intervalMs);
@@ -18,27 +18,27 @@ void Console::watchdogRestart(int intervalMs) {
 
 // The watchdog counts the ticks; what a tick repeats belongs to the exchange that waits:
 // an image transfer (or the buffer bitmap of a Download All), or an upload.
-void Console::watchdogTick() {
-    if (link.retrycount < 4) ++link.retrycount;
-    const bool uploading = link.pendingop != PendingOp::Key;
-    if (link.retrycount >= 4) {
+void Link::watchdogTick() {
+    if (state.retrycount < 4) ++state.retrycount;
+    const bool uploading = state.pendingop != PendingOp::Key;
+    if (state.retrycount >= 4) {
         host.stopTimer();
         host.hideProgress();  // the exchange is abandoned where it is
         if (uploading) {
             showText(TextBox::PCtext, "Communication Failed");
             host.report(CommunicationFailed{CommunicationFailed::During::Upload});
         } else {
-            transferGivenUp();
+            console.download.givenUp();
         }
         return;
     }
     // Ticks while late answers are awaited are patience, not silence: after a few the answers
     // count as lost and the exchange goes on.
-    const bool patienceOver = link.retrycount >= kLatePatienceTicks;
+    const bool patienceOver = state.retrycount >= kLatePatienceTicks;
     if (uploading) {
-        uploadTick(patienceOver);
+        console.uploader.tick(patienceOver);
     } else {
-        transferTick(patienceOver);
+        console.download.tick(patienceOver);
     }
 }
 

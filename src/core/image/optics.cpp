@@ -1,5 +1,6 @@
 // The Edit Data menu: note, focal length, aperture diameter and the length unit.
 #include "console.hpp"
+#include "image/image_view.hpp"
 #include "image/aperture.hpp"
 #include "text/numtext.hpp"
 
@@ -14,7 +15,7 @@ float typedValue(const std::string& answer) { return static_cast<float>(readNumb
 
 }  // namespace
 
-void Console::mnunote_Click() {
+void ImageView::mnunote_Click() {
     const std::string answer = host.prompt("Input note (if desired)", "Note",
                                            "Enter configuration and observer info here!");
     if (answer.empty()) return;
@@ -22,7 +23,7 @@ void Console::mnunote_Click() {
     setText(TextBox::PCtext, answer);
 }
 
-void Console::mnufocallength_Click() {
+void ImageView::mnufocallength_Click() {
     const bool cm = optics.unitscm;
     const std::string answer =
         host.prompt(cm ? "Input focal length in centimeters" : "Input focal length in inches",
@@ -33,7 +34,7 @@ void Console::mnufocallength_Click() {
             "Focal length = " + numberText(record.focallength) + (cm ? " centimeters" : " inches"));
 }
 
-void Console::mnuaperturedia_Click() {
+void ImageView::mnuaperturedia_Click() {
     const bool cm = optics.unitscm;
     const std::string answer = host.prompt(
         cm ? "Input aperture diameter in  centimeters" : "Input aperture diameter in inches",
@@ -49,7 +50,7 @@ void Console::mnuaperturedia_Click() {
     record.aperturearea = static_cast<float>(area * apertureFactor(optics.apertureflag));
 }
 
-void Console::mnuinches_Click() {
+void ImageView::mnuinches_Click() {
     if (optics.unitscm) {
         record.focallength = static_cast<float>(record.focallength / kCmPerInch);
         record.aperturediameter = static_cast<float>(record.aperturediameter / kCmPerInch);
@@ -58,7 +59,7 @@ void Console::mnuinches_Click() {
     optics.unitscm = false;
 }
 
-void Console::mnucentimeters_Click() {
+void ImageView::mnucentimeters_Click() {
     if (!optics.unitscm) {
         record.focallength = static_cast<float>(record.focallength * kCmPerInch);
         record.aperturediameter = static_cast<float>(record.aperturediameter * kCmPerInch);

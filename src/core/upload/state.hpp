@@ -1,14 +1,10 @@
-// State of the front panel, the firmware upload and the optics settings.
+// State of a firmware upload.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 namespace qtx {
-
-struct FrontPanel {
-    bool turbo = false;
-};
 
 struct Upload {
     std::int32_t pagenumber = 0;
@@ -23,11 +19,6 @@ struct Upload {
     // What the Host's one-shot timer is running for.
     enum class Wait { None, EndAnswer, Restart };
     Wait waiting = Wait::None;
-};
-
-struct Optics {
-    bool unitscm = false;       // lengths in centimetres, else inches
-    bool apertureflag = false;  // area factor 0.7223644800000001, else 0.98
 };
 
 }  // namespace qtx

@@ -7,6 +7,8 @@
 
 #include "console.hpp"
 #include "link/frame.hpp"
+#include "text/crlf.hpp"
+#include "text/numtext.hpp"
 #include "upload/code_image.hpp"
 
 namespace qtx {
@@ -34,31 +36,28 @@ std::int32_t baudOf(std::int16_t baudindex) {
 
 // A page takes 50 ms at 115200 baud and 299 ms at 19200; resending it sooner than the QTX
 // can have received it and answered would only pile copies up on the line.
-int Console::uploadInterval() const {
+int Uploader::interval() const {
     const std::int64_t twiceLineMs =
-        (2 * kPageFrameBits * 1000 + baudOf(link.baudindex) - 1) / baudOf(link.baudindex);
-    return static_cast<int>(std::max<std::int64_t>(link.shortinterval, twiceLineMs));
+        (2 * kPageFrameBits * 1000 + baudOf(console.link.baudIndex()) - 1) / baudOf(console.link.baudIndex());
+    return static_cast<int>(std::max<std::int64_t>(console.link.shortInterval(), twiceLineMs));
 }
 
-void Console::reportUploadProgress() {
+void Uploader::reportProgress() {
     Progress progress;
     progress.kind = Progress::Kind::Pages;
-    progress.done = upload.pagenumber;
+    progress.done = state.pagenumber;
     progress.total = kCodePages;
-    progress.repeats = upload.repeats;
+    progress.repeats = state.repeats;
     host.showProgress(progress);
 }
 
-void Console::mnuUploadFile_Click() {
+void Uploader::mnuUploadFile_Click() {
     // Refused before anything changes: nothing could be sent and no answer would come.
-    if (!link.portopen) {
+    if (!console.link.portOpen()) {
         host.messageBox("No COM port is open to QTX");
         return;
     }
-    files.dialogopen = true;
-    files.binfilter = true;
-    filedialog();
-    const std::string path = files.dialogfilename;
+    const std::string path = console.files.chooseFile(true, FileFilter::Code);
     if (path.find(".bin") == std::string::npos) {
         host.messageBox("QTX code will be in a '.bin' file");
         return;
@@ -85,103 +84,103 @@ void Console::mnuUploadFile_Click() {
         return;
     }
 
-    upload.codeimage = std::move(bytes);
-    upload.repeats = 0;
+    state.codeimage = std::move(bytes);
+    state.repeats = 0;
     // This upload takes the link over from whatever the timer waited for.
     host.stopOneShot();
-    upload.waiting = Upload::Wait::None;
+    state.waiting = Upload::Wait::None;
     showText(TextBox::PCtext, "File CRC check passed - programming QTX");
-    upload.pagenumber = 0;
-    upload.copiessent = 1;
-    upload.lateacks = 0;
-    link.pendingop = PendingOp::CodeBegin;
+    state.pagenumber = 0;
+    state.copiessent = 1;
+    state.lateacks = 0;
+    console.link.expect(PendingOp::CodeBegin);
     // A count left over from an earlier failure would end this upload on its first tick.
-    link.retrycount = 0;
-    watchdogRestart(uploadInterval());
+    console.link.replied();
+    console.link.watchdogRestart(interval());
     sendframe(CMD_CODE_BEGIN, kCodeBeginPayload, kCodeBeginPayload.size());
-    reportUploadProgress();
+    reportProgress();
 }
 
-void Console::buildpage() {
-    if (upload.codeimage.size() != kCodeBytes) return;
+void Uploader::buildpage() {
+    if (state.codeimage.size() != kCodeBytes) return;
     const auto payload =
-        pagePayload(std::span<const std::uint8_t, kCodeBytes>(upload.codeimage.data(), kCodeBytes),
-                    upload.pagenumber);
-    std::copy(payload.begin(), payload.end(), upload.pagebuffer.begin());
+        pagePayload(std::span<const std::uint8_t, kCodeBytes>(state.codeimage.data(), kCodeBytes),
+                    state.pagenumber);
+    std::copy(payload.begin(), payload.end(), state.pagebuffer.begin());
 }
 
-void Console::uploadstep() {
-    if (upload.lateacks > 0) {
+void Uploader::uploadstep() {
+    if (state.lateacks > 0) {
         // Nothing new is sent while they are awaited, so this acknowledges another copy of
         // the frame taken already; once the last has come, the next frame goes.
-        if (--upload.lateacks == 0) sendNextUploadFrame();
+        if (--state.lateacks == 0) sendNextUploadFrame();
         return;
     }
-    switch (link.pendingop) {
+    switch (console.link.pendingOp()) {
         case PendingOp::CodeBegin:
-            link.pendingop = PendingOp::CodePage;
+            console.link.expect(PendingOp::CodePage);
             break;
         case PendingOp::CodePage:
-            ++upload.pagenumber;
-            if (upload.pagenumber >= kCodePages) link.pendingop = PendingOp::CodeEnd;
+            ++state.pagenumber;
+            if (state.pagenumber >= kCodePages) console.link.expect(PendingOp::CodeEnd);
             break;
         case PendingOp::CodeEnd:
             host.hideProgress();  // before the text: the page count ends here
             showText(TextBox::PCtext, "Code succesfully uploaded - QTX restarting");
-            link.pendingop = PendingOp::Key;
-            link.retrycount = 0;
+            console.link.expect(PendingOp::Key);
+            console.link.replied();
             // The wait runs on the timer, not inside this acknowledgement's handling.
             host.startOneShot(kRestartMs);
-            upload.waiting = Upload::Wait::Restart;
+            state.waiting = Upload::Wait::Restart;
             return;
         default:
             return;
     }
-    link.retrycount = 0;
+    console.link.replied();
     // A frame sent more than once is answered more than once, and its other answers look
     // just like the next frame's: the next frame waits for them.
-    upload.lateacks = upload.copiessent - 1;
-    if (upload.lateacks > 0) {
-        watchdogRestart(uploadInterval());
-        reportUploadProgress();
+    state.lateacks = state.copiessent - 1;
+    if (state.lateacks > 0) {
+        console.link.watchdogRestart(interval());
+        reportProgress();
         return;
     }
     sendNextUploadFrame();
 }
 
 // Sends the frame that `pendingop` awaits: a page, or the end frame after the last page.
-void Console::sendNextUploadFrame() {
-    upload.copiessent = 1;
-    link.retrycount = 0;
-    if (link.pendingop == PendingOp::CodeEnd) {
+void Uploader::sendNextUploadFrame() {
+    state.copiessent = 1;
+    console.link.replied();
+    if (console.link.pendingOp() == PendingOp::CodeEnd) {
         const auto end = endPayload(
-            std::span<const std::uint8_t, kCodeBytes>(upload.codeimage.data(), kCodeBytes));
-        std::copy(end.begin(), end.end(), upload.pagebuffer.begin());
+            std::span<const std::uint8_t, kCodeBytes>(state.codeimage.data(), kCodeBytes));
+        std::copy(end.begin(), end.end(), state.pagebuffer.begin());
         host.stopTimer();
         host.startOneShot(kEndAnswerMs);
-        upload.waiting = Upload::Wait::EndAnswer;
-        sendframe(CMD_CODE_END, upload.pagebuffer, end.size());
+        state.waiting = Upload::Wait::EndAnswer;
+        sendframe(CMD_CODE_END, state.pagebuffer, end.size());
     } else {
         buildpage();
-        watchdogRestart(uploadInterval());
-        sendframe(CMD_CODE_PAGE, upload.pagebuffer, kPagePayloadBytes);
+        console.link.watchdogRestart(interval());
+        sendframe(CMD_CODE_PAGE, state.pagebuffer, kPagePayloadBytes);
     }
-    reportUploadProgress();
+    reportProgress();
 }
 
-void Console::oneShotElapsed() {
-    const Upload::Wait waiting = upload.waiting;
-    upload.waiting = Upload::Wait::None;
+void Uploader::oneShotElapsed() {
+    const Upload::Wait waiting = state.waiting;
+    state.waiting = Upload::Wait::None;
     switch (waiting) {
         case Upload::Wait::EndAnswer:
             // Still waiting: a late acknowledgement completes the upload all the same.
-            if (link.pendingop != PendingOp::CodeEnd) return;
+            if (console.link.pendingOp() != PendingOp::CodeEnd) return;
             showText(TextBox::PCtext, "Communication Failed");
             host.hideProgress();
             host.report(CommunicationFailed{CommunicationFailed::During::Upload});
             return;
         case Upload::Wait::Restart:
-            sendremotemode(1);
+            console.link.sendremotemode(1);
             // Over once the restarted QTX is under remote operation again.
             host.report(UploadEnded{true, "Code succesfully uploaded - QTX restarting"});
             return;
@@ -191,28 +190,28 @@ void Console::oneShotElapsed() {
 }
 
 // A watchdog tick while an upload frame awaits its acknowledgement.
-void Console::uploadTick(bool patienceOver) {
-    if (isUploadStep(link.pendingop) && upload.lateacks > 0) {
+void Uploader::tick(bool patienceOver) {
+    if (isUploadStep(console.link.pendingOp()) && state.lateacks > 0) {
         if (patienceOver) {
-            upload.lateacks = 0;
+            state.lateacks = 0;
             sendNextUploadFrame();
         }
         return;
     }
-    switch (link.pendingop) {
+    switch (console.link.pendingOp()) {
         case PendingOp::CodeBegin:
-            watchdogRestart(uploadInterval());
-            ++upload.repeats;
-            ++upload.copiessent;
+            console.link.watchdogRestart(interval());
+            ++state.repeats;
+            ++state.copiessent;
             sendframe(CMD_CODE_BEGIN, kCodeBeginPayload, kCodeBeginPayload.size());
-            reportUploadProgress();
+            reportProgress();
             break;
         case PendingOp::CodePage:
-            watchdogRestart(uploadInterval());
-            ++upload.repeats;
-            ++upload.copiessent;
-            sendframe(CMD_CODE_PAGE, upload.pagebuffer, kPagePayloadBytes);
-            reportUploadProgress();
+            console.link.watchdogRestart(interval());
+            ++state.repeats;
+            ++state.copiessent;
+            sendframe(CMD_CODE_PAGE, state.pagebuffer, kPagePayloadBytes);
+            reportProgress();
             break;
         default:
             // The end frame is never sent twice: a QTX that took it is already restarting.
@@ -220,18 +219,27 @@ void Console::uploadTick(bool patienceOver) {
     }
 }
 
-void Console::abandonUpload() {
-    if (!isUploadStep(link.pendingop)) return;
-    link.pendingop = PendingOp::Key;
+void Uploader::abandon() {
+    if (!isUploadStep(console.link.pendingOp())) return;
+    console.link.expect(PendingOp::Key);
     // The watchdog served the upload: left running it would repeat an old image request.
     host.stopTimer();
-    if (upload.waiting == Upload::Wait::EndAnswer) {
+    if (state.waiting == Upload::Wait::EndAnswer) {
         host.stopOneShot();
-        upload.waiting = Upload::Wait::None;
+        state.waiting = Upload::Wait::None;
     }
     host.hideProgress();
     host.messageBox("Code upload abandoned - upload the code file again");
     host.report(UploadEnded{false, "Code upload abandoned - upload the code file again"});
+}
+
+void Uploader::sendframe(std::uint8_t code, std::span<const std::uint8_t> payload,
+                         std::uint16_t length) {
+    console.link.send(buildFrame(code, payload.first(std::min<std::size_t>(length, payload.size()))),
+                      true);
+    showText(TextBox::PCtext, " PageNumber = " + signedText(state.pagenumber) +
+                                  " of 192 being sent" + crlf +
+                                  signedText(console.link.retries()) + " retries");
 }
 
 }  // namespace qtx

@@ -18,13 +18,18 @@ namespace qtx {
 // What the file dialog offers; its second pair is selected at start.
 enum class FileFilter { Qtx, Bitmap, Code, Fits };
 
+// Encodes a file's bytes; "" or why it cannot be written.
+using Encoder = std::function<std::string(std::vector<std::uint8_t>&)>;
+// Says in a writer's own words why its file was not written (it exists, or the reason).
+using Refusal = std::function<void(bool exists, const std::string& reason)>;
+
 struct ExportRequest {
     FileKind kind;
     FileFilter filter;
     std::string extension;     // of the derived name
     std::string existsText;    // the message box for an existing file
     std::string notSavedText;  // the status text before "PATH: reason"
-    std::function<std::string(std::vector<std::uint8_t>&)> encode;  // "" or why not
+    Encoder encode;
 };
 
 class Files : Part {
@@ -58,12 +63,17 @@ class Files : Part {
     const FileNaming& view() const { return state; }
 
   private:
+    // Refuses an existing file, writes a new one exclusively and reports the outcome;
+    // `written` runs before the report of a file written. True: the file was written.
+    bool writeNew(FileKind kind, const std::string& path, const Encoder& encode,
+                  const Refusal& refused, const std::function<void()>& written = {});
     bool saveImageFiles();
     bool writeimagefile();
     void writetracklist();
     void writemosaicdata();
     bool writeCompanion(const std::string& extension, const std::string& text);
-    void refuseSave(const std::string& text, const FileRefused& refused);
+    // What a refused save says and does: the QTX is told, and a Download All stops.
+    Refusal refuseSave(const std::string& path);
     void readtracklist();
 
     FileNaming state;

@@ -1,7 +1,7 @@
 // Loading a frame from disk, with the track list of a summed image.
 #include "console.hpp"
-#include "files/files.hpp"
 #include "files/disk.hpp"
+#include "files/files.hpp"
 #include "files/kelm.hpp"
 #include "files/tracklist.hpp"
 #include "text/crlf.hpp"

@@ -40,11 +40,13 @@ std::vector<std::uint8_t> imageFileBytes(std::vector<std::uint8_t> bytes,
 
 }  // namespace
 
-void Files::refuseSave(const std::string& text, const FileRefused& refused) {
-    setText(TextBox::PCtext, text);
-    console.download.stopWalk();
-    console.link.sendsavereport(1);
-    host.report(refused);
+Refusal Files::refuseSave(const std::string& path) {
+    return [this, path](bool exists, const std::string& reason) {
+        setText(TextBox::PCtext,
+                path + (exists ? " already exists!" : " could not be written: " + reason));
+        console.download.stopWalk();
+        console.link.sendsavereport(1);
+    };
 }
 
 bool Files::writeimagefile() {
@@ -53,44 +55,37 @@ bool Files::writeimagefile() {
         const std::int16_t number = state.filenumber;
         if (state.filenumber < kFileNumberStop) ++state.filenumber;
         if (number >= kFileNumberLimit) {
-            refuseSave("999 file number limit reached!",
-                       {FileKind::Image, state.autofilename, false, "file number limit"});
+            setText(TextBox::PCtext, "999 file number limit reached!");
+            console.download.stopWalk();
+            console.link.sendsavereport(1);
+            host.report(
+                FileRefused{FileKind::Image, state.autofilename, false, "file number limit"});
             return false;
         }
         state.currentfile = state.autofilename + threeDigits(number) + ".QTX";
     } else {
         state.currentfile = state.autofilename + ".QTX";
     }
-    setText(TextBox::PCtext, "Saving " + state.currentfile);
-    if (fileExists(state.currentfile)) {
-        refuseSave(state.currentfile + " already exists!",
-                   {FileKind::Image, state.currentfile, true, {}});
+    const std::string path = state.currentfile;
+    setText(TextBox::PCtext, "Saving " + path);
+    const bool unitscm = console.picture.opticsSettings().unitscm;
+    const auto encode = [&](std::vector<std::uint8_t>& bytes) {
+        // The record names the image size; rows are written only as far as the array holds
+        // them, so a record and array out of step can never read past the pixels.
+        ImageRecord written = record;
+        written.imagewidth = std::min(record.imagewidth, record.imagedata.width);
+        written.imageheight = std::min(record.imageheight, record.imagedata.height);
+        // A loaded image writes back the lines its file held; a received one its QTX header.
+        bytes = imageFileBytes(
+            loaded ? rewriteHeader(loaded->header, loaded->asloaded, written, unitscm)
+                   : composeHeader(written, unitscm),
+            written);
+        return std::string{};
+    };
+    if (!writeNew(FileKind::Image, path, encode, refuseSave(path),
+                  [&] { setText(TextBox::PCtext, path + " saved"); })) {
         return false;
     }
-    // The record names the image size; rows are written only as far as the array holds
-    // them, so a record and array out of step can never read past the pixels.
-    ImageRecord written = record;
-    written.imagewidth = std::min(record.imagewidth, record.imagedata.width);
-    written.imageheight = std::min(record.imageheight, record.imagedata.height);
-    // A loaded image writes back the lines its file held; a received one its QTX header.
-    std::vector<std::uint8_t> header =
-        loaded
-            ? rewriteHeader(loaded->header, loaded->asloaded, written, console.picture.opticsSettings().unitscm)
-            : composeHeader(written, console.picture.opticsSettings().unitscm);
-    const WriteResult result =
-        writeNewFile(state.currentfile, imageFileBytes(std::move(header), written));
-    if (result.outcome == WriteResult::Exists) {
-        refuseSave(state.currentfile + " already exists!",
-                   {FileKind::Image, state.currentfile, true, {}});
-        return false;
-    }
-    if (result.outcome == WriteResult::Failed) {
-        refuseSave(state.currentfile + " could not be written: " + result.reason,
-                   {FileKind::Image, state.currentfile, false, result.reason});
-        return false;
-    }
-    setText(TextBox::PCtext, state.currentfile + " saved");
-    host.report(FileWritten{FileKind::Image, state.currentfile});
     // The track list writer reports the success of a summed image.
     if (record.numexposures <= 1) console.link.sendsavereport(0);
     return true;
@@ -101,20 +96,15 @@ bool Files::writeimagefile() {
 bool Files::writeCompanion(const std::string& extension, const std::string& text) {
     const FileKind kind = extension == ".trk" ? FileKind::TrackList : FileKind::MosaicData;
     state.currentfile = basePath(state.currentfile, extension);
-    if (fileExists(state.currentfile)) {
-        refuseSave(state.currentfile + " already exists!", {kind, state.currentfile, true, {}});
+    const std::string path = state.currentfile;
+    const auto encode = [&](std::vector<std::uint8_t>& bytes) {
+        bytes.assign(text.begin(), text.end());
+        return std::string{};
+    };
+    if (!writeNew(kind, path, encode, refuseSave(path),
+                  [&] { setText(TextBox::PCtext, path + " saved"); })) {
         return false;
     }
-    const WriteResult result = writeNewFile(state.currentfile, text);
-    if (result.outcome != WriteResult::Written) {
-        const bool exists = result.outcome == WriteResult::Exists;
-        refuseSave(state.currentfile +
-                       (exists ? " already exists!" : " could not be written: " + result.reason),
-                   {kind, state.currentfile, exists, result.reason});
-        return false;
-    }
-    setText(TextBox::PCtext, state.currentfile + " saved");
-    host.report(FileWritten{kind, state.currentfile});
     console.link.sendsavereport(0);
     return true;
 }

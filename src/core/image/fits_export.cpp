@@ -22,14 +22,15 @@ void ImageView::mnufits_Click() {
         host.messageBox("No image to export");
         return;
     }
-    console.files.exportFile({FileKind::Fits, FileFilter::Fits, ".fits", "FITS File with same name already exists!",
-                "FITS not saved: ", [&](std::vector<std::uint8_t>& bytes) {
-                    const auto& loaded = console.files.loadedImage();
-                    FitsBytes fits = imageFits(record, loaded ? &loaded->header : nullptr,
-                                               optics.unitscm, QTX_SOFTWARE);
-                    bytes = std::move(fits.bytes);
-                    return fits.failure;
-                }});
+    console.files.exportFile(
+        {FileKind::Fits, FileFilter::Fits, ".fits", "FITS File with same name already exists!",
+         "FITS not saved: ", [&](std::vector<std::uint8_t>& bytes) {
+             const auto& loaded = console.files.loadedImage();
+             FitsBytes fits = imageFits(record, loaded ? &loaded->header : nullptr, optics.unitscm,
+                                        QTX_SOFTWARE);
+             bytes = std::move(fits.bytes);
+             return fits.failure;
+         }});
 }
 
 }  // namespace qtx

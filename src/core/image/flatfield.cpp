@@ -1,5 +1,5 @@
-// Flat field correction: a flat frame (read by the files part), then divide the image by it, shifted and summed
-// by the image's track offsets (the arithmetic is image/flat_correction.cpp).
+// Flat field correction: a flat frame (read by the files part), then divide the image by it,
+// shifted and summed by the image's track offsets (the arithmetic is image/flat_correction.cpp).
 #include "console.hpp"
 #include "image/flat_correction.hpp"
 

@@ -1,7 +1,7 @@
 // The Edit Data menu: note, focal length, aperture diameter and the length unit.
 #include "console.hpp"
-#include "image/image_view.hpp"
 #include "image/aperture.hpp"
+#include "image/image_view.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "image/flat_correction.hpp"
 #include "console.hpp"
+#include "image/flat_correction.hpp"
 #include "image/header.hpp"
 #include "image/image_view.hpp"
 #include "link/frame.hpp"

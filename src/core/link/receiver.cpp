@@ -119,8 +119,8 @@ void Link::dispatchFrame() {
         return;
     }
     const bool whole = state.rxcount >= frameBytes;
-    const auto frame =
-        std::span<const std::uint8_t>(state.rxbuffer.data(), static_cast<std::size_t>(state.rxcount));
+    const auto frame = std::span<const std::uint8_t>(state.rxbuffer.data(),
+                                                     static_cast<std::size_t>(state.rxcount));
     switch (code) {
         case MSG_IMAGE_OFFER:
             showText(TextBox::PCtext, "QTX is downloading current image");

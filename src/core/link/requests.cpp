@@ -26,9 +26,7 @@ void Link::send(std::span<const std::uint8_t> frame, bool checksPort) {
     host.write(frame);
 }
 
-void Link::sendkey(std::int32_t keycode) {
-    send(buildFrame(CMD_KEY, word(keycode)), true);
-}
+void Link::sendkey(std::int32_t keycode) { send(buildFrame(CMD_KEY, word(keycode)), true); }
 
 void Link::sendcommand(std::int16_t code) {
     send(buildFrame(static_cast<std::uint8_t>(code & 0xFF), {}), true);
@@ -44,8 +42,6 @@ void Link::sendsavereport(std::int16_t flag) {
     send(buildFrame(CMD_SAVED, payload), false);
 }
 
-void Link::sendlinkconfirm() {
-    send(buildFrame(CMD_LINK_OK, {}), false);
-}
+void Link::sendlinkconfirm() { send(buildFrame(CMD_LINK_OK, {}), false); }
 
 }  // namespace qtx

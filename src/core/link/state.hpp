@@ -38,7 +38,7 @@ struct LinkState {
     std::int16_t shortinterval = 0;  // ms; 0 until the port has been opened once
     std::int16_t longinterval = 0;   // ms
     PendingOp pendingop = PendingOp::Key;
-    std::string settings;                // settings string last given to the port
+    std::string settings;  // settings string last given to the port
 
     // The payload of the frame at the front of rxbuffer, as far as the buffer holds it.
     std::span<const std::uint8_t> frontPayload() const;

@@ -17,14 +17,12 @@ namespace {
 constexpr std::int16_t kTrackRow = 200;  // row number of the track row
 constexpr std::int32_t kPastTrackRow = 201;
 constexpr std::int32_t kTrackWidth = 320;
-constexpr std::int16_t kMaxRows = 200;  // the record holds at most 200 rows
+constexpr std::int16_t kMaxRows = 200;          // the record holds at most 200 rows
 constexpr std::int32_t kLastRowNumber = 32767;  // the largest row number a request can name
-
 
 // Rows of the image that the array keeps: an image announced taller than 200 rows keeps its
 // first 200 and ends after them.
 int keptRows(const ImageRecord& record) { return std::min<int>(record.hdrheight, kMaxRows); }
-
 
 // The low 16 bits of the value, low byte first.
 std::array<std::uint8_t, 2> word(std::int32_t value) {
@@ -37,8 +35,7 @@ std::array<std::uint8_t, 2> word(std::int32_t value) {
 
 // The lowest-numbered pending buffer becomes the one to fetch; none left ends the walk.
 void Download::takeNextPending() {
-    const auto next =
-        std::find(state.bufferpending.begin(), state.bufferpending.end(), true);
+    const auto next = std::find(state.bufferpending.begin(), state.bufferpending.end(), true);
     state.downloadall = next != state.bufferpending.end();
     if (!state.downloadall) {
         state.downloadimage = 0;
@@ -247,7 +244,8 @@ void Download::onRow(bool checksumGood) {
     console.picture.completeImage(state.tracklist);
     const bool walking = state.downloadall || state.downloadimage > 0;
     state.downloadreceived += walking ? 1 : 0;
-    if (console.files.autosave() && console.files.saveReceivedImage() && walking) ++state.downloadsaved;
+    if (console.files.autosave() && console.files.saveReceivedImage() && walking)
+        ++state.downloadsaved;
     console.link.removeFront(bytes);
     host.hideProgress();
     console.picture.showimage();

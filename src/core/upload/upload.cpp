@@ -38,7 +38,8 @@ std::int32_t baudOf(std::int16_t baudindex) {
 // can have received it and answered would only pile copies up on the line.
 int Uploader::interval() const {
     const std::int64_t twiceLineMs =
-        (2 * kPageFrameBits * 1000 + baudOf(console.link.baudIndex()) - 1) / baudOf(console.link.baudIndex());
+        (2 * kPageFrameBits * 1000 + baudOf(console.link.baudIndex()) - 1) /
+        baudOf(console.link.baudIndex());
     return static_cast<int>(std::max<std::int64_t>(console.link.shortInterval(), twiceLineMs));
 }
 
@@ -235,11 +236,11 @@ void Uploader::abandon() {
 
 void Uploader::sendframe(std::uint8_t code, std::span<const std::uint8_t> payload,
                          std::uint16_t length) {
-    console.link.send(buildFrame(code, payload.first(std::min<std::size_t>(length, payload.size()))),
-                      true);
+    console.link.send(
+        buildFrame(code, payload.first(std::min<std::size_t>(length, payload.size()))), true);
     showText(TextBox::PCtext, " PageNumber = " + signedText(state.pagenumber) +
-                                  " of 192 being sent" + crlf +
-                                  signedText(console.link.retries()) + " retries");
+                                  " of 192 being sent" + crlf + signedText(console.link.retries()) +
+                                  " retries");
 }
 
 }  // namespace qtx

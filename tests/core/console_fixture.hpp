@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -57,25 +58,25 @@ class ConsoleTest : public ::testing::Test {
                 << "step " << n++;
         }
     }
-    // The user asks for the screen image and its header arrives.
-    void startImage(const HeaderFields& h = {}) {
-        console.mnudownloadlight_Click();
-        receive(headerFrame(h));
-        host.written.clear();
-    }
     // The user uploads a good code image; the QTX acknowledges its first `acked` frames.
     void beginUpload(int acked = 0) {
-        if (codeFile.empty()) {
+        const std::string file = tmp.path("code.bin");
+        if (!std::filesystem::exists(file)) {
             const Bytes code = codeImage(0x81E9);
-            codeFile = tmp.path("code.bin");
-            TempDir::write(codeFile, std::string(code.begin(), code.end()));
+            TempDir::write(file, std::string(code.begin(), code.end()));
         }
-        host.fileAnswers.push_back(codeFile);
+        host.fileAnswers.push_back(file);
         console.mnuUploadFile_Click();
         acks(acked);
     }
     void acks(int count) {
         for (int i = 0; i < count; ++i) receive(kAck);
+    }
+    // The user asks for the screen image and its header arrives.
+    void startImage(const HeaderFields& h = {}) {
+        console.mnudownloadlight_Click();
+        receive(headerFrame(h));
+        host.written.clear();
     }
     // A w x h image as if just received, pixel (x, y) = value(x, y), with its levels.
     void holdImage(int w, int h, const std::function<int(int, int)>& value,
@@ -101,7 +102,6 @@ class ConsoleTest : public ::testing::Test {
     TempDir tmp;
     FakeHost host;
     Console console{host};
-    std::string codeFile;
 };
 
 }  // namespace qtx::test

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
         const double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
         worstUs = std::max(worstUs, us);
         totalUs += us;
-        most = std::max<int>(most, line.console.link.rxcount);
+        most = std::max<int>(most, line.console.linkState().rxcount);
         fed += n;
         ++events;
         // What the console answered to the noise goes nowhere: the QTX is not listening.
@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
     line.console.cmdfocus_Click();
     line.pump();
     const std::string key = line.host.text(qtx::TextBox::PCtext);
+    showOnScreen(line.model, 12);
     const Download d = download(line, 12);
     std::printf("afterwards: '%s', '%s', image %s\n", link.c_str(), key.c_str(),
                 d.outcome == Outcome::Whole ? "whole" : d.detail.c_str());

@@ -244,7 +244,6 @@ class Session {
 
     Run download() {
         Run run;
-        qtx::Console& console = window->console();
         int width = 0, height = 0;
         server->withModel([&](QtxModel& m) {
             width = m.buffer(qtx::sim::kScreenBuffer).header.width;
@@ -257,7 +256,15 @@ class Session {
             return run;
         }
         watch->clear();
-        console.reception.imagecomplete = false;
+        // The console reports the image whole; its height is taken from the record then.
+        bool complete = false;
+        const auto received =
+            QObject::connect(&window->host(), &qtx::QtHost::reported, [&](const qtx::Event& event) {
+                if (const auto* image = std::get_if<qtx::ImageReceived>(&event)) {
+                    complete = true;
+                    run.rows = image->record->imageheight;
+                }
+            });
         const std::uint64_t sent0 = server->bytesSent(), got0 = server->bytesReceived();
         const Cpu cpu0 = cpuTime(RUSAGE_THREAD);
         const Cpu proc0 = cpuTime(RUSAGE_SELF);
@@ -265,7 +272,7 @@ class Session {
         QEventLoop loop;
         Clock::time_point finished;
         watch->afterRead = [&] {
-            if (console.reception.imagecomplete) {
+            if (complete) {
                 finished = Clock::now();
                 loop.quit();
             }
@@ -280,8 +287,9 @@ class Session {
         window->findChild<QAction*>(QStringLiteral("mnudownloadlight"))->trigger();
         loop.exec();
         watch->afterRead = nullptr;
+        QObject::disconnect(received);
 
-        run.ok = console.reception.imagecomplete;
+        run.ok = complete;
         if (!run.ok) {
             std::fprintf(stderr, "bench_link: no image (%s)\n", qPrintable(text("PCtext")));
             return run;
@@ -291,7 +299,6 @@ class Session {
         run.received = server->bytesReceived() - got0;
         run.cpuConsole = cpuTime(RUSAGE_THREAD) - cpu0;
         run.cpuProcess = cpuTime(RUSAGE_SELF) - proc0;
-        run.rows = console.record.imageheight;
         std::vector<FrameMark> seen;
         server->withModel([&](QtxModel&) { seen = marks; });
         run.split = breakDown(seen, finished);

@@ -52,12 +52,15 @@ bool link(qtx::MainWindow& window, const QString& device) {
 
 // One download of the screen image; seconds, or a negative number when it did not complete.
 double download(qtx::MainWindow& window, std::uint32_t baud) {
-    qtx::Console& console = window.console();
-    console.reception.imagecomplete = false;
+    bool complete = false;
+    const auto received =
+        QObject::connect(&window.host(), &qtx::QtHost::reported, [&](const qtx::Event& event) {
+            complete = complete || std::holds_alternative<qtx::ImageReceived>(event);
+        });
     QEventLoop loop;
     Clock::time_point finished;
     const auto watch = QObject::connect(&window.host(), &qtx::ShellHost::serialEvent, &loop, [&] {
-        if (console.reception.imagecomplete) {
+        if (complete) {
             finished = Clock::now();
             loop.quit();
         }
@@ -68,7 +71,8 @@ double download(qtx::MainWindow& window, std::uint32_t baud) {
     window.findChild<QAction*>(QStringLiteral("mnudownloadlight"))->trigger();
     loop.exec();
     QObject::disconnect(watch);
-    if (!console.reception.imagecomplete) return -1;
+    QObject::disconnect(received);
+    if (!complete) return -1;
     return std::chrono::duration<double>(finished - start).count();
 }
 

@@ -165,7 +165,8 @@ int main(int argc, char* argv[]) {
         "\n10 MB of noise in %lld ms, worst event-loop pause %lld ms, port %s, receive buffer %d "
         "bytes\n",
         static_cast<long long>(took), static_cast<long long>(worstPause),
-        console.link.portopen ? "open" : "closed", static_cast<int>(console.link.rxcount));
+        console.linkState().portopen ? "open" : "closed",
+        static_cast<int>(console.linkState().rxcount));
     // Afterwards: Establish Link, a display, and the link is up again.
     noisy.findChild<QAction*>("mnuestablishlink1")->trigger();
     runFor(50);

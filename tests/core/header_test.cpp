@@ -1,6 +1,5 @@
 #include "image/header.hpp"
 
-#include <cstring>
 #include <string>
 #include <tuple>
 
@@ -33,13 +32,10 @@ Bytes withWord(Bytes block, std::size_t offset, std::uint16_t word) {
 
 class HeaderTest : public ConsoleTest {
   protected:
-    // The header frame stands at the front of the receive buffer, as the receiver leaves it.
+    // The screen image is asked for and the QTX answers with this header block.
     void decode(const Bytes& block) {
-        const Bytes frame = Bytes{0xA5, 0x04, static_cast<std::uint8_t>(block.size()), 0, 0, 0} +
-                            block + Bytes{0, 0};
-        std::memcpy(console.link.rxbuffer.data(), frame.data(), frame.size());
-        console.link.rxcount = static_cast<std::int16_t>(frame.size());
-        console.decodeheader();
+        console.mnudownloadlight_Click();
+        receive(frameOf(4, block));
     }
     std::string panel() const {
         std::string text = host.text(TextBox::headertxt);
@@ -51,7 +47,7 @@ class HeaderTest : public ConsoleTest {
 
 TEST_F(HeaderTest, EveryFieldAndThePanel) {
     decode(kBlock);
-    const ImageRecord& r = console.record;
+    const ImageRecord& r = console.image();
     EXPECT_EQ(panel(), kPanel);
     // What the panel does not show.
     EXPECT_EQ(std::tuple(r.hdrflags, r.hdrfirstrow, r.hdrfirstcolumn, r.imageyear, r.binning,
@@ -59,7 +55,8 @@ TEST_F(HeaderTest, EveryFieldAndThePanel) {
               std::tuple(0x3C24, 50, 60, 2001, 1, 40, "g", "QTX Image"));
 }
 
-// Flags 0x0006: inches, factor 0.98; 0x0000: centimetres, 0.72236448. Range 0 keeps the range.
+// Flags 0x0006: inches, factor 0.98; 0x0000: centimetres, 0.72236448. Range 0 keeps the range
+// of the image before.
 TEST_F(HeaderTest, WordRulesShownOnThePanel) {
     const struct {
         std::size_t offset;
@@ -79,32 +76,33 @@ TEST_F(HeaderTest, WordRulesShownOnThePanel) {
         {0, 0x0000, "Aperture = 226.937 cm^2"},
     };
     for (const auto& c : cases) {
-        console.record.range = 777;
+        decode(withWord(kBlock, 34, 777));
         decode(withWord(kBlock, c.offset, c.word));
         EXPECT_NE(("|" + panel() + "|").find("|" + std::string(c.line) + "|"), std::string::npos)
             << panel();
     }
 }
 
-// Time, pixel size, filter, history, mosaic, unit and aperture factor from flags and time.
+// Time, pixel size, filter, history, mosaic, unit and aperture factor from flags and time. Flags
+// that name no pixel size keep the 0.0148 of the image before.
 TEST_F(HeaderTest, TimeAndFlags) {
     const struct {
         std::uint16_t flags, time;
         const char* facts;
     } cases[] = {
-        {0x0000, 0x9147, "9:05:07 0.5000 None - 0 cm 0.72"},
+        {0x0000, 0x9147, "9:05:07 0.0148 None - 0 cm 0.72"},
         {0x0010, 0x03C0, ":15:00 0.0074 None - 0 cm 0.72"},
         {0x0432, 0x03C0, "12:15:00 0.0222 None - 0 in 0.72"},
-        {0x6806, 0xFFFF, "15:63:63 0.5000 Lunar - 6 in 0.98"},
+        {0x6806, 0xFFFF, "15:63:63 0.0148 Lunar - 6 in 0.98"},
     };
     for (const auto& c : cases) {
-        console.record.pixelsize = 0.5F;  // kept when the flags name no size
+        decode(kBlock);
         decode(withWord(withWord(kBlock, 0, c.flags), 24, c.time));
-        const ImageRecord& r = console.record;
+        const ImageRecord& r = console.image();
         EXPECT_EQ(r.imagetime + " " + formatPattern(r.pixelsize, "0.0000") + " " + r.filtername +
                       " " + r.history + " " + std::to_string(r.mosaicsnapshots) +
-                      (console.optics.unitscm ? " cm" : " in") +
-                      (console.optics.apertureflag ? " 0.72" : " 0.98"),
+                      (console.opticsSettings().unitscm ? " cm" : " in") +
+                      (console.opticsSettings().apertureflag ? " 0.72" : " 0.98"),
                   c.facts);
     }
 }

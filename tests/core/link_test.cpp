@@ -22,34 +22,36 @@ TEST(LinkStart, OpensCom1OrLeavesAUsableWindow) {
 using LinkTest = ConsoleTest;
 
 TEST_F(LinkTest, BaudMenuThenEstablishLink) {
-    for (const auto& [speed, shortinterval, baudindex] :
-         {std::tuple{57600, 220, 2}, {38400, 330, 3}, {115200, 110, 1}, {19200, 660, 4}}) {
+    for (const auto& [speed, shortinterval] :
+         {std::pair{57600, 220}, {38400, 330}, {115200, 110}, {19200, 660}}) {
         console.setBaud(speed);
         EXPECT_EQ(host.settingsHistory.back(), std::to_string(speed) + ",N,8,1");
-        EXPECT_EQ(std::tuple(console.link.shortinterval, console.link.baudindex),
-                  std::tuple(shortinterval, baudindex));
+        receive(headerFrame({}));  // a header restarts the watchdog at the short interval
+        EXPECT_EQ(host.timerInterval, shortinterval);
         console.establishLink(1);  // two stop bits, and the intervals of 115200 baud
         EXPECT_EQ(host.settingsHistory.back(), std::to_string(speed) + ",N,8,2");
-        EXPECT_EQ(console.link.shortinterval, 110);
+        receive(headerFrame({}));
+        EXPECT_EQ(host.timerInterval, 110);
     }
     EXPECT_EQ(host.closeCount, 4);
     receive(kAck);          // the link comes up
     receive({0xA5, 0x09});  // a piece of a frame stays buffered
     console.establishLink(1);
-    EXPECT_FALSE(console.link.rxcount != 0 || console.link.linkup);
     EXPECT_EQ(host.texts.back().text, "Link not established");
     EXPECT_EQ(host.lastWritten(), kRemoteOn);
+    receive(kAck);  // nothing held from before, and the link comes up again
+    EXPECT_EQ(host.texts.back().text, "Link Established");
 
     host.openResult = false;
     host.written.clear();
     console.establishLink(2);
     EXPECT_EQ(host.text(TextBox::PCtext), "COM2 not available");
-    EXPECT_FALSE(console.link.portopen || !host.written.empty());
+    console.mnudownloadlight_Click();
+    EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"No COM port is open to QTX"});
+    EXPECT_TRUE(host.written.empty());
     host.openResult = true;
-    console.link.pendingop = PendingOp::CodePage;
     console.establishLink(2);
     EXPECT_EQ(host.openedPort, 2);
-    EXPECT_EQ(console.link.pendingop, PendingOp::Key);
 }
 
 TEST_F(LinkTest, WatchdogRepeatsThreeTimesThenFails) {
@@ -62,7 +64,6 @@ TEST_F(LinkTest, WatchdogRepeatsThreeTimesThenFails) {
     EXPECT_EQ(host.timerInterval, 110);
     for (int tick = 1; tick <= 4; ++tick) console.watchdogTick();
     EXPECT_EQ(host.written, std::vector<Bytes>(4, headerRequest(31)));
-    EXPECT_EQ(console.link.rxcount, 20);  // the header path keeps what arrived
     EXPECT_FALSE(host.timerRunning || !host.texts.back().repainted);
     // The next download gets its own four tries.
     console.mnudownloadlight_Click();
@@ -70,6 +71,8 @@ TEST_F(LinkTest, WatchdogRepeatsThreeTimesThenFails) {
     EXPECT_EQ(host.written, std::vector<Bytes>(8, headerRequest(31)));
     console.watchdogTick();
     EXPECT_EQ(host.texts.back().text, "Communication Failed");
+    // The header path keeps what arrived: its rest still completes the header.
+    EXPECT_EQ(answer(Bytes(header.begin() + 20, header.end())), kRow10);
 }
 
 // The shell gives the port, its device and its own advice; the console words the loss.
@@ -84,9 +87,10 @@ TEST_F(LinkTest, LosingThePortStopsEverythingAndSaysWhy) {
         host.showProgress(Progress{});
         console.portLost(port, device, whenBack);
         EXPECT_EQ(host.text(TextBox::PCtext), shown);
+        EXPECT_FALSE(host.timerRunning || host.progressVisible);
         // Whatever was half received can never complete.
-        EXPECT_FALSE(console.link.rxcount != 0 || console.link.headerok || host.timerRunning ||
-                     host.progressVisible);
+        receive(Bytes(header.begin() + 8, header.end()));
+        EXPECT_TRUE(host.eventsOf<ImageStarted>().empty());
     }
     // Closing sends nothing on the closed port; Establish Link opens it again.
     host.written.clear();

@@ -7,18 +7,24 @@ namespace {
 
 using RequestsTest = ConsoleTest;
 
-// Requests the user starts refuse with a message (turbo changes all the same); the builders
-// without the check refuse silently.
+// On a port closed under them (an INDI client disconnects), the requests the user starts
+// refuse with a message (turbo changes all the same) and those of an exchange under way
+// silently; an upload's page is refused aloud and still shows its count.
 TEST_F(RequestsTest, ClosedPortRefusesWithOrWithoutMessage) {
-    console.link.portopen = false;
-    console.sendcommand(3);
+    startImage();
+    console.closeLink();
+    host.written.clear();
+    console.watchdogTick();  // row 10 again
+    host.fileAnswers.push_back(tmp.path("all"));
+    console.mnuflashdownload_Click();
     console.cmdturbo_Click();
-    console.upload.pagenumber = 7;
-    console.link.retrycount = 2;
-    console.sendframe(CMD_CODE_BEGIN, Bytes{0x20, 0x00}, 2);
-    console.requestrow(31);
-    console.sendsavereport(0);
-    EXPECT_TRUE(console.panel.turbo && host.written.empty());
+    EXPECT_TRUE(host.written.empty() && host.turboColours.back() == (Colour{0, 255, 0}));
+    EXPECT_EQ(host.messageBoxes, std::vector<std::string>(2, "No COM port is open to QTX"));
+    console.establishLink(1);
+    beginUpload(8);  // page 7 sent
+    console.watchdogTick();
+    console.closeLink();
+    console.watchdogTick();
     EXPECT_EQ(host.messageBoxes, std::vector<std::string>(3, "No COM port is open to QTX"));
     EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  7 of 192 being sent\r\n 2 retries");
 }

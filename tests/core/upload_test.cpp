@@ -8,28 +8,11 @@ namespace {
 
 const std::string kSuccess = "Code succesfully uploaded - QTX restarting";
 
-// The code (a pattern that shows the bytes of each word swapped), two unchecked bytes, the CRC.
-Bytes codeImage(std::uint16_t storedCrc) {
-    Bytes bytes(98300, 0);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 7 + 3 + (i >> 9));
-    return bytes + Bytes{0xAB, 0xCD, static_cast<std::uint8_t>(storedCrc >> 8),
-                         static_cast<std::uint8_t>(storedCrc & 0xFF)};
-}
-
 class UploadTest : public ConsoleTest {
   protected:
     std::string file(const std::string& name, const Bytes& bytes) {
         TempDir::write(tmp.path(name), std::string(bytes.begin(), bytes.end()));
         return tmp.path(name);
-    }
-    void begin() {
-        host.fileAnswers.push_back(file("code.bin", codeImage(0x81E9)));
-        console.mnuUploadFile_Click();
-        ASSERT_TRUE(console.link.pendingop == PendingOp::CodeBegin && host.fileDialogs.at(0).open);
-    }
-    void acks(int count) {
-        for (int i = 0; i < count; ++i) receive(kAck);
     }
 };
 
@@ -53,12 +36,12 @@ TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
         host.fileAnswers = {path};
         console.mnuUploadFile_Click();
         EXPECT_EQ(host.messageBoxes, std::vector<std::string>{message}) << path;
-        EXPECT_TRUE(console.link.pendingop == PendingOp::Key && host.written.empty() &&
+        EXPECT_TRUE(console.linkState().pendingop == PendingOp::Key && host.written.empty() &&
                     host.timerEvents.empty() && host.texts.empty());
     }
     // A closed port is refused before anything else.
+    console.portLost(1, "COM1", "");
     host = FakeHost{};
-    console.link.portopen = false;
     console.mnuUploadFile_Click();
     EXPECT_EQ(host.messageBoxes, std::vector<std::string>{"No COM port is open to QTX"});
     EXPECT_TRUE(host.fileDialogs.empty());
@@ -66,8 +49,9 @@ TEST_F(UploadTest, BadChoicesAreRefusedAndNothingIsSent) {
 
 // Golden frames of a whole upload driven by acknowledgements.
 TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) {
-    ASSERT_NO_FATAL_FAILURE(begin());
+    beginUpload();
     EXPECT_EQ(host.written, std::vector<Bytes>{kCodeBegin});
+    EXPECT_TRUE(host.fileDialogs.at(0).open);
     EXPECT_EQ(pcTexts(),
               (std::vector<std::string>{"File CRC check passed - programming QTX",
                                         " PageNumber =  0 of 192 being sent\r\n 0 retries"}));
@@ -89,7 +73,7 @@ TEST_F(UploadTest, AcknowledgementsCarryTheImageThroughAndTheQtxIsSwitchedBack) 
 
     receive(kAck);  // the code is in
     EXPECT_EQ(host.texts.back().text, kSuccess);
-    EXPECT_TRUE(console.link.pendingop == PendingOp::Key && !host.progressVisible);
+    EXPECT_TRUE(console.linkState().pendingop == PendingOp::Key && !host.progressVisible);
     EXPECT_EQ(host.oneShotInterval, 2000);
     console.oneShotElapsed();
     console.oneShotElapsed();  // a stray second expiry sends nothing more
@@ -105,7 +89,7 @@ TEST_F(UploadTest, ResendIntervalFollowsTheSpeed) {
                                                   {19200, true, 599}}) {
         console.setBaud(speed);
         if (reopen) console.establishLink(1);  // the short interval of 115200 baud
-        ASSERT_NO_FATAL_FAILURE(begin());
+        beginUpload();
         EXPECT_EQ(host.timerInterval, interval) << speed;
         receive(kAck);
         console.watchdogTick();
@@ -117,15 +101,15 @@ TEST_F(UploadTest, ResendIntervalFollowsTheSpeed) {
 TEST_F(UploadTest, WatchdogResendsThenFailsAndALateAcknowledgementContinues) {
     // A download had the watchdog running and ended in failure.
     console.mnudownloadlight_Click();
-    console.link.retrycount = 4;
+    for (int tick = 1; tick <= 4; ++tick) console.watchdogTick();
     host.written.clear();
-    ASSERT_NO_FATAL_FAILURE(begin());
+    beginUpload();
     console.watchdogTick();  // the begin frame again, not a stale page
     EXPECT_EQ(host.written, (std::vector<Bytes>{kCodeBegin, kCodeBegin}));
     EXPECT_EQ(host.text(TextBox::PCtext), " PageNumber =  0 of 192 being sent\r\n 1 retries");
 
     // The begin frame went twice: page 0 waits for the second answer, which looks the same.
-    EXPECT_EQ(answer(kAck), kCodeBegin);
+    exchange({{kAck, {}}});
     const Bytes page0 = answer(kAck);
     EXPECT_EQ(page0[6], 0x40);
     for (int tick = 1; tick <= 3; ++tick) console.watchdogTick();
@@ -137,20 +121,18 @@ TEST_F(UploadTest, WatchdogResendsThenFailsAndALateAcknowledgementContinues) {
     EXPECT_FALSE(host.timerRunning || host.progressVisible);
 
     // Late, but the QTX took page 0: page 1 waits for the answers to the other copies.
-    EXPECT_EQ(answer(kAck), page0);
+    exchange({{kAck, {}}});
     EXPECT_EQ(host.progress.back(), (Progress{Progress::Kind::Pages, 1, 192, 4}));
     EXPECT_TRUE(host.timerRunning);
-    acks(2);
-    EXPECT_EQ(host.lastWritten(), page0);
+    exchange({{kAck, {}}, {kAck, {}}});
     // The last copy's answer never comes: after the patience ticks page 1 goes.
     for (int tick = 1; tick <= 3; ++tick) console.watchdogTick();
     EXPECT_EQ(host.lastWritten()[6], 0x41);
 }
 
 TEST_F(UploadTest, UnansweredEndFrameFailsAfterAWaitAndALateAnswerStillCompletes) {
-    console.link.linkup = true;
-    ASSERT_NO_FATAL_FAILURE(begin());
-    acks(193);
+    receive(kAck);  // the link is up
+    beginUpload(193);
     EXPECT_GE(host.oneShotInterval, 2000);
     // Even a watchdog started by other traffic does not repeat the end frame.
     console.watchdogRestart(256);
@@ -180,13 +162,11 @@ TEST_F(UploadTest, AbandonedUploadSaysSoAndNeverClaimsSuccess) {
             SCOPED_TRACE(std::string(what) + " after " + std::to_string(count) + " acks");
             host = FakeHost{};
             console.Form_Load();
-            ASSERT_NO_FATAL_FAILURE(begin());
-            acks(count);
+            beginUpload(count);
             interrupt(console);
             EXPECT_EQ(host.messageBoxes, std::vector<std::string>{
                                              "Code upload abandoned - upload the code file again"});
-            EXPECT_FALSE(console.link.pendingop != PendingOp::Key || host.timerRunning ||
-                         host.oneShotRunning || host.progressVisible);
+            EXPECT_FALSE(host.timerRunning || host.oneShotRunning || host.progressVisible);
             const std::size_t sent = host.written.size();
             receive(kAck);
             console.oneShotElapsed();

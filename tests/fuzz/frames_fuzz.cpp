@@ -61,16 +61,13 @@ Bytes serialise(const Input& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // A code image the QTX would take, written once: uploads read it from the disk.
-    static const std::string codeFile =
-        qtx::test::tempFile("code.bin", qtx::test::withCodeCrc(Bytes(qtx::kCodeBytes, 0x5A)));
     const Input in = parse(data, size);
     const int exchange = in.mode & 3;
-    qtx::test::FuzzConsole f((in.mode & 4) != 0 || exchange == 1);
+    qtx::test::FuzzConsole f((in.mode & 4) != 0);
     if (exchange == 0) f.console.mnudownloadlight_Click();
-    if (exchange == 1) f.console.sendcommand(qtx::CMD_DOWNLOAD_ALL);
+    if (exchange == 1) f.downloadAll();
     if (exchange == 2) f.console.cmdfocus_Click();
-    if (exchange == 3) f.host.fileAnswers.push_back(codeFile), f.console.mnuUploadFile_Click();
+    if (exchange == 3) f.beginUpload(0);
     for (const Record& r : in.records) {
         if (r.op % 4 == 1) {
             f.console.watchdogTick();

@@ -32,32 +32,6 @@ struct TrapHost : FakeHost {
     }
 };
 
-// A started console whose automatic saves fail fast, in a folder that does not exist.
-struct FuzzConsole {
-    TrapHost host;
-    Console console{host};
-    explicit FuzzConsole(bool autosave) {
-        console.Form_Load();
-        console.files.autosave = autosave;
-        console.files.autofilename = "/nonexistent-folder-of-the-fuzzer/img";
-    }
-    void arrive(std::span<const std::uint8_t> bytes) {
-        host.incoming.assign(bytes.begin(), bytes.end());
-        console.onSerialEvent(SerialEvent::DataReceived);
-    }
-    // After every step: the receiver holds nothing or a frame start within its buffer, the
-    // pixel array is as large as it says; what the host was told is not kept.
-    void check() {
-        const int count = console.link.rxcount;
-        if (count < 0 || count > static_cast<int>(kRxBufferSize)) __builtin_trap();
-        if (count > 0 && console.link.rxbuffer[0] != kSync) __builtin_trap();
-        const PixelArray& a = console.record.imagedata;
-        const std::size_t w = std::max<int>(a.width, 0), h = std::max<int>(a.height, 0);
-        if (a.cells.size() != w * h) __builtin_trap();
-        host.written.clear(), host.texts.clear(), host.timerEvents.clear(), host.progress.clear();
-    }
-};
-
 // A whole code image with its CRC stored where the QTX looks for it.
 inline Bytes withCodeCrc(Bytes image) {
     const std::uint16_t crc = crc16(std::span(image).first(kCodeChecked));
@@ -72,5 +46,44 @@ inline std::string tempFile(const std::string& name, const Bytes& bytes) {
     TempDir::write(dir.path(name), std::string(bytes.begin(), bytes.end()));
     return dir.path(name);
 }
+
+// A started console whose automatic saves (when chosen) fail fast, in a folder that does not
+// exist.
+struct FuzzConsole {
+    static constexpr const char* kNowhere = "/nonexistent-folder-of-the-fuzzer/img";
+    TrapHost host;
+    Console console{host};
+    explicit FuzzConsole(bool autosave) {
+        console.Form_Load();
+        if (autosave) host.fileAnswers.push_back(kNowhere), console.mnuautosave_Click();
+    }
+    void arrive(std::span<const std::uint8_t> bytes) {
+        host.incoming.assign(bytes.begin(), bytes.end());
+        console.onSerialEvent(SerialEvent::DataReceived);
+    }
+    // Download All, its files to the folder that does not exist.
+    void downloadAll() {
+        host.fileAnswers.push_back(kNowhere);
+        console.mnuflashdownload_Click();
+    }
+    // An upload of a code image the QTX would take, its first `acked` frames acknowledged.
+    void beginUpload(int acked) {
+        static const std::string code = tempFile("code.bin", withCodeCrc(Bytes(kCodeBytes, 0x5A)));
+        host.fileAnswers.push_back(code);
+        console.mnuUploadFile_Click();
+        for (int i = 0; i < acked; ++i) arrive(buildFrame(MSG_ACK, {}));
+    }
+    // After every step: the receiver holds nothing or a frame start within its buffer, the
+    // pixel array is as large as it says; what the host was told is not kept.
+    void check() {
+        const LinkState& link = console.linkState();
+        if (link.rxcount < 0 || link.rxcount > static_cast<int>(kRxBufferSize)) __builtin_trap();
+        if (link.rxcount > 0 && link.rxbuffer[0] != kSync) __builtin_trap();
+        const PixelArray& a = console.image().imagedata;
+        const std::size_t w = std::max<int>(a.width, 0), h = std::max<int>(a.height, 0);
+        if (a.cells.size() != w * h) __builtin_trap();
+        host.written.clear(), host.texts.clear(), host.timerEvents.clear(), host.progress.clear();
+    }
+};
 
 }  // namespace qtx::test

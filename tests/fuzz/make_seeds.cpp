@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "../sim/fault_matrix.hpp"
 #include "fuzz_support.hpp"
 #include "model/qtx_model.hpp"
 
@@ -36,11 +37,11 @@ void pieces(Bytes& to, Span bytes, std::size_t most, std::size_t (*length)(std::
 }
 
 // An exchange with the simulated QTX, its frames written in each target's input layout.
-void capture(const std::string& name, std::uint8_t mode, bool autosave, auto start) {
-    qtx::test::FuzzConsole f(autosave);
+void capture(const std::string& name, std::uint8_t mode, auto start) {
+    qtx::test::FuzzConsole f(false);
     qtx::sim::QtxModel model;
     std::size_t fed = f.host.written.size(), bytes = 0;
-    start(f.console);
+    start(f, model);
     Bytes framed{mode}, receiver{0x10}, reception{0x00}, requests, model_;
     for (bool moved = true; moved && bytes < kSeedBytes;) {
         moved = fed < f.host.written.size();
@@ -77,19 +78,22 @@ void capture(const std::string& name, std::uint8_t mode, bool autosave, auto sta
 int main(int argc, char** argv) {
     if (argc != 2) return std::fprintf(stderr, "usage: make_seeds CORPUS-FOLDER\n"), 2;
     root = argv[1];
-    capture("key", 2, false, [](qtx::Console& c) { c.cmdfocus_Click(); });
-    capture("screen", 0, false, [](qtx::Console& c) { c.mnudownloadlight_Click(); });
-    capture("all", 1, true, [](qtx::Console& c) { c.sendcommand(qtx::CMD_DOWNLOAD_ALL); });
+    using Fuzz = qtx::test::FuzzConsole;
+    using Model = qtx::sim::QtxModel;
+    capture("key", 2, [](Fuzz& f, Model&) { f.console.cmdfocus_Click(); });
+    capture("screen", 0, [](Fuzz& f, Model&) { f.console.mnudownloadlight_Click(); });
+    capture("all", 1, [](Fuzz& f, Model&) { f.downloadAll(); });
     // Small images of each kind, for the header and row readers and for the files they
-    // become: a tiny window, a single row, an odd window of uncompressed rows.
-    for (std::int16_t n : {12, 20, 6}) {
+    // become: a tiny window, a single row, an odd window of uncompressed rows. Each is put
+    // on the QTX's screen and fetched from there, its files saved automatically.
+    for (int n : {12, 20, 6}) {
         const std::string name = "buffer" + std::to_string(n);
         qtx::test::TempDir tmp;
-        capture(name, 0, true, [&](qtx::Console& c) {
-            c.files.autofilename = tmp.path("img");
-            c.reception.headerpending = true;
-            c.reception.bufferindex = n;
-            c.requestheader(n);
+        capture(name, 0, [&](Fuzz& f, Model& m) {
+            qtx::sim::matrix::showOnScreen(m, n);
+            f.host.fileAnswers.push_back(tmp.path("img"));
+            f.console.mnuautosave_Click();
+            f.console.mnudownloadlight_Click();
         });
         for (const auto& e : fs::directory_iterator(tmp.path(""))) {
             const Bytes file = qtx::test::TempDir::read(e.path().string());

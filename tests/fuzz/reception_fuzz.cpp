@@ -29,8 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         f.check();
         // After a completed image the record names exactly the array it holds.
-        if (console.record.imagewidth > console.record.imagedata.width &&
-            console.reception.imagecomplete && !console.reception.headerpending)
+        const qtx::ImageRecord& r = console.image();
+        if (r.imagewidth > r.imagedata.width && console.transfer().imagecomplete &&
+            !console.transfer().headerpending)
             __builtin_trap();
     }
     console.showimage();

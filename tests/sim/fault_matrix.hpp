@@ -70,6 +70,18 @@ class Line {
     std::size_t fed = 0;
 };
 
+// The QTX's own keys put buffer `n` on its screen (buffer 31), as Display and Value do; what
+// it says meanwhile is not sent.
+inline void showOnScreen(QtxModel& model, int n) {
+    model.pressKey(key::kDisplay);
+    const std::string shown =
+        std::string("DISPLAY  buffer ") + (n < 10 ? "0" : "") + std::to_string(n);
+    for (int k = 0; k < kBufferCount && model.displayLine(0).rfind(shown, 0) != 0; ++k)
+        model.pressKey(key::kUp);
+    model.pressKey(key::kValue);
+    (void)model.takeEmissions();
+}
+
 enum class Outcome { Whole, Failed, Wrong };
 
 struct Download {
@@ -78,16 +90,17 @@ struct Download {
     std::string detail;  // what was wrong, if it was
 };
 
+// Download Screen Image of buffer `n`, put on the screen before (showOnScreen).
 inline Download download(Line& line, int n) {
     Console& console = line.console;
     const std::size_t before = line.host.written.size();
-    console.reception.headerpending = true;
-    console.reception.bufferindex = static_cast<std::int16_t>(n);
-    console.watchdogRestart(console.link.longinterval);
-    console.requestheader(static_cast<std::int16_t>(n));
+    const auto complete = [&, received = line.host.eventsOf<ImageReceived>().size()] {
+        return line.host.eventsOf<ImageReceived>().size() > received;
+    };
+    console.mnudownloadlight_Click();
     for (int tick = 0; tick < 5000 && !line.stuck; ++tick) {
         line.pump();
-        if (console.reception.imagecomplete || !line.host.timerRunning) break;
+        if (complete() || !line.host.timerRunning) break;
         line.tick();
     }
 
@@ -100,18 +113,17 @@ inline Download download(Line& line, int n) {
         const std::uint8_t code = line.host.written[i].size() > 1 ? line.host.written[i][1] : 0;
         d.repeats += code == CMD_HEADER_REQ || code == CMD_ROW_REQ || code == CMD_ROW_RAW;
     }
-    const ImageRecord& r = console.record;
-    const bool complete = console.reception.imagecomplete;
+    const ImageRecord& r = console.image();
     const bool same =
         r.imagewidth == b.header.width && r.imageheight == b.header.height &&
         r.imagedata.cells == b.pixels &&
         (!trackRow ||
-         std::equal(b.trackrow.begin(), b.trackrow.end(), console.reception.tracklist.begin(),
+         std::equal(b.trackrow.begin(), b.trackrow.end(), console.transfer().tracklist.begin(),
                     [](auto a, auto c) { return static_cast<std::int32_t>(a) == c; }));
     const std::string pc = line.host.text(TextBox::PCtext);
-    d.outcome = complete ? (same ? Outcome::Whole : Outcome::Wrong)
-                         : (pc == "Communication Failed" ? Outcome::Failed : Outcome::Wrong);
-    d.detail = complete ? "the image differs" : "ended without an image, saying '" + pc + "'";
+    d.outcome = complete() ? (same ? Outcome::Whole : Outcome::Wrong)
+                           : (pc == "Communication Failed" ? Outcome::Failed : Outcome::Wrong);
+    d.detail = complete() ? "the image differs" : "ended without an image, saying '" + pc + "'";
     return d;
 }
 
@@ -130,9 +142,11 @@ inline Cell runCell(Fault fault, Way way, double rate, int downloads, int first 
     for (int n = 0; n < kBufferCount; ++n)
         if (!fresh.buffer(n).empty()) buffers.push_back(n);
     for (int k = 0; k < downloads; ++k) {
+        const int n = buffers[static_cast<std::size_t>(k + first) % buffers.size()];
         Line line;
         line.console.Form_Load();
         line.pump();
+        showOnScreen(line.model, n);
         const auto u = [](auto v) { return static_cast<std::uint64_t>(v); };
         FaultPlan plan;
         plan.seed = mixSeed(u(fault) * 16 + u(way) * 4 + u(rate * 100), u(k));
@@ -141,7 +155,6 @@ inline Cell runCell(Fault fault, Way way, double rate, int downloads, int first 
         plan.*rates[static_cast<int>(fault)] = rate;
         plan.delayTicks = 2;  // the console has repeated its request twice by then
         (way == Way::ToQtx ? line.model.setRequestFaults(plan) : line.model.setFaults(plan));
-        const int n = buffers[static_cast<std::size_t>(k + first) % buffers.size()];
         const Download d = download(line, n);
         cell.whole += d.outcome == Outcome::Whole;
         cell.failed += d.outcome == Outcome::Failed;

@@ -76,8 +76,11 @@ inline Bytes headerRequest(std::uint8_t buffer) {
 // Rows 10, 11 and 12 of a 4-column image at column 20 of buffer 31, and its track row.
 inline const Bytes kRow10{0xA5, 0x07, 0x08, 0x00, 0xB4, 0x00, 0x0A, 0x00,
                           0x14, 0x00, 0x04, 0x00, 0x1F, 0x00, 0x41, 0x00};
-inline const Bytes kRow11 = frameOf(7, wordBytes({11, 20, 4, 31}));
-inline const Bytes kRow12 = frameOf(7, wordBytes({12, 20, 4, 31}));
+inline Bytes rowRequest(std::uint16_t row, std::uint16_t buffer = 31) {
+    return frameOf(7, wordBytes({row, 20, 4, buffer}));
+}
+inline const Bytes kRow11 = rowRequest(11);
+inline const Bytes kRow12 = rowRequest(12);
 inline const Bytes kTrackRowRequest{0xA5, 0x05, 0x08, 0x00, 0xB2, 0x00, 0xC8, 0x00,
                                     0x00, 0x00, 0x40, 0x01, 0x1F, 0x00, 0x28, 0x01};
 

@@ -33,14 +33,14 @@ class ConsoleTest : public ::testing::Test {
         receive(headerFrame(h));
         host.written.clear();
     }
-    // A w x h image received from the QTX, pixel (x, y) = value(x, y), lengths in inches, then
-    // shown with these levels through Adjust Contrast; what the host recorded meanwhile is
-    // cleared, as at the start.
+    // A w x h image received from the QTX (lengths in inches, rows from 0, as row 200 is the
+    // track row), pixel (x, y) = value(x, y), then shown with these levels through Adjust
+    // Contrast; what the host recorded meanwhile is cleared, as at the start.
     void holdImage(int w, int h, const std::function<int(int, int)>& value,
                    std::int32_t background = 0, std::int32_t range = 256) {
         console.mnudownloadlight_Click();
         const auto word = [](int n) { return static_cast<std::uint16_t>(n); };
-        receive(headerFrame({.flags = 6, .height = word(h), .width = word(w), .firstrow = 1}));
+        receive(headerFrame({.flags = 6, .height = word(h), .width = word(w), .firstrow = 0}));
         for (int y = 1; y <= h; ++y) {
             std::vector<std::uint16_t> row;
             for (int x = 1; x <= w; ++x) row.push_back(word(value(x, y)));

@@ -78,7 +78,7 @@ TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
     setImage(320, 200);
     // A summed 10 x 5 image of 200 whose rows are in; its track row is still to come.
     console.mnudownloadlight_Click();
-    receive(headerFrame({.flags = 6, .height = 5, .width = 10, .firstrow = 1, .numexposures = 2}));
+    receive(headerFrame({.flags = 6, .height = 5, .width = 10, .firstrow = 0, .numexposures = 2}));
     for (int y = 1; y <= 5; ++y) receive(rawRow(std::vector<std::uint16_t>(10, 200)));
     console.showimage();
     const ImageRecord& r = console.image();

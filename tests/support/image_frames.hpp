@@ -16,10 +16,11 @@ inline constexpr std::uint16_t kAfternoon = 0x400;
 inline constexpr std::uint16_t kLunar = 0x800, kHistoryG = 0x1000, kMosaicOf40 = 0x2000;
 inline constexpr std::uint16_t kMosaicOf6 = 0x4000;
 
-// Every word of the header block. The flags keep the units the console starts with.
+// Every word of the header block. The flags keep the units the console starts with; the
+// rows are numbered from 0, as 200 names the track row.
 struct ImageHeader {
-    std::uint16_t flags = kInches | kFactor98, height = 1, width = 1, firstrow = 1;
-    std::uint16_t firstcolumn = 1, exposure = 0, numexposures = 1, focallength = 0;
+    std::uint16_t flags = kInches | kFactor98, height = 1, width = 1, firstrow = 0;
+    std::uint16_t firstcolumn = 0, exposure = 0, numexposures = 1, focallength = 0;
     std::uint16_t aperture = 0, date = 0, time = 0, temperature = 0, site = 0, egain = 0;
     std::uint16_t background = 0, range = 256, pedestal = 0;
     std::vector<std::uint16_t> trackRow = std::vector<std::uint16_t>(320);

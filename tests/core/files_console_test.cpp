@@ -32,21 +32,13 @@ class FilesTest : public ConsoleTest {
     // 65535, focal length 25.4 in, aperture 10 in; a mosaic of 0, 6 or 40 snapshots; the
     // words of the track row are their own index.
     static ImageHeader facts(std::uint16_t exposures = 1, int mosaic = 0) {
-        const int flags = kInches | kFactor98 | kAfternoon |
-                          (mosaic == 6    ? kMosaicOf6
-                           : mosaic == 40 ? kMosaicOf40
-                                          : 0);
-        ImageHeader h{.flags = std::uint16_t(flags),
-                      .height = 3,
-                      .width = 5,
-                      .exposure = 1250,
-                      .numexposures = exposures,
-                      .focallength = 2540,
-                      .aperture = 100,
-                      .date = 3 << 12 | 4 << 7 | 27,
-                      .time = 10 << 12 | 10 << 6 | 5,
-                      .temperature = std::uint16_t(-1050),
-                      .pedestal = 65535};
+        ImageHeader h;
+        h.flags = kInches | kFactor98 | kAfternoon;
+        h.flags |= mosaic == 6 ? kMosaicOf6 : mosaic == 40 ? kMosaicOf40 : 0;
+        h.height = 3, h.width = 5, h.exposure = 1250, h.numexposures = exposures;
+        h.focallength = 2540, h.aperture = 100, h.pedestal = 65535;
+        h.date = 3 << 12 | 4 << 7 | 27, h.time = 10 << 12 | 10 << 6 | 5;
+        h.temperature = std::uint16_t(-1050);
         std::iota(h.trackRow.begin(), h.trackRow.end(), 0);
         return h;
     }
@@ -209,11 +201,9 @@ TEST_F(FilesTest, SavedImageLoadsBackTheSame) {
         if (cm) console.mnucentimeters_Click();
         const std::string name = cm ? "cm" : "in";
         saveAs(tmp.path(name + ".QTX"));
-        // Another image, of 7 exposures, received in the same unit before the load.
-        receiveImage({.flags = std::uint16_t(cm ? kFactor98 : kInches | kFactor98),
-                      .height = 2,
-                      .width = 2,
-                      .numexposures = 7});
+        ImageHeader other;  // of 7 exposures, received in the same unit before the load
+        other.flags = cm ? kFactor98 : kInches | kFactor98, other.numexposures = 7;
+        receiveImage(other);
         load(tmp.path(name + ".QTX"));
         EXPECT_TRUE(host.fileDialogs.back().open);
         EXPECT_TRUE(host.messageBoxes.empty());
@@ -307,8 +297,9 @@ TEST_F(FilesTest, LoadedImageSavesItsOwnTrackList) {
         const std::string saved = tmp.path(withList ? "a" : "b");
         saveAs(saved + ".QTX");
         EXPECT_EQ(fs::exists(saved + ".trk"), withList);
-        if (withList)
+        if (withList) {
             EXPECT_EQ(TempDir::readText(saved + ".trk"), TempDir::readText(tmp.path("own.trk")));
+        }
         EXPECT_FALSE(fs::exists(saved + ".txt"));
         EXPECT_EQ(reports(), std::vector<Bytes>{kSaved});
     }

@@ -77,23 +77,15 @@ TEST_F(FitsTest, PixelsBottomRowFirstAndCardsInMillimetresAndMicrometres) {
     // exposure100 has lost one) of 4 exposures at 21:05:07 on 03/07/2001, -5.25 degrees,
     // pixels 0.0148 mm, gain 2.30, focal length 80 in, aperture 10 in, site 3.
     const std::uint16_t topDown[] = {0, 65535, 32768, 40000, 7, 32767};
-    const ImageHeader header{.flags = kInches | kFactor98 | kPixels148 | kAfternoon | kLunar,
-                             .height = 2,
-                             .width = 3,
-                             .exposure = 60505,
-                             .numexposures = 4,
-                             .focallength = 8000,
-                             .aperture = 100,
-                             .date = 3 << 12 | 7 << 7 | 2,
-                             .time = 9 << 12 | 5 << 6 | 7,
-                             .temperature = std::uint16_t(-525),
-                             .site = 3,
-                             .egain = 230,
-                             .background = 120,
-                             .range = 2400};
+    ImageHeader h;
+    h.flags = kInches | kFactor98 | kPixels148 | kAfternoon | kLunar;
+    h.height = 2, h.width = 3, h.exposure = 60505, h.numexposures = 4, h.focallength = 8000;
+    h.aperture = 100, h.date = 3 << 12 | 7 << 7 | 2, h.time = 9 << 12 | 5 << 6 | 7;
+    h.temperature = std::uint16_t(-525), h.site = 3, h.egain = 230, h.background = 120;
+    h.range = 2400;
     console.mnudownloadlight_Click();
     for (const Bytes& frame :
-         imageFrames(header, [&](int x, int y) { return topDown[(y - 1) * 3 + x - 1]; }))
+         imageFrames(h, [&](int x, int y) { return topDown[(y - 1) * 3 + x - 1]; }))
         receive(frame);
     host.promptAnswers.push_back("M31~ O'Neil's \xE9 scope");
     console.mnunote_Click();

@@ -34,12 +34,9 @@ class FlatFieldTest : public ConsoleTest {
     // The header of a w x h image, pedestal 100, shown with background 50 and range 2000; a
     // second exposure shifted by (dx, dy) when that is not (0, 0).
     static ImageHeader header(int w, int h, int dx = 0, int dy = 0) {
-        ImageHeader header{.height = std::uint16_t(h),
-                           .width = std::uint16_t(w),
-                           .numexposures = std::uint16_t(dx || dy ? 2 : 1),
-                           .background = 50,
-                           .range = 2000,
-                           .pedestal = 100};
+        ImageHeader header;
+        header.height = std::uint16_t(h), header.width = std::uint16_t(w), header.pedestal = 100;
+        header.numexposures = dx || dy ? 2 : 1, header.background = 50, header.range = 2000;
         header.trackRow[2] = std::uint16_t(dx), header.trackRow[3] = std::uint16_t(dy);
         return header;
     }

@@ -11,26 +11,35 @@
 #include "files/kelm.hpp"
 #include "image/grey_png.hpp"
 #include "image/render.hpp"
+#include "link/frame.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// A sky of about 1000 counts with noise-like steps and a few bright stars.
-void fillFrame(qtx::Console& console) {
-    qtx::ImageRecord& r = console.record;
-    r.imagedata.resize(320, 200);
+// The frame as the QTX sends it, received: its header (inches, one exposure, range 1000),
+// then row by row a sky of about 1000 counts with noise-like steps and a few bright stars.
+void receiveFrame(qtx::bench::BenchHost& host, qtx::Console& console) {
+    const auto take = [&](std::uint8_t code, const std::vector<std::uint16_t>& words) {
+        std::vector<std::uint8_t> payload;
+        for (const std::uint16_t w : words)
+            payload.insert(payload.end(), {std::uint8_t(w), std::uint8_t(w >> 8)});
+        host.incoming = qtx::buildFrame(code, payload);
+        console.onSerialEvent(qtx::SerialEvent::DataReceived);
+    };
+    console.Form_Load();
+    console.mnudownloadlight_Click();
+    take(qtx::MSG_HEADER, {6, 200, 320, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1000, 0});
     for (int y = 1; y <= 200; ++y) {
+        std::vector<std::uint16_t> row;
         for (int x = 1; x <= 320; ++x) {
             int v = 1000 + x / 4 + ((x * 7 + y * 13) % 37);
             if ((x * 31 + y * 17) % 211 == 0) v += 20000;
-            r.imagedata.at(x, y) = static_cast<std::uint16_t>(v);
+            row.push_back(static_cast<std::uint16_t>(v));
         }
+        take(qtx::MSG_ROW_RAW, row);
     }
-    r.imagewidth = 320;
-    r.imageheight = 200;
-    r.numexposures = 1;
-    r.range = 1000;
+    host.incoming.clear();
 }
 
 fs::path scratch() {
@@ -43,12 +52,13 @@ fs::path scratch() {
 void BM_ComposeFileBytes(benchmark::State& state) {
     qtx::bench::BenchHost host;
     qtx::Console console(host);
-    fillFrame(console);
+    receiveFrame(host, console);
     std::vector<std::uint8_t> bytes;
     for (auto _ : state) {
-        bytes = qtx::composeHeader(console.record, false);
+        bytes = qtx::composeHeader(console.image(), false);
         for (int r = 1; r <= 200; ++r) {
-            qtx::packRow(std::span(&console.record.imagedata.at(1, r), 320), bytes);
+            const auto row = static_cast<std::size_t>(r - 1) * 320;
+            qtx::packRow(std::span(console.image().imagedata.cells).subspan(row, 320), bytes);
         }
         benchmark::DoNotOptimize(bytes.data());
     }
@@ -62,7 +72,7 @@ void runWritingCommand(benchmark::State& state, void (qtx::Console::*command)(),
     const fs::path dir = scratch();
     qtx::bench::BenchHost host;
     qtx::Console console(host);
-    fillFrame(console);
+    receiveFrame(host, console);
     int n = 0;
     for (auto _ : state) {
         host.fileAnswer = (dir / ("f" + std::to_string(n++) + extension)).string();
@@ -80,12 +90,12 @@ void BM_LoadCommand(benchmark::State& state) {
     const fs::path dir = scratch();
     qtx::bench::BenchHost host;
     qtx::Console console(host);
-    fillFrame(console);
+    receiveFrame(host, console);
     host.fileAnswer = (dir / "frame.QTX").string();
     console.mnuCompSave_Click();
     for (auto _ : state) {
         console.mnuload_Click();
-        benchmark::DoNotOptimize(console.record.imagedata.cells.data());
+        benchmark::DoNotOptimize(console.image().imagedata.cells.data());
     }
     fs::remove_all(dir);
 }
@@ -96,11 +106,11 @@ BENCHMARK(BM_LoadCommand)->Unit(benchmark::kMicrosecond);
 void BM_FitsFileBytes(benchmark::State& state) {
     qtx::bench::BenchHost host;
     qtx::Console console(host);
-    fillFrame(console);
+    receiveFrame(host, console);
     std::size_t size = 0;
     for (auto _ : state) {
-        const auto cards = qtx::fitsCards(console.record, nullptr, false, "bench");
-        const auto rows = qtx::rowsBottomUp(console.record.imagedata, 320, 200);
+        const auto cards = qtx::fitsCards(console.image(), nullptr, false, "bench");
+        const auto rows = qtx::rowsBottomUp(console.image().imagedata, 320, 200);
         const qtx::FitsBytes fits = qtx::encodeFits(320, 200, rows, cards);
         size = fits.bytes.size();
         benchmark::DoNotOptimize(fits.bytes.data());
@@ -118,8 +128,8 @@ BENCHMARK(BM_FitsExportCommand)->Unit(benchmark::kMicrosecond);
 void BM_PngFileBytes(benchmark::State& state) {
     qtx::bench::BenchHost host;
     qtx::Console console(host);
-    fillFrame(console);
-    const qtx::Picture picture = qtx::renderPicture(console.record, {}, 320, 200).picture;
+    receiveFrame(host, console);
+    const qtx::Picture picture = qtx::renderPicture(console.image(), {}, 320, 200).picture;
     std::size_t size = 0;
     for (auto _ : state) {
         const auto png = qtx::encodeGreyPng(picture.greys, 320, 200);

@@ -9,6 +9,7 @@
 #include "console.hpp"
 #include "image/contrast.hpp"
 #include "image/flat_correction.hpp"
+#include "link/frame.hpp"
 #include "link/rowcodec.hpp"
 
 namespace {
@@ -28,11 +29,24 @@ void fillSky(qtx::PixelArray& pixels) {
 void BM_ShowImage32(benchmark::State& state) {
     qtx::bench::BenchHost host;
     qtx::Console console(host);
-    fillSky(console.record.imagedata);
-    console.record.imagewidth = 320;
-    console.record.imageheight = 200;
-    console.record.background = 950;
-    console.record.range = 600;
+    // The sky received from the QTX: its header (background 950, range 600), then its rows.
+    qtx::PixelArray sky;
+    fillSky(sky);
+    const auto take = [&](std::uint8_t code, std::span<const std::uint16_t> words) {
+        std::vector<std::uint8_t> payload;
+        for (const std::uint16_t w : words)
+            payload.insert(payload.end(), {std::uint8_t(w), std::uint8_t(w >> 8)});
+        host.incoming = qtx::buildFrame(code, payload);
+        console.onSerialEvent(qtx::SerialEvent::DataReceived);
+    };
+    console.Form_Load();
+    console.mnudownloadlight_Click();
+    const std::vector<std::uint16_t> header{6, 200, 320, 0, 0, 0, 1,   0,   0, 0,
+                                            0, 0,   0,   0, 0, 0, 950, 600, 0};
+    take(qtx::MSG_HEADER, header);
+    for (std::size_t r = 0; r < 200; ++r)
+        take(qtx::MSG_ROW_RAW, std::span(sky.cells).subspan(r * 320, 320));
+    host.incoming.clear();
     for (auto _ : state) {
         console.showimage();
         benchmark::DoNotOptimize(host.surface.data());

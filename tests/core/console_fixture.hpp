@@ -31,7 +31,6 @@ class ConsoleTest : public ::testing::Test {
   protected:
     void SetUp() override {
         console.Form_Load();
-        console.files.autofilename = tmp.path("img");  // whatever a test saves lands here
         host.written.clear(), host.texts.clear(), host.timerEvents.clear();
     }
     void receive(const Bytes& bytes) {
@@ -78,19 +77,24 @@ class ConsoleTest : public ::testing::Test {
         receive(headerFrame(h));
         host.written.clear();
     }
-    // A w x h image as if just received, pixel (x, y) = value(x, y), with its levels.
+    // A w x h image received from the QTX (lengths in inches, rows from 0, as row 200 is the
+    // track row), pixel (x, y) = value(x, y), then shown with these levels through Adjust
+    // Contrast; what the host recorded meanwhile is cleared, as at the start.
     void holdImage(int w, int h, const std::function<int(int, int)>& value,
                    std::int32_t background = 0, std::int32_t range = 256) {
-        ImageRecord& r = console.record;
-        console.loadedimage.reset();
-        r.imagedata.resize(static_cast<std::int16_t>(w), static_cast<std::int16_t>(h));
-        for (int k = 0; k < w * h; ++k)
-            r.imagedata.at(k % w + 1, k / w + 1) =
-                static_cast<std::uint16_t>(value(k % w + 1, k / w + 1));
-        r.imagewidth = static_cast<std::int16_t>(w);
-        r.imageheight = static_cast<std::int16_t>(h);
-        r.background = background;
-        r.range = range;
+        console.mnudownloadlight_Click();
+        const auto word = [](int n) { return static_cast<std::uint16_t>(n); };
+        receive(headerFrame({.flags = 6, .height = word(h), .width = word(w), .firstrow = 0}));
+        for (int y = 1; y <= h; ++y) {
+            std::vector<std::uint16_t> row;
+            for (int x = 1; x <= w; ++x) row.push_back(word(value(x, y)));
+            receive(rawRow(row));
+        }
+        host.contrastAnswers.push_back({std::to_string(background), std::to_string(range)});
+        console.mnucontrast_Click();
+        host.written.clear(), host.texts.clear(), host.timerEvents.clear(), host.events.clear();
+        host.progress.clear(), host.contrastShown.clear(), host.histogramsShown.clear();
+        host.repaints = 0;
     }
     std::vector<std::string> pcTexts() const {
         std::vector<std::string> out;

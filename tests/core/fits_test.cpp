@@ -8,7 +8,7 @@
 
 #include "console_fixture.hpp"
 #include "files/fits_keywords.hpp"
-#include "test_frames.hpp"
+#include "image_frames.hpp"
 
 namespace qtx::test {
 namespace {
@@ -73,16 +73,22 @@ class FitsTest : public ConsoleTest {
 };
 
 TEST_F(FitsTest, PixelsBottomRowFirstAndCardsInMillimetresAndMicrometres) {
-    // The facts a QTX header gives, with a 3 x 2 image.
+    // The facts a QTX header gives, with a 3 x 2 image: 0.505 s (the word in milliseconds;
+    // exposure100 has lost one) of 4 exposures at 21:05:07 on 03/07/2001, -5.25 degrees,
+    // pixels 0.0148 mm, gain 2.30, focal length 80 in, aperture 10 in, site 3.
     const std::uint16_t topDown[] = {0, 65535, 32768, 40000, 7, 32767};
-    holdImage(3, 2, [&](int x, int y) { return topDown[(y - 1) * 3 + x - 1]; });
-    ImageRecord& r = console.record;
-    r.exposuretime = 0.505;  // the header's milliseconds; exposure100 has lost one
-    r.exposure100 = 50, r.temperature = -5.25F, r.pixelsize = 0.0148F, r.binning = 1;
-    r.egain100 = 230, r.pedestal = 0, r.numexposures = 4, r.focallength = 80.0F;
-    r.aperturearea = 76.969F, r.background = 120, r.range = 2400, r.sitenumber = 3;
-    r.filtername = "Lunar", r.imagedate = "03/07/2001", r.imagetime = "21:05:07";
-    r.imagenote = "M31~ O'Neil's \xE9 scope";
+    ImageHeader h;
+    h.flags = kInches | kFactor98 | kPixels148 | kAfternoon | kLunar;
+    h.height = 2, h.width = 3, h.exposure = 60505, h.numexposures = 4, h.focallength = 8000;
+    h.aperture = 100, h.date = 3 << 12 | 7 << 7 | 2, h.time = 9 << 12 | 5 << 6 | 7;
+    h.temperature = std::uint16_t(-525), h.site = 3, h.egain = 230, h.background = 120;
+    h.range = 2400;
+    console.mnudownloadlight_Click();
+    for (const Bytes& frame :
+         imageFrames(h, [&](int x, int y) { return topDown[(y - 1) * 3 + x - 1]; }))
+        receive(frame);
+    host.promptAnswers.push_back("M31~ O'Neil's \xE9 scope");
+    console.mnunote_Click();
     FitsRead read = exported("received.fits");
     EXPECT_EQ(read.pixels, (std::vector<std::uint16_t>{40000, 7, 32767, 0, 65535, 32768}));
     // The standard's own checker: the set-up installs it, so its absence is a failure too.
@@ -116,7 +122,7 @@ TEST_F(FitsTest, PixelsBottomRowFirstAndCardsInMillimetresAndMicrometres) {
         "Observer = J. O'Neil\n\rX_pixel_size = 0.0074\n\rReadout_mode = 3\n\rEnd\n\r";
     file.resize(2048 + 12, ' ');
     TempDir::write(tmp.path("loaded.QTX"), file);
-    console.optics.unitscm = true;
+    console.mnucentimeters_Click();
     host.fileAnswers.push_back(tmp.path("loaded.QTX"));
     console.mnuload_Click();
     ASSERT_TRUE(host.messageBoxes.empty()) << host.messageBoxes.front();

@@ -2,7 +2,9 @@
 // and refusals, the corrected image, and the track offsets it shifts by.
 #include "console_fixture.hpp"
 #include "files/kelm.hpp"
+#include "files/tracklist.hpp"
 #include "image/contrast.hpp"
+#include "image_frames.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx::test {
@@ -29,11 +31,21 @@ std::string edited(std::string text, const std::string& from, const std::string&
 
 class FlatFieldTest : public ConsoleTest {
   protected:
-    // A w x h image of 100 y + x, pedestal 100, shown with background 50 and range 2000.
-    void holdImage(int w, int h) {
-        ConsoleTest::holdImage(
-            w, h, [](int x, int y) { return 100 * y + x; }, 50, 2000);
-        console.record.pedestal = 100;
+    // The header of a w x h image, pedestal 100, shown with background 50 and range 2000; a
+    // second exposure shifted by (dx, dy) when that is not (0, 0).
+    static ImageHeader header(int w, int h, int dx = 0, int dy = 0) {
+        ImageHeader header;
+        header.height = std::uint16_t(h), header.width = std::uint16_t(w), header.pedestal = 100;
+        header.numexposures = dx || dy ? 2 : 1, header.background = 50, header.range = 2000;
+        header.trackRow[2] = std::uint16_t(dx), header.trackRow[3] = std::uint16_t(dy);
+        return header;
+    }
+    // The image of 100 y + x received; the texts shown meanwhile are cleared.
+    void holdImage(const ImageHeader& header) {
+        console.mnudownloadlight_Click();
+        for (const Bytes& frame : imageFrames(header, [](int x, int y) { return 100 * y + x; }))
+            receive(frame);
+        host.texts.clear();
     }
     // An empty `bytes` leaves the file missing.
     void flatField(const std::string& name, const std::string& bytes) {
@@ -46,15 +58,14 @@ class FlatFieldTest : public ConsoleTest {
 TEST_F(FlatFieldTest, CorrectsShiftsCropsAndEndsWithAutoContrast) {
     // Shift (3, -2): columns 4..20 and rows 1..13 are in both exposures. The flat's range of
     // 0 is not taken: it is drawn with the range in use.
-    holdImage(20, 15);
-    console.track.trackcount = 2, console.track.trackx[2] = 3, console.track.tracky[2] = -2;
+    holdImage(header(20, 15, 3, -2));
     flatField("flat.QTX", edited(uniformFlat(20, 15, 1100), "Range =  500", "Range =    0"));
     EXPECT_TRUE(host.fileDialogs.back().open);
     EXPECT_TRUE(host.messageBoxes.empty());
-    const ImageRecord& r = console.record;
+    const ImageRecord& r = console.image();
     ASSERT_EQ(r.imagewidth * 1000 + r.imageheight, 17013);
     EXPECT_EQ(r.imagedata.at(17, 13), 1320 + 100);  // image pixel (20, 13) plus the pedestal
-    EXPECT_FALSE(console.flat.showflat);
+    EXPECT_FALSE(console.flatField().showflat);
     const ContrastLevels levels = autoContrastLevels(r.imagedata, 17, 13);
     EXPECT_EQ(pcTexts(),
               (std::vector<std::string>{
@@ -109,37 +120,49 @@ TEST_F(FlatFieldTest, RefusalsLeaveTheImageAsItWas) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const auto& [w, h, shift, received] = c.image;
-        holdImage(w, h);
-        if (received != h) console.record.imagedata.resize(20, 12);
-        console.track.trackcount = shift ? 2 : 1;
-        console.track.trackx[2] = static_cast<std::int16_t>(shift);
+        holdImage(header(w, h, shift));
+        if (received != h) {
+            console.mnudownloadlight_Click();
+            receive(imageHeaderFrame(header(20, 12)));
+        }
         console.showimage();
-        const PixelArray before = console.record.imagedata;
+        const ImageRecord& r = console.image();
+        const PixelArray before = r.imagedata;
         const Bytes picture = host.surface;
+        const std::string panel = host.text(TextBox::headertxt);
         host.messageBoxes.clear();
         flatField(std::string(c.what) + ".QTX", c.file);
         EXPECT_EQ(host.messageBoxes, c.messages);
         // Nothing changed: pixels, size, levels, panel, picture.
-        EXPECT_EQ(console.record.imagedata.cells, before.cells);
-        EXPECT_EQ(console.record.imagewidth * 1000 + console.record.imageheight, w * 1000 + h);
-        EXPECT_EQ(std::pair(console.record.background, console.record.range), std::pair(50, 2000));
-        EXPECT_EQ(host.text(TextBox::headertxt), "");
+        EXPECT_EQ(r.imagedata.cells, before.cells);
+        EXPECT_EQ(r.imagewidth * 1000 + r.imageheight, w * 1000 + h);
+        EXPECT_EQ(std::pair(r.background, r.range), std::pair(50, 2000));
+        EXPECT_EQ(host.text(TextBox::headertxt), panel);
         EXPECT_EQ(host.surface, picture);
-        EXPECT_FALSE(console.flat.showflat);
+        EXPECT_FALSE(console.flatField().showflat);
     }
 }
 
 // A received image brings its own track offsets; the flat field never uses those of a file
 // loaded before it.
 TEST_F(FlatFieldTest, ReceivedImageSetsItsTrackOffsets) {
-    console.track.trackcount = 5;
+    // A summed image of 5 exposures loaded with its track list.
+    ImageRecord loaded;
+    loaded.imagewidth = 1, loaded.imageheight = 1, loaded.numexposures = 5;
+    Bytes image = composeHeader(loaded, false);
+    packRow(std::vector<std::uint16_t>{1}, image);
+    TempDir::write(tmp.path("five.QTX"), std::string(image.begin(), image.end()));
+    TempDir::write(tmp.path("five.trk"), trackListText(loaded, {1, 1, 2, 2, 3, 3, 4, 4, 5, 5}));
+    host.fileAnswers.push_back(tmp.path("five.QTX"));
+    console.mnuload_Click();
+    ASSERT_EQ(console.trackOffsets().trackcount, 5);
+
     startImage({.height = 1, .width = 2, .firstrow = 0, .firstcolumn = 0, .numexposures = 2});
     std::vector<std::uint16_t> trackRow(320, 0);
     trackRow[2] = 7, trackRow[3] = 65534;
     receive(rawRow({1, 2}) + rawRow(trackRow));
-    EXPECT_EQ(
-        std::tuple(console.track.trackcount, console.track.trackx[2], console.track.tracky[2]),
-        std::tuple(2, 7, -2));
+    const TrackOffsets& t = console.trackOffsets();
+    EXPECT_EQ(std::tuple(t.trackcount, t.trackx[2], t.tracky[2]), std::tuple(2, 7, -2));
 }
 
 }  // namespace

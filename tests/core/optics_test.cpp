@@ -1,11 +1,20 @@
 // The Edit Data menu: note, focal length, aperture and the units they are held in.
 #include "console_fixture.hpp"
+#include "image_frames.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx::test {
 namespace {
 
-using OpticsTest = ConsoleTest;
+class OpticsTest : public ConsoleTest {
+  protected:
+    // The QTX's header of an empty buffer sets the unit and the area factor alone.
+    void headerOfEmptyBuffer(bool cm, bool apertureflag) {
+        console.mnudownloadlight_Click();
+        const int flags = (cm ? 0 : kInches) | (apertureflag ? 0 : kFactor98);
+        receive(headerFrame({.flags = std::uint16_t(flags), .height = 0}));
+    }
+};
 
 TEST_F(OpticsTest, NoteIsKeptUnlessTheAnswerIsEmpty) {
     host.promptAnswers = {"8 inch SCT, site 3", ""};
@@ -13,7 +22,7 @@ TEST_F(OpticsTest, NoteIsKeptUnlessTheAnswerIsEmpty) {
     console.mnunote_Click();
     EXPECT_EQ(host.prompts.at(0).defaultText, "Enter configuration and observer info here!");
     EXPECT_EQ(pcTexts(), std::vector<std::string>{"8 inch SCT, site 3"});
-    EXPECT_EQ(console.record.imagenote, "8 inch SCT, site 3");
+    EXPECT_EQ(console.image().imagenote, "8 inch SCT, site 3");
 }
 
 // The prompt offers the value held; an empty answer keeps it and says nothing.
@@ -34,31 +43,30 @@ TEST_F(OpticsTest, FocalLengthAndApertureDiameter) {
         // An empty answer keeps the diameter but still derives the area from it.
         {false, true, true, "", 25.4F, 366.0274F, " 25.4", ""},
     };
-    console.record.focallength = 12.5F;
+    host.promptAnswers = {"12.5"};
+    console.mnufocallength_Click();
+    const ImageRecord& r = console.image();
     for (const auto& c : cases) {
-        console.optics.unitscm = c.cm;
-        console.optics.apertureflag = c.flag;
-        console.record.aperturearea = 0;
+        headerOfEmptyBuffer(c.cm, c.flag);
         host.texts.clear();
         host.promptAnswers = {c.answer};
         c.focal ? console.mnufocallength_Click() : console.mnuaperturedia_Click();
         EXPECT_EQ(host.prompts.back().defaultText, c.offered);
-        EXPECT_FLOAT_EQ(c.focal ? console.record.focallength : console.record.aperturediameter,
-                        c.value);
-        EXPECT_NEAR(console.record.aperturearea, c.area, 0.01F);
+        EXPECT_FLOAT_EQ(c.focal ? r.focallength : r.aperturediameter, c.value);
+        EXPECT_NEAR(r.aperturearea, c.area, 0.01F);
         EXPECT_EQ(host.texts.empty() ? "" : host.text(TextBox::PCtext), c.text);
     }
 }
 
 TEST_F(OpticsTest, UnitSwitchConvertsAllThreeOnce) {
-    auto& r = console.record;
+    const ImageRecord& r = console.image();
     const auto optics = [&] {
         return numberText(r.focallength) + numberText(r.aperturediameter) +
-               numberText(r.aperturearea) + (console.optics.unitscm ? " cm" : " in");
+               numberText(r.aperturearea) + (console.opticsSettings().unitscm ? " cm" : " in");
     };
-    r.focallength = 100.0F;
-    r.aperturediameter = 10.0F;
-    r.aperturearea = 76.969009F;
+    host.promptAnswers = {"100", "10"};
+    console.mnufocallength_Click();
+    console.mnuaperturedia_Click();  // an area of 76.96901 square inches
     console.mnucentimeters_Click();
     console.mnucentimeters_Click();
     EXPECT_EQ(optics(), " 254 25.4 496.5733 cm");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 
 #include "console_fixture.hpp"
 
@@ -33,9 +34,16 @@ TEST(GreyLevel, ThroughBackgroundAndRange) {
 
 class RenderTest : public ConsoleTest {
   protected:
-    // Pixel (x, y) holds (x + y) mod 256, also its grey level.
-    void setImage(int w, int h) {
-        holdImage(w, h, [](int x, int y) { return (x + y) % 256; });
+    // Pixel (x, y) holds (x + y) mod 256, also its grey level, but where `pixels` says.
+    void setImage(int w, int h, const std::map<std::pair<int, int>, int>& pixels = {},
+                  std::int32_t background = 0, std::int32_t range = 256) {
+        holdImage(
+            w, h,
+            [&](int x, int y) {
+                const auto p = pixels.find({x, y});
+                return p == pixels.end() ? (x + y) % 256 : p->second;
+            },
+            background, range);
     }
     int surfaceByte(int x, int y, int byte = 0) const {
         return host.surface.at(
@@ -51,12 +59,8 @@ TEST_F(RenderTest, CentredOnTwentyFourAndThirtyTwoBitSurfaces) {
     for (int depth : {24, 32}) {
         SCOPED_TRACE(depth);
         host.bitsPerPixel = depth;
-        setImage(200, 100);
-        console.record.background = 300;  // above every pixel but three
-        console.record.range = 2400;
-        console.record.imagedata.at(1, 1) = 1500;
-        console.record.imagedata.at(2, 1) = 40000;
-        console.record.imagedata.at(200, 100) = 2700;
+        // The background is above every pixel but three.
+        setImage(200, 100, {{{1, 1}, 1500}, {{2, 1}, 40000}, {{200, 100}, 2700}}, 300, 2400);
         console.showimage();
         ASSERT_EQ(host.surface.size(), static_cast<std::size_t>(320 * 200 * depth / 8));
         for (int b = 0; b < depth / 8; ++b) {  // every byte of a pixel, the fourth too
@@ -64,30 +68,36 @@ TEST_F(RenderTest, CentredOnTwentyFourAndThirtyTwoBitSurfaces) {
                                  surfaceByte(259, 149, b)),
                       std::tuple(128, 255, 255));
         }
-        EXPECT_EQ(std::tuple(litBytes(), host.repaints, console.record.imageshown),
-                  std::tuple(3 * depth / 8, depth == 24 ? 1 : 2, true));
+        EXPECT_EQ(std::tuple(litBytes(), host.repaints, console.image().imageshown),
+                  std::tuple(3 * depth / 8, 1, true));
     }
 }
 
 // A reception has begun: only the array that exists is drawn, centred.
 TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
     setImage(320, 200);
-    console.record.imagedata.resize(10, 5);
-    std::fill(console.record.imagedata.cells.begin(), console.record.imagedata.cells.end(), 200);
+    // A summed 10 x 5 image of 200 whose rows are in; its track row is still to come.
+    console.mnudownloadlight_Click();
+    receive(headerFrame({.flags = 6, .height = 5, .width = 10, .firstrow = 0, .numexposures = 2}));
+    for (int y = 1; y <= 5; ++y) receive(rawRow(std::vector<std::uint16_t>(10, 200)));
     console.showimage();
-    EXPECT_EQ(std::tuple(console.record.xoffset, console.record.yoffset, litBytes(),
-                         surfaceByte(155, 97)),
+    const ImageRecord& r = console.image();
+    EXPECT_EQ(std::tuple(r.xoffset, r.yoffset, litBytes(), surfaceByte(155, 97)),
               std::tuple(155, 97, 10L * 5 * 4, 200));
     host.bitsPerPixel = 16;  // drawn pixel by pixel, centred the same
     console.showimage();
-    EXPECT_EQ((std::pair<int, int>(console.record.xoffset, console.record.yoffset)),
-              std::pair(155, 97));
+    EXPECT_EQ((std::pair<int, int>(r.xoffset, r.yoffset)), std::pair(155, 97));
 
-    // A range of 0 keeps the previous picture.
+    // A range of 0, as a file may hold, keeps the previous picture.
     const auto before = host.surface;
     const int repaints = host.repaints;
+    std::string file = "QTX Image\n\rHeight = 1\n\rWidth = 1\n\rRange = 0\n\rEnd\n\r";
+    file.resize(2048 + 2, ' ');
+    TempDir::write(tmp.path("zero.QTX"), file);
+    host.fileAnswers.push_back(tmp.path("zero.QTX"));
+    console.mnuload_Click();
+    ASSERT_EQ(console.image().range, 0);
     host.texts.clear();
-    console.record.range = 0;
     console.showimage();
     EXPECT_TRUE(host.surface == before && host.texts.empty() && host.repaints == repaints);
 }
@@ -95,12 +105,9 @@ TEST_F(RenderTest, ShowsOnlyTheArrayThatExists) {
 using ProbeTest = RenderTest;
 
 TEST_F(ProbeTest, ReportsThePixelUnderThePointer) {
-    setImage(200, 100);
-    console.record.imagedata.at(1, 1) = 40000;
-    console.record.imagedata.at(12, 34) = 1530;
     console.Picdata_MouseMove(0, 0, 100.0, 80.0);  // before the first picture: nothing
     EXPECT_EQ(host.pointerChanges, 0);
-    console.showimage();
+    setImage(200, 100, {{{1, 1}, 40000}, {{12, 34}, 1530}});
 
     const struct {
         double x, y;

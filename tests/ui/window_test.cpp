@@ -26,6 +26,7 @@
 #include <memory>
 
 #include "contrast_dialog.hpp"
+#include "files/kelm.hpp"
 #include "growing_picture.hpp"
 #include "main_window.hpp"
 #include "picture_view.hpp"
@@ -94,6 +95,7 @@ TEST(Window, EveryMenuEntryReachesItsCommand) {
     MainWindow window(PortMap{"/nonexistent/com1", ""});
     window.show();
     Console& c = window.console();
+    const auto* history = window.findChild<QPlainTextEdit*>("history");
     const QString noPort = "No COM port is open to QTX", noFile = "No file was selected",
                   noName = "No file name specified", openQtx = "open QTX Files (*.QTX)",
                   saveQtx = "save QTX Files (*.QTX)";
@@ -111,27 +113,28 @@ TEST(Window, EveryMenuEntryReachesItsCommand) {
         {"mnuautosave", {saveQtx, noFile}},
         {"mnudownloadlight", {noPort}},
         {"mnuflashdownload", {saveQtx, noFile}},
-        {"mnuabort", {}, [&] { return !c.reception.downloadall; }},
-        {"mnu19200", {}, [&] { return c.link.baudindex == 4; }},
-        {"mnu38400", {}, [&] { return c.link.baudindex == 3; }},
-        {"mnu57600", {}, [&] { return c.link.baudindex == 2; }},
-        {"mnu115200", {}, [&] { return c.link.baudindex == 1; }},
+        {"mnuabort",
+         {},
+         [&] { return history->toPlainText().endsWith("no Download All is under way"); }},
+        {"mnu19200", {}, [&] { return c.linkState().baudindex == 4; }},
+        {"mnu38400", {}, [&] { return c.linkState().baudindex == 3; }},
+        {"mnu57600", {}, [&] { return c.linkState().baudindex == 2; }},
+        {"mnu115200", {}, [&] { return c.linkState().baudindex == 1; }},
         {"mnuestablishlink1", {}, says("COM1 not available\n/nonexistent/com1: no such device")},
         {"mnuestablishlink2", {}, says("COM2 not available\nCOM2: no device is assigned")},
         {"mnucontrast", {"Adjust Background and Range"}},
-        {"mnuautocontrast", {}, [&] { return c.record.range == 128; }},
+        {"mnuautocontrast", {}, [&] { return c.image().range == 128; }},
         {"mnuflatfield", {openQtx, noFile}},
         {"mnunote", {"Input note (if desired)"}},
         {"mnufocallength", {"Input focal length in inches"}},
         {"mnuaperturedia", {"Input aperture diameter in inches"}},
-        {"mnucentimeters", {}, [&] { return c.optics.unitscm; }},
-        {"mnuinches", {}, [&] { return !c.optics.unitscm; }},
+        {"mnucentimeters", {}, [&] { return c.opticsSettings().unitscm; }},
+        {"mnuinches", {}, [&] { return !c.opticsSettings().unitscm; }},
         {"mnuUploadFile", {noPort}},
         {"mnufits", {"No image to export"}},
         {"mnuchooseport", {"Choose Serial Port"}},
         {"mnuexit", {}, [&] { return !window.isVisible(); }},
     };
-    c.reception.downloadall = true;
     for (const auto& e : entries) {
         SCOPED_TRACE(e.name);
         Dialogs dialogs;
@@ -165,16 +168,25 @@ TEST(Window, ContrastDialogReturnsTextsOnlyFromDone) {
 // A 200 x 100 image sits at surface (60, 50); at 3x image pixel (12, 34) is the screen
 // square 213..215 x 249..251, drawn whole and named by the probe.
 TEST(Window, ShowsAnImageAndProbesItAt3x) {
-    MainWindow window(PortMap{"/nonexistent/com1", ""});
-    ImageRecord& r = window.console().record;
-    r.imagedata.resize(200, 100);
-    r.imagedata.at(12, 34) = 1530;
-    r.imagedata.at(13, 34) = 7;
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    ImageRecord r;
     r.imagewidth = 200;
     r.imageheight = 100;
     r.range = 2000;
-    window.console().showimage();
+    std::vector<std::uint8_t> file = composeHeader(r, false);
+    for (int y = 1; y <= 100; ++y) {
+        std::vector<std::uint16_t> row(200, 0);
+        if (y == 34) row[11] = 1530, row[12] = 7;
+        packRow(row, file);
+    }
+    TempDir tmp;
+    TempDir::write(tmp.path("m31.QTX"), std::string(file.begin(), file.end()));
+    MainWindow window(PortMap{"/nonexistent/com1", ""});
     window.show();
+    Dialogs dialogs;
+    dialogs.path = QString::fromStdString(tmp.path("m31.QTX"));
+    window.findChild<QAction*>("mnuload")->trigger();
+    ASSERT_EQ(dialogs.seen, QStringList{"open QTX Files (*.QTX)"});
     auto* picture = window.findChild<PictureView*>("Picdata");
     auto* area = window.findChild<QScrollArea*>("pictureArea");
     const auto wheel = [&](int delta) {  // with Ctrl held: a zoom, in when away from the user
@@ -477,7 +489,7 @@ TEST(SimWindowTest, PullingTheAdapterOutMidTransfer) {
             answers.path = QString::fromStdString(upload ? tmp.path("code.bin") : base + ".QTX");
             menu(upload ? "mnuUploadFile" : "mnuflashdownload");
             ASSERT_TRUE(pumpUntil([&] {
-                return upload ? window->console().upload.pagenumber >= 2
+                return upload ? window->console().uploadState().pagenumber >= 2
                               : std::filesystem::exists(base + "002.QTX");
             }));
             server.reset();  // pulled out

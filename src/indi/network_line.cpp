@@ -88,11 +88,13 @@ Addresses resolve(const NetworkAddress& address, Clock::time_point deadline) {
     lookup->request.ar_request = &lookup->hints;
     gaicb* requests[] = {&lookup->request};
     int status = ::getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr);
-    while (status == 0 && (status = ::gai_error(&lookup->request)) == EAI_INPROGRESS) {
-        const int left = msLeft(deadline);
-        if (left == 0) break;
-        const timespec wait{left / 1000, (left % 1000) * 1000000L};
-        ::gai_suspend(requests, 1, &wait);
+    if (status == 0) {
+        while ((status = ::gai_error(&lookup->request)) == EAI_INPROGRESS) {
+            const int left = msLeft(deadline);
+            if (left == 0) break;
+            const timespec wait{left / 1000, (left % 1000) * 1000000L};
+            ::gai_suspend(requests, 1, &wait);
+        }
     }
     if (status == 0) {
         found.lookup = std::move(lookup);

@@ -1,8 +1,11 @@
 // indi_qtx under a real indiserver on a loopback port, the QTX being qtx-sim on a
 // pseudo-terminal, seen by a client over the INDI protocol: what a client of the driver can
 // see. What the console does inside is the core suites'.
+#include <fcntl.h>
 #include <fitsio.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -58,6 +61,14 @@ std::vector<std::uint16_t> screenAfter(std::initializer_list<int> keys) {
     for (int y = screen.header.height - 1; y >= 0; --y)
         bottomFirst.insert(bottomFirst.end(), screen.row(y).begin(), screen.row(y).end());
     return bottomFirst;
+}
+
+speed_t lineSpeed(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::close(fd);
+    return ::cfgetospeed(&t);
 }
 
 // The simulated QTX, an indiserver with the driver (its configuration kept in the test's
@@ -204,8 +215,10 @@ TEST(IndiDriver, ThroughSer2netRefusedExposedAndLost) {
     Observatory o("2000000");
     ASSERT_TRUE(o.ready);
     IndiClient& c = *o.client;
-    Ser2net ser2net(QString::fromStdString(o.device));
+    const std::string pty = o.device;
+    Ser2net ser2net(QString::fromStdString(pty));  // at 115200 baud of its own
     o.device = ser2net.rfc2217().toStdString();
+    c.set("Switch", "DEVICE_BAUD_RATE", "57600");
 
     c.set("Text", "DEVICE_PORT", "PORT", o.device);
     c.set("Switch", "CONNECTION", "CONNECT");
@@ -218,6 +231,9 @@ TEST(IndiDriver, ThroughSer2netRefusedExposedAndLost) {
 
     ASSERT_TRUE(ser2net.start()) << "ser2net (scripts/setup.sh installs it)";
     ASSERT_TRUE(o.connect());
+    // The QTX answered through ser2net, which had set the speed asked for on the line before.
+    ASSERT_TRUE(awaitText(c, "QTX_DISPLAY", "LINE_1", "QTX  READY      REMOTE"));
+    EXPECT_EQ(lineSpeed(pty), B57600);
     c.send("<enableBLOB device='QTX'>Also</enableBLOB>\n");
     c.set("Number", "CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "1");
     const auto blob = c.awaitVector("setBLOBVector", "CCD1");

@@ -13,7 +13,7 @@ TEST(NetworkNames, ParsedOnlyWhenWhole) {
         {"rfc2217://scope.lan:2000", {K::Rfc2217, "scope.lan", 2000}},
         {"tcp://192.168.1.5:4001", {K::Raw, "192.168.1.5", 4001}},
         {"rfc2217://[::1]:65535/", {K::Rfc2217, "::1", 65535}},
-        {"TCP://Scope_1:1", {K::Raw, "scope_1", 1}},
+        {"TCP://Scope-A_1:1", {K::Raw, "scope-a_1", 1}},
         {"rfc2217://[FE80::1:2]:02000", {K::Rfc2217, "fe80::1:2", 2000}},
     };
     for (const auto& [name, address] : good) {

@@ -1,6 +1,8 @@
 // The INDI driver's overhead on an image: the simulated QTX served in-process on a
 // pseudo-terminal at the real line speed, indi_qtx under indiserver, a client over the INDI
-// protocol; then `qtx download` of the same screen image on the same line.
+// protocol; then `qtx download` of the same screen image on the same line. The driver also
+// reaches the same pseudo-terminal through ser2net on the loopback (as the README sets it up),
+// by RFC 2217 and raw TCP, taking turns with the direct way round by round.
 //
 //   latency   last row on the wire -> the CCD1 BLOB complete at the client
 //   download  header request seen by the QTX -> the BLOB at the client (driver), or -> the
@@ -19,6 +21,7 @@
 #include "link/frame.hpp"
 #include "processes.hpp"
 #include "pty/pty_server.hpp"
+#include "ser2net.hpp"
 #include "temp_dir.hpp"
 
 using namespace qtx;
@@ -98,9 +101,22 @@ int main(int argc, char** argv) {
         });
     });
 
+    // Without ser2net (scripts/setup.sh installs it), the direct way alone.
+    Ser2net ser2net(QString::fromStdString(qtxSim.slavePath()));
+    struct Way {
+        const char* label;
+        std::string port;
+        std::vector<double> ms;
+    };
+    std::vector<Way> ways{{"pty", qtxSim.slavePath(), {}}};
+    if (ser2net.start()) {
+        ways.push_back({"ser2net, RFC 2217", ser2net.rfc2217().toStdString(), {}});
+        ways.push_back({"ser2net, raw TCP", ser2net.raw().toStdString(), {}});
+    }
+
     TempDir dir;
     const int port = freeLoopbackPort();
-    std::vector<double> latency, viaDriver, viaQtx;
+    std::vector<double> latency, viaQtx;
     {
         Child server({INDISERVER_PROGRAM, "-p", std::to_string(port), INDI_QTX_PROGRAM},
                      {"HOME=" + dir.path("")});
@@ -110,23 +126,43 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "bench_indi: the driver did not come up\n");
             return 1;
         }
-        client.set("Text", "DEVICE_PORT", "PORT", qtxSim.slavePath());
-        client.set("Switch", "CONNECTION", "CONNECT");
-        client.awaitVector("setSwitchVector", "CONNECTION", "Ok");
+        // CONNECT on `device`, once the QTX answered there. ser2net lets go of the device a
+        // moment after a connection ends, and meanwhile closes a new one at once: another try.
+        const auto connectTo = [&](const std::string& device) {
+            for (int attempt = 0; attempt < 5; ++attempt) {
+                client.set("Switch", "CONNECTION", "DISCONNECT");
+                client.awaitVector("setSwitchVector", "CONNECTION", "Idle", 2000);
+                client.set("Text", "DEVICE_PORT", "PORT", device);
+                client.set("Switch", "CONNECTION", "CONNECT");
+                if (client.awaitVector("setSwitchVector", "CONNECTION", "Ok", 6000) &&
+                    client.awaitVector("setTextVector", "QTX_STATUS", "Ok", 3000)) {
+                    return true;
+                }
+                ::usleep(300000);
+            }
+            return false;
+        };
         // An exposure puts the image into buffer 31; its transfer warms everything up.
+        connectTo(qtxSim.slavePath());
         client.set("Number", "CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "1");
         client.awaitVector("setBLOBVector", "CCD1", "", 60000);
         for (int r = 0; r < rounds; ++r) {
-            watch.clear();
-            client.set("Switch", "QTX_DOWNLOAD", "SCREEN");
-            const auto blob = client.awaitVector("setBLOBVector", "CCD1", "", 60000);
-            if (!blob) {
-                std::fprintf(stderr, "bench_indi: no image through the driver\n");
-                return 1;
+            for (Way& way : ways) {
+                if (!connectTo(way.port)) {
+                    std::fprintf(stderr, "bench_indi: no link on %s\n", way.port.c_str());
+                    return 1;
+                }
+                watch.clear();
+                client.set("Switch", "QTX_DOWNLOAD", "SCREEN");
+                const auto blob = client.awaitVector("setBLOBVector", "CCD1", "", 60000);
+                if (!blob) {
+                    std::fprintf(stderr, "bench_indi: no image through %s\n", way.port.c_str());
+                    return 1;
+                }
+                if (&way == &ways.front()) latency.push_back(ms(blob->at - watch.lastRowOnWire()));
+                way.ms.push_back(ms(blob->at - watch.firstIn(CMD_HEADER_REQ)));
+                client.awaitVector("setSwitchVector", "QTX_DOWNLOAD", "Ok");
             }
-            latency.push_back(ms(blob->at - watch.lastRowOnWire()));
-            viaDriver.push_back(ms(blob->at - watch.firstIn(CMD_HEADER_REQ)));
-            client.awaitVector("setSwitchVector", "QTX_DOWNLOAD", "Ok");
         }
         client.set("Switch", "CONNECTION", "DISCONNECT");
         client.awaitVector("setSwitchVector", "CONNECTION", "Idle");
@@ -149,12 +185,17 @@ int main(int argc, char** argv) {
     }
     qtxSim.stop();
 
+    const double direct = median(ways.front().ms);
     std::printf("screen image at %u baud, %d rounds, medians:\n", kBaud, rounds);
     std::printf("  last row on the wire -> CCD1 BLOB at the client   %8.1f ms\n", median(latency));
-    std::printf("  download through the driver (to the client)       %8.1f ms\n",
-                median(viaDriver));
+    std::printf("  download through the driver (to the client)       %8.1f ms\n", direct);
     std::printf("  qtx download (to the end of the exchange)         %8.1f ms\n", median(viaQtx));
     std::printf("  ratio driver / qtx                                %8.3f\n",
-                median(viaDriver) / median(viaQtx));
+                direct / median(viaQtx));
+    for (std::size_t i = 1; i < ways.size(); ++i) {
+        std::printf("  driver through %-18s %8.1f ms, ratio to the pty %6.3f\n", ways[i].label,
+                    median(ways[i].ms), median(ways[i].ms) / direct);
+    }
+    if (ways.size() == 1) std::printf("  (no ser2net: the network ways were left out)\n");
     return 0;
 }

@@ -1,4 +1,4 @@
-// Programs started for a benchmark, and a free port for a server among them.
+// Programs started for a benchmark.
 #pragma once
 
 #include <arpa/inet.h>
@@ -73,18 +73,5 @@ class Child {
     pid_t id = -1;
     int output = -1;
 };
-
-// A TCP port on the loopback interface that nobody listens on now.
-inline int freeLoopbackPort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof at;
-    const bool bound = ::bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
-                       ::getsockname(s, reinterpret_cast<sockaddr*>(&at), &size) == 0;
-    ::close(s);
-    return bound ? ntohs(at.sin_port) : 0;
-}
 
 }  // namespace qtx::test

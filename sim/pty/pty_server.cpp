@@ -14,35 +14,11 @@
 
 #include "link/frame.hpp"
 #include "link/frame_log.hpp"
+#include "serial_speed.hpp"
 
 namespace qtx::sim {
 
 namespace {
-
-speed_t speedCode(std::uint32_t baud) {
-    switch (baud) {
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        case 230400:
-            return B230400;
-        default:
-            return B0;
-    }
-}
 
 void setNonBlocking(int fd) {
     const int flags = fcntl(fd, F_GETFL);
@@ -115,9 +91,9 @@ bool PtyServer::openPty() {
         cfmakeraw(&t);
         t.c_cflag |= CLOCAL | CREAD;
         if (opts.bitsPerByte >= 11) t.c_cflag |= CSTOPB;
-        if (const speed_t s = speedCode(opts.baud); s != B0) {
-            cfsetispeed(&t, s);
-            cfsetospeed(&t, s);
+        if (const auto s = posix::speedCode(opts.baud)) {
+            cfsetispeed(&t, *s);
+            cfsetospeed(&t, *s);
         }
         tcsetattr(slaveKeep, TCSANOW, &t);
     }

@@ -23,11 +23,14 @@ LoopHost::LoopHost()
       }),
       oneShot([this] {
           if (owner) owner->oneShotElapsed();
+      }),
+      announce([this] {
+          if (owner && !waiting.empty()) owner->onSerialEvent(SerialEvent::DataReceived);
       }) {}
 
 LoopHost::~LoopHost() {
     unwatch();
-    line.close(0);
+    line->close(0);
 }
 
 void LoopHost::stopTimers() {
@@ -43,19 +46,23 @@ bool LoopHost::openPort(int portNumber, const std::string& settings) {
         return false;
     }
     if (const auto parsed = parseLineSettings(settings)) remembered = *parsed;
-    if (!line.open(com1, remembered)) {
-        failure = line.failure();
+    line = isNetworkName(com1) ? static_cast<Line*>(&networkLine) : &serialLine;
+    if (!line->open(com1, remembered)) {
+        failure = line->failure();
         return false;
     }
     emptyEvents = 0;
     waiting.clear();
-    watchId = IEAddCallback(line.descriptor(), &LoopHost::onReadable, this);
+    watchId = IEAddCallback(line->descriptor(), &LoopHost::onReadable, this);
+    // What a network server sent with its negotiation is told from the loop, as later data is.
+    if (line->readInto(waiting) == Line::Read::Data) announce.start(0);
     return true;
 }
 
 void LoopHost::closePort() {
     unwatch();
-    line.close(kDrainMs);
+    announce.stop();
+    line->close(kDrainMs);
     waiting.clear();
 }
 
@@ -64,15 +71,15 @@ void LoopHost::applySettings(const std::string& settings) {
     if (!parsed) return;
     remembered = *parsed;
     // An open line takes them at once; a closed one keeps them for its next opening.
-    if (line.isOpen()) line.apply(remembered);
+    if (line->isOpen()) line->apply(remembered);
 }
 
 void LoopHost::write(std::span<const std::uint8_t> bytes) {
-    if (line.isOpen() && !bytes.empty()) line.write(bytes);
+    if (line->isOpen() && !bytes.empty()) line->write(bytes);
 }
 
 std::vector<std::uint8_t> LoopHost::readAll() {
-    if (line.isOpen() && line.readInto(waiting) == SerialLine::Read::Gone && waiting.empty()) {
+    if (line->isOpen() && line->readInto(waiting) == Line::Read::Gone && waiting.empty()) {
         // The loss is told from the loop, where the console is not in the middle of a step.
         return {};
     }
@@ -83,14 +90,17 @@ std::vector<std::uint8_t> LoopHost::readAll() {
 
 void LoopHost::onReadable(int, void* self) {
     auto* host = static_cast<LoopHost*>(self);
-    switch (host->line.readInto(host->waiting)) {
-        case SerialLine::Read::Gone:
+    switch (host->line->readInto(host->waiting)) {
+        case Line::Read::Gone:
             host->lose();
             return;
-        case SerialLine::Read::Nothing:
+        case Line::Read::Nothing:
             if (++host->emptyEvents >= kEmptyEventLimit) host->lose();
             return;
-        case SerialLine::Read::Data:
+        case Line::Read::Quiet:
+            host->emptyEvents = 0;
+            return;
+        case Line::Read::Data:
             host->emptyEvents = 0;
             if (host->owner) host->owner->onSerialEvent(SerialEvent::DataReceived);
             return;
@@ -98,9 +108,10 @@ void LoopHost::onReadable(int, void* self) {
 }
 
 void LoopHost::lose() {
-    const std::string device = line.device();
+    const std::string device = line->device();
     unwatch();
-    line.close(0);
+    announce.stop();
+    line->close(0);
     waiting.clear();
     if (owner) owner->portLost(1, device, "connect again when it is back");
 }

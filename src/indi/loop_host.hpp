@@ -1,5 +1,6 @@
 // The half of a Host that the driver's loop provides: the serial port (COM1 is the device the
-// INDI client chose, watched through libindi's event loop), the watchdog and one-shot timers
+// INDI client chose, a local one or rfc2217://HOST:PORT or tcp://HOST:PORT, watched through
+// libindi's event loop), the watchdog and one-shot timers
 // on libindi's timers, and a window that is not there (no picture, no prompts, no contrast
 // dialog). The driver derives from it and adds the texts, the file choice and the events.
 //
@@ -12,6 +13,7 @@
 
 #include "host.hpp"
 #include "loop_timer.hpp"
+#include "network_line.hpp"
 #include "serial_line.hpp"
 
 namespace qtx {
@@ -31,7 +33,7 @@ class LoopHost : public Host {
     void setDevice(std::string device) { com1 = std::move(device); }
     // Stops both timers: the driver ends an exchange that nobody follows any more.
     void stopTimers();
-    bool portIsOpen() const { return line.isOpen(); }
+    bool portIsOpen() const { return line->isOpen(); }
 
     bool openPort(int portNumber, const std::string& settings) override;
     void closePort() override;
@@ -65,7 +67,9 @@ class LoopHost : public Host {
 
     Console* owner = nullptr;
     std::string com1;
-    SerialLine line;
+    SerialLine serialLine;
+    NetworkLine networkLine;
+    Line* line = &serialLine;  // the one in use
     LineSettings remembered;
     std::string failure;
     std::vector<std::uint8_t> waiting;  // read at the receive event, not yet taken
@@ -73,6 +77,7 @@ class LoopHost : public Host {
     int emptyEvents = 0;  // receive events in a row that found nothing to read
     LoopTimer watchdog;
     LoopTimer oneShot;
+    LoopTimer announce;  // data that came as the port opened
 };
 
 }  // namespace qtx::indi

@@ -2,6 +2,13 @@
 // DEVICE_BAUD_RATE offers only the QTX's four speeds. The port itself is opened by the
 // console's Establish Link in the handshake, so that the line carries the console's own
 // settings ("115200,N,8,2") and the console knows it is open.
+//
+// A serial port at a remote telescope is named in the same DEVICE_PORT, as
+// rfc2217://HOST:PORT or tcp://HOST:PORT, the names the window's --com1 and qtx's --port take.
+// libindi's TCP connection was the other way: a second connection mode with its own host and
+// port fields, but with no place for RFC 2217 against raw TCP, while the speed would stay on
+// the serial one (RFC 2217 carries it). One field that takes what the other programs take is
+// less to learn and keeps a saved configuration one text.
 #pragma once
 
 #include <libindi/connectionplugins/connectionserial.h>

@@ -2,20 +2,14 @@
 
 #include <QEventLoop>
 #include <QTimer>
-#include <QUrl>
 
-#ifdef Q_OS_LINUX
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
+#ifdef Q_OS_UNIX
+#include "tcp_tuning.hpp"
 #endif
 
 namespace qtx {
 
 namespace {
-
-const QString kRfc2217Scheme = QStringLiteral("rfc2217");
-const QString kRawScheme = QStringLiteral("tcp");
 
 telnet::LineSettings lineSettings(const SerialSettings& s) {
     telnet::LineSettings line;
@@ -46,34 +40,6 @@ telnet::LineSettings lineSettings(const SerialSettings& s) {
 
 }  // namespace
 
-bool isNetworkName(const QString& device) {
-    return device.startsWith(kRfc2217Scheme + QStringLiteral("://"), Qt::CaseInsensitive) ||
-           device.startsWith(kRawScheme + QStringLiteral("://"), Qt::CaseInsensitive);
-}
-
-std::optional<NetworkAddress> parseNetworkName(const QString& device) {
-    if (!isNetworkName(device)) return std::nullopt;
-    const QUrl url(device, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty() || url.port() < 1 || !url.userInfo().isEmpty() ||
-        !(url.path().isEmpty() || url.path() == u"/") || url.hasQuery() || url.hasFragment()) {
-        return std::nullopt;
-    }
-    NetworkAddress address;
-    address.kind =
-        url.scheme() == kRawScheme ? NetworkAddress::Kind::Raw : NetworkAddress::Kind::Rfc2217;
-    address.host = url.host();
-    address.port = static_cast<quint16>(url.port());
-    return address;
-}
-
-QString networkName(const NetworkAddress& address) {
-    const QString host =
-        address.host.contains(u':') ? u'[' + address.host + u']' : address.host;  // IPv6
-    return QStringLiteral("%1://%2:%3")
-        .arg(address.kind == NetworkAddress::Kind::Raw ? kRawScheme : kRfc2217Scheme, host)
-        .arg(address.port);
-}
-
 NetworkPort::NetworkPort(QObject* parent) : QObject(parent) {
     socket.setParent(this);
     connect(&socket, &QTcpSocket::connected, this, &NetworkPort::onConnected);
@@ -85,13 +51,12 @@ NetworkPort::NetworkPort(QObject* parent) : QObject(parent) {
 bool NetworkPort::open(const NetworkAddress& to, const SerialSettings& settings, int timeoutMs) {
     close(0);
     address = to;
-    decoder = {};
+    session = NetworkSession(address.kind, lineSettings(settings));
     received.clear();
     why.clear();
-    connected = false;
     settled = false;
     phase = Phase::Opening;
-    socket.connectToHost(address.host, address.port);
+    socket.connectToHost(QString::fromStdString(address.host), address.port);
     bool timedOut = false;
     if (!settled) {
         // The window is drawn meanwhile, but no click or key reaches the console half-way
@@ -112,24 +77,16 @@ bool NetworkPort::open(const NetworkAddress& to, const SerialSettings& settings,
         socket.abort();
         return false;
     }
-    if (!settled) {
-        const QString seconds = QString::number(timeoutMs / 1000.0);
-        why = connected ? QStringLiteral(
-                              "no RFC 2217 answer within %1 s; if the server gives the port raw, "
-                              "name it tcp://HOST:PORT.")
-                              .arg(seconds)
-                        : QStringLiteral(
-                              "no answer from %1 within %2 s; check the address, the network, "
-                              "the tunnel or the VPN.")
-                              .arg(address.host, seconds);
-    }
-    if (!why.isEmpty()) {
+    if (!settled) session.timedOut();
+    if (session.state() != NetworkSession::State::Open) {
+        why = QString::fromStdString(
+            describeFailure(session.failure().value_or(NetworkFailure::Other), address, timeoutMs,
+                            socket.errorString().toStdString()));
         phase = Phase::Closed;
         socket.abort();
         return false;
     }
     phase = Phase::Open;
-    if (address.kind == NetworkAddress::Kind::Rfc2217) applySettings(settings);
     if (!received.empty()) {
         // What came with the negotiation is announced as anything later is.
         QTimer::singleShot(0, this, [this] {
@@ -143,7 +100,7 @@ void NetworkPort::close(int drainMs) {
     ++generation;  // a loss still to be told is no longer news
     const Phase was = phase;
     phase = Phase::Closed;
-    if (was == Phase::Opening) settle(QString());
+    if (was == Phase::Opening) settle();
     if (was == Phase::Open && socket.bytesToWrite() > 0) socket.waitForBytesWritten(drainMs);
     socket.disconnectFromHost();  // an orderly end when all has gone, else cut off
     socket.abort();
@@ -151,21 +108,13 @@ void NetworkPort::close(int drainMs) {
 }
 
 void NetworkPort::applySettings(const SerialSettings& settings) {
-    if (isOpen() && address.kind == NetworkAddress::Kind::Rfc2217) {
-        send(telnet::comPortSettings(lineSettings(settings)));
-    }
+    if (isOpen()) send(session.settings(lineSettings(settings)));
 }
 
 void NetworkPort::write(std::span<const std::uint8_t> bytes) {
     if (!isOpen()) return;
-    if (address.kind == NetworkAddress::Kind::Raw) {
-        socket.write(reinterpret_cast<const char*>(bytes.data()),
-                     static_cast<qint64>(bytes.size()));
-        socket.flush();
-        return;
-    }
     telnet::Bytes wire;
-    telnet::appendData(bytes, wire);
+    session.encode(bytes, wire);
     send(wire);
 }
 
@@ -175,53 +124,41 @@ std::vector<std::uint8_t> NetworkPort::readAll() {
 }
 
 void NetworkPort::send(const telnet::Bytes& bytes) {
+    if (bytes.empty()) return;
     socket.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     // Handed to the system now rather than on the next pass of the event loop.
     socket.flush();
 }
 
 void NetworkPort::onConnected() {
-    connected = true;
     // Requests are a few bytes each, and each waits for its answer: no coalescing.
     socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (address.kind == NetworkAddress::Kind::Rfc2217) {
-        send(telnet::clientOpening());
-    } else {
-        settle(QString());
-    }
+    send(session.connected());
+    if (session.state() == NetworkSession::State::Open) settle();
 }
 
 void NetworkPort::onReadyRead() {
     if (phase == Phase::Closed) return;
     const QByteArray bytes = socket.readAll();
-#ifdef Q_OS_LINUX
-    // A server that holds back the rest of a reply until its first piece is acknowledged
-    // (Nagle's algorithm, ser2net's default) would otherwise wait for our delayed
-    // acknowledgement, up to 40 ms a reply. The system clears this after a while, so it is
-    // set again on every read.
-    const int on = 1;
-    ::setsockopt(static_cast<int>(socket.socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &on,
-                 sizeof on);
+#ifdef Q_OS_UNIX
+    posix::acknowledgeAtOnce(static_cast<int>(socket.socketDescriptor()));
 #endif
     const auto in = std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                               static_cast<std::size_t>(bytes.size()));
     const std::size_t before = received.size();
-    if (address.kind == NetworkAddress::Kind::Raw) {
-        received.insert(received.end(), in.begin(), in.end());
-    } else {
-        telnet::Bytes replies;
-        decoder.decode(in, received, replies);
-        if (!replies.empty()) send(replies);
-        if (phase == Phase::Opening) {
-            if (decoder.comPort() == telnet::Decoder::ComPort::Accepted) settle(QString());
-            if (decoder.comPort() == telnet::Decoder::ComPort::Refused) {
-                settle(QStringLiteral(
-                    "the server refused serial control (RFC 2217); if it gives the port "
-                    "raw, name it tcp://HOST:PORT."));
-            }
+    telnet::Bytes replies;
+    session.received(in, received, replies);
+    send(replies);
+    const NetworkSession::State state = session.state();
+    if (phase == Phase::Opening) {
+        if (state == NetworkSession::State::Open || state == NetworkSession::State::Failed) {
+            settle();
         }
+    } else if (state == NetworkSession::State::Failed) {
+        loseConnection(QString::fromStdString(describeFailure(*session.failure(), address)));
+    } else if (received.size() > before) {
+        emit readyRead();
     }
-    if (phase == Phase::Open && received.size() > before) emit readyRead();
 }
 
 void NetworkPort::onError(QAbstractSocket::SocketError error) {
@@ -230,44 +167,36 @@ void NetworkPort::onError(QAbstractSocket::SocketError error) {
         return;
     }
     if (phase != Phase::Opening) return;
-    const QString port = QString::number(address.port);
     switch (error) {
         case QAbstractSocket::ConnectionRefusedError:
-            settle(QStringLiteral("connection refused: nothing listens on port %1 of %2; is "
-                                  "ser2net running there, and the tunnel up?")
-                       .arg(port, address.host));
+            session.fail(NetworkFailure::Refused);
             break;
         case QAbstractSocket::HostNotFoundError:
-            settle(QStringLiteral("no such host %1.").arg(address.host));
+            session.fail(NetworkFailure::NoSuchHost);
             break;
         case QAbstractSocket::RemoteHostClosedError:
-            if (connected) {
-                onDisconnected();
-                break;
-            }
+            session.closed();
             [[fallthrough]];
         default:
-            settle(QStringLiteral("cannot connect to %1 (%2).")
-                       .arg(address.host, socket.errorString()));
+            session.fail(NetworkFailure::Other);  // unless it failed already
             break;
     }
+    settle();
 }
 
 void NetworkPort::onDisconnected() {
     // A connection that never was ends with an error of its own, which says why.
-    if (phase == Phase::Opening && connected) {
-        settle(QStringLiteral(
-            "the server closed the connection at once; the port may be in use by another "
-            "client."));
+    if (phase == Phase::Opening) {
+        session.closed();
+        if (session.state() == NetworkSession::State::Failed) settle();
     } else if (phase == Phase::Open) {
         loseConnection(QStringLiteral("the server closed the connection."));
     }
 }
 
-void NetworkPort::settle(const QString& failure) {
+void NetworkPort::settle() {
     if (settled) return;
     settled = true;
-    why = failure;
     if (waiting) waiting->quit();
 }
 

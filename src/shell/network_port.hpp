@@ -1,45 +1,29 @@
 // A serial port served over the network, as ser2net at a telescope does: telnet with the
 // serial control of RFC 2217 (the line settings travel with the data) or raw TCP (bytes as
 // they are; the server's own settings hold). Named rfc2217://HOST:PORT or tcp://HOST:PORT
-// wherever a device is named.
+// wherever a device is named. The names, the negotiation and the failures' words are the
+// wire layer's (NetworkSession), shared with the INDI driver; this is the Qt socket under it.
 #pragma once
 
 #include <QObject>
 #include <QTcpSocket>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <vector>
 
-#include "link/telnet.hpp"
+#include "link/network_session.hpp"
 #include "serial_settings.hpp"
 
 class QEventLoop;
 
 namespace qtx {
 
-struct NetworkAddress {
-    enum class Kind { Rfc2217, Raw };
-    Kind kind = Kind::Rfc2217;
-    QString host;
-    quint16 port = 0;
-    friend bool operator==(const NetworkAddress&, const NetworkAddress&) = default;
-};
-
-// Whether `device` is meant as a network port (it starts with rfc2217:// or tcp://), whether
-// or not the rest is right.
-bool isNetworkName(const QString& device);
-// Nothing unless the whole name is a scheme, a host (an IPv6 address in brackets) and a
-// port from 1 to 65535.
-std::optional<NetworkAddress> parseNetworkName(const QString& device);
-QString networkName(const NetworkAddress& address);
-
 class NetworkPort : public QObject {
     Q_OBJECT
   public:
     // How long opening may take: the connection, and for RFC 2217 the server's consent to
     // serial control.
-    static constexpr int kOpenMs = 4000;
+    static constexpr int kOpenMs = kNetworkOpenMs;
 
     explicit NetworkPort(QObject* parent = nullptr);
 
@@ -70,15 +54,15 @@ class NetworkPort : public QObject {
     void onReadyRead();
     void onError(QAbstractSocket::SocketError error);
     void onDisconnected();
-    void settle(const QString& failure);
+    // The opening is over: open, or failed as the session says.
+    void settle();
     void loseConnection(const QString& failure);
     void send(const telnet::Bytes& bytes);
 
     QTcpSocket socket;
     NetworkAddress address;
-    telnet::Decoder decoder;
+    NetworkSession session;
     Phase phase = Phase::Closed;
-    bool connected = false;
     bool settled = false;
     int generation = 0;  // counts openings and closings
     QEventLoop* waiting = nullptr;

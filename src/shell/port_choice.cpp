@@ -20,7 +20,7 @@ PortMap rememberedPorts(const QSettings& settings, PortMap defaults) {
 
 void rememberPort(QSettings& settings, int portNumber, const QString& device) {
     settings.setValue(key(portNumber), device);
-    if (isNetworkName(device)) settings.setValue(kNetworkKey, device);
+    if (isNetworkName(device.toStdString())) settings.setValue(kNetworkKey, device);
     settings.sync();
 }
 

@@ -91,7 +91,7 @@ bool ShellHost::openPort(int portNumber, const std::string& settings) {
         return false;
     }
     if (const auto parsed = parseSerialSettings(settings)) remembered = *parsed;
-    if (isNetworkName(device)) return openNetworkPort(portNumber, device);
+    if (isNetworkName(device.toStdString())) return openNetworkPort(portNumber, device);
     port.setPortName(device);
     apply(port, remembered);
     if (!port.open(QIODevice::ReadWrite)) {
@@ -131,12 +131,10 @@ bool ShellHost::openPort(int portNumber, const std::string& settings) {
 }
 
 bool ShellHost::openNetworkPort(int portNumber, const QString& device) {
-    const auto address = parseNetworkName(device);
+    const auto address = parseNetworkName(device.toStdString());
     if (!address) {
-        failureDetail = QStringLiteral(
-                            "%1: not a network port; name one as rfc2217://HOST:PORT or "
-                            "tcp://HOST:PORT.")
-                            .arg(device);
+        failureDetail = device + QStringLiteral(": ") +
+                        QString::fromStdString(describeFailure(NetworkFailure::BadName, {}));
         return false;
     }
     opening = true;

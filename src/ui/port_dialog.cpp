@@ -86,15 +86,18 @@ PortDialog::PortDialog(std::function<PortListing()> listPorts, PortMap current, 
     row->addWidget(networkHost, 1);
     row->addWidget(new QLabel(QStringLiteral("Port"), network));
     row->addWidget(networkPort);
-    const QString shown = isNetworkName(this->current.com1)   ? this->current.com1
-                          : isNetworkName(this->current.com2) ? this->current.com2
-                                                              : lastNetwork;
-    if (const auto address = parseNetworkName(shown)) {
+    const auto isNetwork = [](const QString& device) {
+        return isNetworkName(device.toStdString());
+    };
+    const QString shown = isNetwork(this->current.com1)   ? this->current.com1
+                          : isNetwork(this->current.com2) ? this->current.com2
+                                                          : lastNetwork;
+    if (const auto address = parseNetworkName(shown.toStdString())) {
         networkKind->setCurrentIndex(address->kind == NetworkAddress::Kind::Raw ? 1 : 0);
-        networkHost->setText(address->host);
+        networkHost->setText(QString::fromStdString(address->host));
         networkPort->setValue(address->port);
     }
-    network->setChecked(isNetworkName(this->current.com1));
+    network->setChecked(isNetwork(this->current.com1));
     connect(network, &QGroupBox::toggled, this, &PortDialog::enableChoice);
     connect(networkHost, &QLineEdit::textChanged, this, &PortDialog::enableChoice);
 
@@ -112,11 +115,12 @@ QString PortDialog::networkChoice() const {
     NetworkAddress address;
     address.kind = networkKind->currentIndex() == 1 ? NetworkAddress::Kind::Raw
                                                     : NetworkAddress::Kind::Rfc2217;
-    address.host = networkHost->text().trimmed();
+    // Host names know no case; the name keeps them in lower case.
+    address.host = networkHost->text().trimmed().toLower().toStdString();
     address.port = static_cast<quint16>(networkPort->value());
     // Only a name that reads back as itself (no blank or slash in the host).
-    const QString name = networkName(address);
-    return parseNetworkName(name) == address ? name : QString();
+    const std::string name = networkName(address);
+    return parseNetworkName(name) == address ? QString::fromStdString(name) : QString();
 }
 
 void PortDialog::enableChoice() {
@@ -143,7 +147,7 @@ void PortDialog::refresh() {
         ports->addItem(fromBytes(portSummary(entry, com)));
     }
     // COM1 on a device the list does not show stands typed, so that it is seen as in use.
-    if (!com1Listed && !isNetworkName(current.com1) && typedPath->text().isEmpty()) {
+    if (!com1Listed && !isNetworkName(current.com1.toStdString()) && typedPath->text().isEmpty()) {
         typedPath->setText(current.com1);
     }
     ports->setCurrentRow(selected);

@@ -46,12 +46,14 @@ TEST(TelnetEncoder, OpeningSettingsAndDataAsTheyGoOnTheWire) {
 // every byte, and a byte at a time: the pieces must not matter.
 TEST(TelnetDecoder, DataRepliesAndSerialControlWhateverThePieces) {
     using C = Decoder::ComPort;
+    using B = Decoder::Binary;
     const struct {
         const char* what;
         Bytes in;
         Bytes data;
         Bytes replies;
         C comPort = C::Asked;
+        B binary = B::Asked;
     } cases[] = {
         {"data", {0x41, 0x0D, 0x00, 0x0A, 0xFE}, {0x41, 0x0D, 0x00, 0x0A, 0xFE}, {}},
         {"doubled IAC", {0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0x02}, {0x01, 0xFF, 0xFF, 0x02}, {}},
@@ -62,7 +64,8 @@ TEST(TelnetDecoder, DataRepliesAndSerialControlWhateverThePieces) {
           0x01, 0xFF, 0xFD, 0x00, 0xFF, 0xFB, 0x00, 0xFF, 0xFD, 0x2C},
          {},
          {0xFF, 0xFE, 0x03, 0xFF, 0xFC, 0x03, 0xFF, 0xFE, 0x01},
-         C::Accepted},
+         C::Accepted,
+         B::Agreed},
         {"notifications skipped",
          {0x41, 0xFF, 0xFA, 0x2C, 0x6B, 0x00, 0xFF, 0xF0, 0x42, 0xFF,
           0xFA, 0x2C, 0x65, 0x00, 0x01, 0xC2, 0x00, 0xFF, 0xF0, 0x43},
@@ -87,15 +90,33 @@ TEST(TelnetDecoder, DataRepliesAndSerialControlWhateverThePieces) {
          {},
          {0xFF, 0xFB, 0x2C},
          C::Accepted},
+        // BINARY refused or turned off, either way, stays refused: bytes may have changed.
         {"our binary off and on",
          {0xFF, 0xFD, 0x00, 0xFF, 0xFE, 0x00, 0xFF, 0xFD, 0x00},
          {},
-         {0xFF, 0xFC, 0x00, 0xFF, 0xFB, 0x00}},
+         {0xFF, 0xFC, 0x00, 0xFF, 0xFB, 0x00},
+         C::Asked,
+         B::Refused},
         {"the server's binary off and on",
          {0xFF, 0xFB, 0x00, 0xFF, 0xFC, 0x00, 0xFF, 0xFB, 0x00},
          {},
-         {0xFF, 0xFE, 0x00, 0xFF, 0xFD, 0x00}},
-        {"binary refused both ways", {0xFF, 0xFC, 0x00, 0xFF, 0xFE, 0x00}, {}, {}},
+         {0xFF, 0xFE, 0x00, 0xFF, 0xFD, 0x00},
+         C::Asked,
+         B::Refused},
+        {"binary refused both ways",
+         {0xFF, 0xFC, 0x00, 0xFF, 0xFE, 0x00},
+         {},
+         {},
+         C::Asked,
+         B::Refused},
+        {"the server's binary refused",
+         {0xFF, 0xFD, 0x00, 0xFF, 0xFC, 0x00},
+         {},
+         {},
+         C::Asked,
+         B::Refused},
+        {"our binary refused", {0xFF, 0xFB, 0x00, 0xFF, 0xFE, 0x00}, {}, {}, C::Asked, B::Refused},
+        {"binary one way only", {0xFF, 0xFB, 0x00, 0xFF, 0xFD, 0x2C}, {}, {}, C::Accepted},
         {"options we do not use",
          {0xFF, 0xFD, 0x05, 0xFF, 0xFD, 0x05, 0xFF, 0xFB, 0x2C, 0xFF, 0xFB, 0x18},
          {},
@@ -118,6 +139,7 @@ TEST(TelnetDecoder, DataRepliesAndSerialControlWhateverThePieces) {
             EXPECT_EQ(data, c.data) << cut;
             EXPECT_EQ(replies, c.replies) << cut;
             EXPECT_EQ(decoder.comPort(), c.comPort) << cut;
+            EXPECT_EQ(decoder.binary(), c.binary) << cut;
         }
     }
 }

@@ -1,8 +1,11 @@
 // indi_qtx under a real indiserver on a loopback port, the QTX being qtx-sim on a
 // pseudo-terminal, seen by a client over the INDI protocol: what a client of the driver can
 // see. What the console does inside is the core suites'.
+#include <fcntl.h>
 #include <fitsio.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -47,6 +50,25 @@ std::size_t count(const std::string& text, const std::string& what) {
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
         ++n;
     return n;
+}
+
+// The screen image a fresh simulated QTX holds after `keys`, FITS row 1 (the bottom) first.
+std::vector<std::uint16_t> screenAfter(std::initializer_list<int> keys) {
+    sim::QtxModel model;
+    for (const int key : keys) model.pressKey(key);
+    const sim::ImageBuffer& screen = model.buffer(31);
+    std::vector<std::uint16_t> bottomFirst;
+    for (int y = screen.header.height - 1; y >= 0; --y)
+        bottomFirst.insert(bottomFirst.end(), screen.row(y).begin(), screen.row(y).end());
+    return bottomFirst;
+}
+
+speed_t lineSpeed(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::close(fd);
+    return ::cfgetospeed(&t);
 }
 
 // The simulated QTX, an indiserver with the driver (its configuration kept in the test's
@@ -133,15 +155,8 @@ TEST(IndiDriver, LinksPressesKeysExposesAndLeavesRemoteOperation) {
     const auto blob = c.awaitVector("setBLOBVector", "CCD1");
     ASSERT_TRUE(blob);
     const Decoded fits = decodeFits(blob->values.at("CCD1"));
-    sim::QtxModel model;  // the same QTX, the same keys: the same exposure
-    model.pressKey(sim::key::kSetup);
-    model.pressKey(sim::key::kImage);
-    const sim::ImageBuffer& screen = model.buffer(31);
-    ASSERT_EQ(fits.width, screen.header.width);
-    std::vector<std::uint16_t> bottomFirst;
-    for (int y = screen.header.height - 1; y >= 0; --y)
-        bottomFirst.insert(bottomFirst.end(), screen.row(y).begin(), screen.row(y).end());
-    EXPECT_TRUE(fits.pixels == bottomFirst);
+    // The same QTX, the same keys: the same exposure.
+    EXPECT_TRUE(fits.pixels == screenAfter({sim::key::kSetup, sim::key::kImage}));
     EXPECT_DOUBLE_EQ(fits.exptime, 1.0);
     EXPECT_TRUE(c.awaitVector("setNumberVector", "CCD_EXPOSURE", "Ok"));
     EXPECT_TRUE(std::any_of(c.seen().begin(), c.seen().end(), [](const IndiMessage& m) {
@@ -191,6 +206,47 @@ TEST(IndiDriver, AdapterPulledOutMidImageThenConnectedAgain) {
     o.startSim("2000000");
     ASSERT_TRUE(o.connect());
     EXPECT_TRUE(awaitText(c, "QTX_DISPLAY", "LINE_1", "QTX  READY      REMOTE"));
+}
+
+// The QTX at a remote telescope, behind ser2net, named rfc2217:// in DEVICE_PORT: refused with
+// the reason while ser2net is not there, then an exposure as through a cable, and the server's
+// going away taken as a pulled-out adapter.
+TEST(IndiDriver, ThroughSer2netRefusedExposedAndLost) {
+    Observatory o("2000000");
+    ASSERT_TRUE(o.ready);
+    IndiClient& c = *o.client;
+    const std::string pty = o.device;
+    Ser2net ser2net(QString::fromStdString(pty));  // at 115200 baud of its own
+    o.device = ser2net.rfc2217().toStdString();
+    c.set("Switch", "DEVICE_BAUD_RATE", "57600");
+
+    c.set("Text", "DEVICE_PORT", "PORT", o.device);
+    c.set("Switch", "CONNECTION", "CONNECT");
+    const auto refused = c.awaitVector("setTextVector", "QTX_STATUS", "Alert", 5000);
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(c.awaitVector("setSwitchVector", "CONNECTION", "Alert"));
+    EXPECT_NE(refused->values.at("PC_MESSAGE").find(o.device + ": connection refused"),
+              std::string::npos)
+        << refused->values.at("PC_MESSAGE");
+
+    ASSERT_TRUE(ser2net.start()) << "ser2net (scripts/setup.sh installs it)";
+    ASSERT_TRUE(o.connect());
+    // The QTX answered through ser2net, which had set the speed asked for on the line before.
+    ASSERT_TRUE(awaitText(c, "QTX_DISPLAY", "LINE_1", "QTX  READY      REMOTE"));
+    EXPECT_EQ(lineSpeed(pty), B57600);
+    c.send("<enableBLOB device='QTX'>Also</enableBLOB>\n");
+    c.set("Number", "CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", "1");
+    const auto blob = c.awaitVector("setBLOBVector", "CCD1");
+    ASSERT_TRUE(blob);
+    EXPECT_TRUE(decodeFits(blob->values.at("CCD1")).pixels == screenAfter({sim::key::kImage}));
+
+    ser2net.stop();
+    const auto lost = c.awaitVector("setTextVector", "QTX_STATUS", "Alert");
+    ASSERT_TRUE(lost);
+    EXPECT_EQ(lost->values.at("PC_MESSAGE"),
+              "COM1 (" + o.device + ") was disconnected; connect again when it is back.");
+    ASSERT_TRUE(ser2net.start());
+    EXPECT_TRUE(o.connect());
 }
 
 // A QTX that never answers: every wait ends, in the Alert state.

@@ -1,4 +1,4 @@
-// Network ports: names, the chooser, failed openings, and the host's port through a real ser2net
+// Network ports: the chooser, failed openings, and the host's port through a real ser2net
 // in front of a pseudo-terminal of the test's own. That every byte passes is the command line's.
 #include "network_port.hpp"
 
@@ -37,27 +37,6 @@ bool pumpUntil(Done done, int timeoutMs = 5000) {
         QThread::msleep(1);
     }
     return true;
-}
-
-TEST(NetworkNames, ParsedOnlyWhenWhole) {
-    using K = NetworkAddress::Kind;
-    const std::pair<const char*, NetworkAddress> good[] = {
-        {"rfc2217://scope.lan:2000", {K::Rfc2217, "scope.lan", 2000}},
-        {"tcp://192.168.1.5:4001", {K::Raw, "192.168.1.5", 4001}},
-        {"rfc2217://[::1]:65535/", {K::Rfc2217, "::1", 65535}},
-        {"TCP://Scope:1", {K::Raw, "scope", 1}},
-    };
-    for (const auto& [name, address] : good) {
-        EXPECT_EQ(parseNetworkName(name), address) << name;
-        EXPECT_EQ(parseNetworkName(networkName(address)), address) << name;
-    }
-    for (const char* bad : {"rfc2217://scope", "tcp://scope:0", "tcp://scope:65536", "tcp://:2000",
-                            "tcp://me@scope:2000", "tcp://scope:2000/x", "tcp://scope:2000?x",
-                            "telnet://scope:2000", "/dev/ttyUSB0", "rfc2217:/scope:2000"}) {
-        EXPECT_EQ(parseNetworkName(bad), std::nullopt) << bad;
-    }
-    EXPECT_TRUE(isNetworkName("rfc2217://scope"));  // meant as one, named wrongly
-    EXPECT_FALSE(isNetworkName("/dev/ttyUSB0"));
 }
 
 // The chooser on a machine without serial ports: the network port shown is the one in use,

@@ -66,6 +66,12 @@ Decoder::ComPort Decoder::comPort() const {
     return ComPort::Asked;
 }
 
+Decoder::Binary Decoder::binary() const {
+    if (binaryRefused) return Binary::Refused;
+    return localBinary == Option::Yes && remoteBinary == Option::Yes ? Binary::Agreed
+                                                                     : Binary::Asked;
+}
+
 void Decoder::decode(std::span<const std::uint8_t> in, Bytes& data, Bytes& replies) {
     for (const std::uint8_t b : in) {
         switch (state) {
@@ -127,6 +133,7 @@ void Decoder::agree(Option& side, bool on, std::uint8_t answer, std::uint8_t opt
 
 void Decoder::negotiate(std::uint8_t option, Bytes& replies) {
     const bool on = verb == kWill || verb == kDo;
+    if (option == kBinary && !on) binaryRefused = true;
     if (verb == kWill || verb == kWont) {  // about the server's side
         if (option == kBinary) {
             agree(remoteBinary, on, on ? kDo : kDont, option, replies);

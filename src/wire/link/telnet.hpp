@@ -4,7 +4,9 @@
 //
 // Only three options are ever on: BINARY both ways (so every byte passes unchanged, CR and
 // NUL included) and COM-PORT-OPTION on our side. Everything else the server offers or asks
-// for is refused; its notifications (line and modem state) are skipped.
+// for is refused; its notifications (line and modem state) are skipped. A server that refuses
+// BINARY, or turns it off, is answered as telnet wants and reported (binary()): what to do
+// about it is the caller's.
 #pragma once
 
 #include <cstdint>
@@ -60,6 +62,11 @@ class Decoder {
 
     ComPort comPort() const;
 
+    // BINARY both ways: Agreed once the server took it on in both directions; Refused, for
+    // good, once it refused or turned it off in either (bytes may have been changed since).
+    enum class Binary { Asked, Agreed, Refused };
+    Binary binary() const;
+
   private:
     // An option we agree to, from our request on (RFC 1143's states without the queue: we
     // never change our mind).
@@ -75,6 +82,7 @@ class Decoder {
     Option localBinary = Option::Asked;
     Option remoteBinary = Option::Asked;
     Option localComPort = Option::Asked;
+    bool binaryRefused = false;
 };
 
 }  // namespace qtx::telnet

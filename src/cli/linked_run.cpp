@@ -12,7 +12,7 @@ namespace qtx::cli {
 namespace {
 
 // How long the QTX has to answer the switch to remote operation before the command is sent
-// all the same (a silent QTX then ends in the console's own "Communication Failed").
+// all the same (a silent QTX then ends in the console's own communication failure).
 constexpr int kLinkGraceMs = 2000;
 // Progress: a terminal line is rewritten a few times a second, a log gets a line a second.
 constexpr qint64 kTerminalPeriodMs = 250;

@@ -1,30 +1,15 @@
 // Saving, numbering, loading and the track list round trip, on a console with a fake host.
-#include <sys/resource.h>
-
-#include <csignal>
 #include <filesystem>
 #include <numeric>
 
 #include "console_fixture.hpp"
+#include "full_disk.hpp"
 #include "image_frames.hpp"
 
 namespace qtx::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Runs a write as if the disk filled up after `bytes` of any file.
-void onDiskFullAfter(rlim_t bytes, const std::function<void()>& write) {
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &small);
-    write();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-}
 
 class FilesTest : public ConsoleTest {
   protected:
@@ -185,7 +170,7 @@ TEST_F(FilesTest, FullDiskLeavesNoPartialFile) {
         SCOPED_TRACE(w.file);
         beginDownloadAll();
         host.written.clear();
-        onDiskFullAfter(w.bytes, w.write);
+        onFullDisk(w.write, w.bytes);
         EXPECT_FALSE(fs::exists(w.file));
         EXPECT_EQ(host.text(TextBox::PCtext),
                   w.message.empty() ? w.file + " could not be written: File too large" : w.message);

@@ -1,4 +1,4 @@
-// Runs a write as if the disk filled up after 40 bytes of any file.
+// Runs a write as if the disk filled up after `bytes` of any file.
 #pragma once
 
 #include <sys/resource.h>
@@ -8,12 +8,12 @@
 
 namespace qtx::test {
 
-inline void onFullDisk(const std::function<void()>& write) {
+inline void onFullDisk(const std::function<void()>& write, rlim_t bytes = 40) {
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     rlimit small = saved;
-    small.rlim_cur = 40;
+    small.rlim_cur = bytes;
     setrlimit(RLIMIT_FSIZE, &small);
     write();
     setrlimit(RLIMIT_FSIZE, &saved);

@@ -12,6 +12,7 @@
 
 #include "console.hpp"
 #include "fake_host.hpp"
+#include "image_frames.hpp"
 #include "temp_dir.hpp"
 #include "test_frames.hpp"
 
@@ -83,13 +84,9 @@ class ConsoleTest : public ::testing::Test {
     void holdImage(int w, int h, const std::function<int(int, int)>& value,
                    std::int32_t background = 0, std::int32_t range = 256) {
         console.mnudownloadlight_Click();
-        const auto word = [](int n) { return static_cast<std::uint16_t>(n); };
-        receive(headerFrame({.flags = 6, .height = word(h), .width = word(w), .firstrow = 0}));
-        for (int y = 1; y <= h; ++y) {
-            std::vector<std::uint16_t> row;
-            for (int x = 1; x <= w; ++x) row.push_back(word(value(x, y)));
-            receive(rawRow(row));
-        }
+        ImageHeader header;
+        header.height = static_cast<std::uint16_t>(h), header.width = static_cast<std::uint16_t>(w);
+        for (const Bytes& frame : imageFrames(header, value)) receive(frame);
         host.contrastAnswers.push_back({std::to_string(background), std::to_string(range)});
         console.mnucontrast_Click();
         host.written.clear(), host.texts.clear(), host.timerEvents.clear(), host.events.clear();

@@ -4,7 +4,6 @@
 
 #include "console_fixture.hpp"
 #include "full_disk.hpp"
-#include "image_frames.hpp"
 
 namespace qtx::test {
 namespace {

@@ -8,7 +8,6 @@
 
 #include "console_fixture.hpp"
 #include "files/fits_keywords.hpp"
-#include "image_frames.hpp"
 
 namespace qtx::test {
 namespace {

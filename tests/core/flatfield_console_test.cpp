@@ -4,7 +4,6 @@
 #include "files/kelm.hpp"
 #include "files/tracklist.hpp"
 #include "image/contrast.hpp"
-#include "image_frames.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx::test {

@@ -1,6 +1,5 @@
 // The Edit Data menu: note, focal length, aperture and the units they are held in.
 #include "console_fixture.hpp"
-#include "image_frames.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx::test {

@@ -9,9 +9,6 @@
 
 #include "commands.hpp"
 #include "file_run.hpp"
-#include "files/disk.hpp"
-#include "image/grey_png.hpp"
-#include "image/render.hpp"
 #include "text/numtext.hpp"
 
 namespace qtx::cli {
@@ -20,14 +17,14 @@ namespace {
 
 struct Target {
     std::string_view extension;
-    void (Console::*menu)();  // null: the PNG, which the window does not make
+    void (Console::*exporter)();
     std::string_view noun;
 };
 
 constexpr Target kTargets[] = {
     {".bmp", &Console::mnubitmap_Click, "bitmap"},
     {".fits", &Console::mnufits_Click, "FITS file"},
-    {".png", nullptr, "PNG image"},
+    {".png", &Console::exportPng, "PNG image"},
 };
 
 // By the extension of the path's last part, whatever its case; null when none fits.
@@ -44,23 +41,9 @@ const Target* targetOf(const std::string& path) {
     return nullptr;
 }
 
-// The menu's export with `out` answered in its dialog: whether it wrote its file.
-bool exportedByMenu(FileRun& run, void (Console::*menu)(), const std::string& out) {
+// The console's export with `out` answered in its dialog: whether it wrote its file.
+bool exported(FileRun& run, void (Console::*menu)(), const std::string& out) {
     return run.step(menu, out).has<FileWritten>();
-}
-
-// The image at its display levels, one pixel a pixel, in a new file.
-bool writePng(const ImageRecord& record, const std::string& path) {
-    const int width = std::min<int>(record.imagewidth, record.imagedata.width);
-    const int height = std::min<int>(record.imageheight, record.imagedata.height);
-    const Picture picture = renderPicture(record, FlatField{}, width, height).picture;
-    const WriteResult result =
-        writeNewFile(path, encodeGreyPng(picture.greys, picture.columns, picture.rows));
-    if (result.outcome == WriteResult::Written) return true;
-    FileRun::summary(result.outcome == WriteResult::Exists
-                         ? path + " already exists!"
-                         : "PNG not saved: " + path + ": " + result.reason);
-    return false;
 }
 
 }  // namespace
@@ -97,7 +80,7 @@ bool convertOne(const std::string& file, const std::string& out) {
     FileRun run;
     if (run.load(file, false)) {
         const std::string path = basePath(out, target.extension);
-        if (target.menu ? exportedByMenu(run, target.menu, out) : writePng(run.record(), path)) {
+        if (exported(run, target.exporter, out)) {
             FileRun::summary(path + " written");
             return true;
         }

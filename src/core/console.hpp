@@ -87,6 +87,8 @@ class Console {
     }
     void mnubitmap_Click() { picture.mnubitmap_Click(); }
     void mnufits_Click() { picture.mnufits_Click(); }
+    // The image alone as a PNG (no menu entry of the window).
+    void exportPng() { picture.exportPng(); }
     void mnuflatfield_Click() { picture.mnuflatfield_Click(); }
 
     // Image files.

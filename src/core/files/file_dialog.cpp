@@ -11,6 +11,7 @@ const std::string kQtxFilter = std::string("All Files (*.*)|*.*|QTX Files ") + "
 const std::string kBmpFilter = std::string("All Files (*.*)|*.*|BMP Files ") + "(*.bmp)|*.bmp";
 const std::string kBinFilter = std::string("All Files (*.*)|*.*|BIN Files ") + "(*.bin)|*.bin";
 const std::string kFitsFilter = "All Files (*.*)|*.*|FITS Files (*.fits)|*.fits";
+const std::string kPngFilter = "All Files (*.*)|*.*|PNG Files (*.png)|*.png";
 
 const std::string& filterText(FileFilter filter) {
     switch (filter) {
@@ -20,6 +21,8 @@ const std::string& filterText(FileFilter filter) {
             return kBinFilter;
         case FileFilter::Fits:
             return kFitsFilter;
+        case FileFilter::Png:
+            return kPngFilter;
         case FileFilter::Qtx:
             break;
     }

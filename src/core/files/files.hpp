@@ -16,7 +16,7 @@
 namespace qtx {
 
 // What the file dialog offers; its second pair is selected at start.
-enum class FileFilter { Qtx, Bitmap, Code, Fits };
+enum class FileFilter { Qtx, Bitmap, Code, Fits, Png };
 
 // Encodes a file's bytes; "" or why it cannot be written.
 using Encoder = std::function<std::string(std::vector<std::uint8_t>&)>;

@@ -25,6 +25,7 @@ class ImageView : Part {
     void Picdata_MouseMove(double x, double y);
     void mnubitmap_Click();
     void mnufits_Click();
+    void exportPng();
     void mnuflatfield_Click();
     // Edit Data (optics.cpp).
     void mnunote_Click();

@@ -17,29 +17,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The frame as the QTX sends it, received: its header (inches, one exposure, range 1000),
-// then row by row a sky of about 1000 counts with noise-like steps and a few bright stars.
+// The frame as the QTX sends it, received: its header (inches, one exposure, background 1000
+// and range 200, so that the picture shows the sky's steps rather than white), then row by
+// row a sky of about 1000 counts with noise-like steps and a few bright stars.
 void receiveFrame(qtx::bench::BenchHost& host, qtx::Console& console) {
-    const auto take = [&](std::uint8_t code, const std::vector<std::uint16_t>& words) {
-        std::vector<std::uint8_t> payload;
-        for (const std::uint16_t w : words)
-            payload.insert(payload.end(), {std::uint8_t(w), std::uint8_t(w >> 8)});
-        host.incoming = qtx::buildFrame(code, payload);
-        console.onSerialEvent(qtx::SerialEvent::DataReceived);
-    };
-    console.Form_Load();
-    console.mnudownloadlight_Click();
-    take(qtx::MSG_HEADER, {6, 200, 320, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1000, 0});
-    for (int y = 1; y <= 200; ++y) {
-        std::vector<std::uint16_t> row;
-        for (int x = 1; x <= 320; ++x) {
-            int v = 1000 + x / 4 + ((x * 7 + y * 13) % 37);
-            if ((x * 31 + y * 17) % 211 == 0) v += 20000;
-            row.push_back(static_cast<std::uint16_t>(v));
-        }
-        take(qtx::MSG_ROW_RAW, row);
-    }
-    host.incoming.clear();
+    qtx::bench::receiveImage(host, console, 1000, 200, [](int x, int y) {
+        int v = 1000 + x / 4 + ((x * 7 + y * 13) % 37);
+        if ((x * 31 + y * 17) % 211 == 0) v += 20000;
+        return static_cast<std::uint16_t>(v);
+    });
 }
 
 fs::path scratch() {

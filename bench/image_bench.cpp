@@ -32,21 +32,8 @@ void BM_ShowImage32(benchmark::State& state) {
     // The sky received from the QTX: its header (background 950, range 600), then its rows.
     qtx::PixelArray sky;
     fillSky(sky);
-    const auto take = [&](std::uint8_t code, std::span<const std::uint16_t> words) {
-        std::vector<std::uint8_t> payload;
-        for (const std::uint16_t w : words)
-            payload.insert(payload.end(), {std::uint8_t(w), std::uint8_t(w >> 8)});
-        host.incoming = qtx::buildFrame(code, payload);
-        console.onSerialEvent(qtx::SerialEvent::DataReceived);
-    };
-    console.Form_Load();
-    console.mnudownloadlight_Click();
-    const std::vector<std::uint16_t> header{6, 200, 320, 0, 0, 0, 1,   0,   0, 0,
-                                            0, 0,   0,   0, 0, 0, 950, 600, 0};
-    take(qtx::MSG_HEADER, header);
-    for (std::size_t r = 0; r < 200; ++r)
-        take(qtx::MSG_ROW_RAW, std::span(sky.cells).subspan(r * 320, 320));
-    host.incoming.clear();
+    qtx::bench::receiveImage(host, console, 950, 600,
+                             [&sky](int x, int y) { return sky.cells[(y - 1) * 320 + x - 1]; });
     for (auto _ : state) {
         console.showimage();
         benchmark::DoNotOptimize(host.surface.data());

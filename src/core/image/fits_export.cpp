@@ -13,15 +13,20 @@
 
 namespace qtx {
 
-void ImageView::mnufits_Click() {
+std::optional<std::pair<int, int>> ImageView::exportSize() {
     // During a reception the array may already be smaller than the record says: only what
     // exists is exported.
     const int width = std::min<int>(record.imagewidth, record.imagedata.width);
     const int height = std::min<int>(record.imageheight, record.imagedata.height);
     if (width < 1 || height < 1) {
         host.messageBox("No image to export");
-        return;
+        return std::nullopt;
     }
+    return std::pair(width, height);
+}
+
+void ImageView::mnufits_Click() {
+    if (!exportSize()) return;
     console.files.exportFile(
         {FileKind::Fits, FileFilter::Fits, ".fits", "FITS File with same name already exists!",
          "FITS not saved: ", [&](std::vector<std::uint8_t>& bytes) {

@@ -5,7 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <utility>
 
 #include "files/state.hpp"
 #include "image/optics.hpp"
@@ -49,6 +51,9 @@ class ImageView : Part {
     const TrackOffsets& trackOffsets() const { return track; }
 
   private:
+    // Width and height of what exists of the image; none (and said so) when nothing does.
+    std::optional<std::pair<int, int>> exportSize();
+
     ImageRecord record;
     FlatField flat;
     Optics optics;

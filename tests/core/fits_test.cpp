@@ -135,6 +135,12 @@ TEST_F(FitsTest, PixelsBottomRowFirstAndCardsInMillimetresAndMicrometres) {
                 {"XBINNING", "YPIXSZ", "SITE", "CCD-TEMP", "DATE-OBS", "EGAIN", "FILTER"});
     // clang-format on
     EXPECT_FALSE(read.keys["COMMENT"].starts_with("M31")) << read.keys["COMMENT"];
+    // A file that tells only the pixel's height: no width, and no binning without it.
+    file.replace(file.find("X_pixel"), 1, "Y");
+    TempDir::write(tmp.path("tall.QTX"), file);
+    host.fileAnswers.push_back(tmp.path("tall.QTX"));
+    console.mnuload_Click();
+    expectCards(exported("tall.fits"), {{"YPIXSZ", "7.40"}}, {"XPIXSZ", "XBINNING"});
 
     // A header from the QTX: its own facts again.
     // inches, factor 0.98, pixels 0.0074 mm; site 5, gain 3.10, range 256

@@ -116,9 +116,9 @@ TEST(KelmParse, ValuesAndFailures) {
         EXPECT_NE(h.failure, "") << line;
         EXPECT_EQ(h.imagewidth, 7) << line;  // fields met before a failure keep their values
     }
-    for (const char* line : {"Background = 40000", "Range = -3", "Y_pixel_size = 32.767",
-                             "Y_pixel_size = -32.768", "Height = 32767", "Unknown_key = abc",
-                             "Readout_mode = x"}) {
+    for (const char* line :
+         {"Background = 40000", "Range = -3", "Y_pixel_size = 32.767", "Y_pixel_size = -32.768",
+          "Height = 32767", "Unknown_key = abc", "Readout_mode = x"}) {
         EXPECT_EQ(parsed(std::string(line) + "\n\r").failure, "") << line;
     }
     EXPECT_EQ(parsed("Height = 12.5\n\r").imageheight, 12);

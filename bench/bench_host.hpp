@@ -5,7 +5,7 @@
 
 #include "console.hpp"
 #include "host.hpp"
-#include "link/frame.hpp"
+#include "image_frames.hpp"
 
 namespace qtx::bench {
 
@@ -50,21 +50,14 @@ class BenchHost : public Host {
 // A 320 x 200 frame as the QTX sends it, received on a started console: its header (inches,
 // one exposure, these display levels), then raw rows of pixel(x, y), from 1.
 inline void receiveImage(BenchHost& host, Console& console, std::uint16_t background,
-                         std::uint16_t range, const std::function<std::uint16_t(int, int)>& pixel) {
-    const auto take = [&](std::uint8_t code, const std::vector<std::uint16_t>& words) {
-        std::vector<std::uint8_t> payload;
-        for (const std::uint16_t w : words)
-            payload.insert(payload.end(), {std::uint8_t(w), std::uint8_t(w >> 8)});
-        host.incoming = buildFrame(code, payload);
-        console.onSerialEvent(SerialEvent::DataReceived);
-    };
+                         std::uint16_t range, const std::function<int(int, int)>& pixel) {
     console.Form_Load();
     console.mnudownloadlight_Click();
-    take(MSG_HEADER, {6, 200, 320, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, background, range, 0});
-    for (int y = 1; y <= 200; ++y) {
-        std::vector<std::uint16_t> row;
-        for (int x = 1; x <= 320; ++x) row.push_back(pixel(x, y));
-        take(MSG_ROW_RAW, row);
+    test::ImageHeader header;
+    header.height = 200, header.width = 320, header.background = background, header.range = range;
+    for (const auto& frame : test::imageFrames(header, pixel)) {
+        host.incoming = frame;
+        console.onSerialEvent(SerialEvent::DataReceived);
     }
     host.incoming.clear();
 }

@@ -33,9 +33,15 @@ case "$mode" in
       corpus="build-fuzz/corpus/$(basename "$target")"
       seeds="tests/fuzz/corpus/$(basename "$target")"
       mkdir -p "$corpus"
-      # New inputs go to the first folder; the committed seeds are only read.
-      "$target" -max_total_time="$seconds" -print_final_stats=1 "$corpus" \
-        $([ -d "$seeds" ] && echo "$seeds") 2>&1 | tail -n 3
+      log="build-fuzz/$(basename "$target").log"
+      # New inputs go to the first folder; the committed seeds are only read. A finding
+      # shows its whole report and leaves its input in build-fuzz/ to be replayed.
+      if ! "$target" -max_total_time="$seconds" -print_final_stats=1 \
+        -artifact_prefix=build-fuzz/ "$corpus" $([ -d "$seeds" ] && echo "$seeds") >"$log" 2>&1; then
+        tail -n 80 "$log"
+        exit 1
+      fi
+      tail -n 3 "$log"
     done
     ;;
   *)

@@ -18,7 +18,7 @@ TEST(FitsDates, IsoFromTheImagesDateAndTime) {
     EXPECT_EQ(isoDateTime("12/31/2126", ":15:00"), "2126-12-31T00:15:00");  // hour 0: no digit
     EXPECT_EQ(isoDateTime("02/29/2004", "23:59:59"), "2004-02-29T23:59:59");
     // Without a time of day that can be, the date alone.
-    for (const char* time : {"27:05:07", "", "00012:05:07", "9:0a:07"})
+    for (const char* time : {"27:05:07", "", "00012:05:07", "9:0a:07", "12:305:07"})
         EXPECT_EQ(isoDateTime("02/29/2004", time), "2004-02-29") << time;
     for (const char* date : {"02/29/2001", "13/01/2001", "3/7/2001", "03/07/20x1", ""})
         EXPECT_FALSE(isoDateTime(date, "1:00:00")) << date;

@@ -52,6 +52,20 @@ TEST(KelmHeader, NoteNeverBreaksTheHeader) {
     }
 }
 
+// Saved again with a new note, a file that said "packed" only in its note still says so.
+TEST(KelmHeader, RewrittenHeaderKeepsThePackedMark) {
+    const KelmHeader file =
+        parseHeader(bytesOf("Note =QTX Compressed Image\n\rWidth = 3\n\rEnd\n\r"));
+    ASSERT_TRUE(file.compressed);
+    ImageRecord r = sampleRecord();
+    const std::vector<std::string> asLoaded = headerLines(r, false);
+    r.imagenote = "M42";
+    const Bytes block = rewriteHeader(file, asLoaded, r, false);
+    EXPECT_TRUE(std::string(block.begin(), block.end())
+                    .starts_with("QTX Compressed Image\n\rNote = M42\n\rWidth = 3\n\rEnd\n\r\x1A"));
+    EXPECT_TRUE(parseHeader(block).compressed);
+}
+
 TEST(KelmRow, TokensEscapesAndThePlainRule) {
     const struct {
         const char* what;

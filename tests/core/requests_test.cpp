@@ -38,6 +38,9 @@ TEST(Frame, BuildsAndChecksFrames) {
         const Bytes frame = buildFrame(0x33, payload);
         EXPECT_EQ(frame, frameOf(0x33, payload)) << n;
         EXPECT_TRUE(headerChecksumOk(frame) && (n == 0 || payloadChecksumOk(frame))) << n;
+        // The length is known as soon as its two bytes are in, before the header's sum.
+        EXPECT_EQ(payloadLength(std::span(frame).first(4)), n);
+        EXPECT_EQ(payloadLength(std::span(frame).first(3)), 0U);
     }
 }
 

@@ -28,10 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     loaded.imagenote = text.substr(0, size % 300);
     const std::vector<std::uint8_t> block = qtx::rewriteHeader(header, asLoaded, loaded, false);
     const qtx::KelmHeader again = qtx::parseHeader(block);
-    // Every Note line of the file takes the new note, and one more goes before End.
-    std::size_t used = loaded.imagenote.size() + 40;
+    // Every Note line of the file takes the new note, one more may go before End and a first
+    // line may name the packed form; then the 0x1A.
+    const std::size_t noteLine = 9 + loaded.imagenote.size();
+    std::size_t used = 22 + noteLine + 1;
     for (const std::string& line : header.lines)
-        used += line.size() + 1 + (line.starts_with("Note =") ? loaded.imagenote.size() : 0);
+        used += line.starts_with("Note =") ? noteLine : line.size() + 1;
     if (block.size() != qtx::kKelmHeaderBytes || !again.failure.empty() || !again.compressed ||
         (used <= qtx::kKelmHeaderBytes &&
          (again.imagewidth != header.imagewidth || again.imageheight != header.imageheight ||

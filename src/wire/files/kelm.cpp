@@ -119,8 +119,6 @@ std::vector<std::uint8_t> rewriteHeader(const KelmHeader& file,
     }
     std::vector<std::string> lines;
     std::vector<bool> written(changed.size(), false);
-    // The rows are written packed, whatever form the file had: its first line says so.
-    if (!file.compressed) lines.push_back(std::string("QTX Compressed Image") + kLineEnd);
     for (std::size_t n = 0; n < file.lines.size(); ++n) {
         const std::string& raw = file.lines[n];
         // As the reader sees the line: without its last character.
@@ -139,6 +137,15 @@ std::vector<std::uint8_t> rewriteHeader(const KelmHeader& file,
         } else {
             lines.push_back(raw + '\r');
         }
+    }
+    // The rows are written packed, whatever form the file had: a first line says so unless a
+    // line that stays says it. A note does not count: the user may change it, and a long
+    // header shortens it.
+    if (std::ranges::none_of(lines, [](const std::string& line) {
+            return !line.starts_with("Note =") &&
+                   line.find("Compressed Image") != std::string::npos;
+        })) {
+        lines.insert(lines.begin(), std::string("QTX Compressed Image") + kLineEnd);
     }
     // A file's own lines may leave no room for a longer value: then the standard lines, which
     // always fit, since a file that cannot be read back is never written.

@@ -150,7 +150,7 @@ TEST(Stars, NoStarInNoise) {
     EXPECT_TRUE(findStars(PixelView{}).stars.empty());
 }
 
-// A star cut at the saturation level, one whose aperture leaves the image and a faint one
+// A star cut at the saturation level, two whose apertures leave the image and a faint one
 // beside a bright one are marked and get no widths; a hot pixel is no star.
 TEST(Stars, MarksSaturatedAndClippedStars) {
     const struct {
@@ -161,6 +161,7 @@ TEST(Stars, MarksSaturatedAndClippedStars) {
         PixelArray pixels = frame(120, 80, 100.0,
                                   {{30.2, 40.6, 3.0, c.brightFlux},  // peak above the level
                                    {2.5, 20.0, 3.0, 20000},          // 2.5 px from the left
+                                   {45.0, 79.2, 3.0, 20000},         // on the bottom row
                                    {90.0, 50.0, 3.0, 20000},
                                    {95.0, 55.0, 3.0, 3000}},
                                   7u);
@@ -170,14 +171,16 @@ TEST(Stars, MarksSaturatedAndClippedStars) {
         options.saturation = c.saturation;
         options.arcsecPerPixel = -1.0;  // no scale
         const StarField field = findStars(pixelView(pixels), options);
-        ASSERT_EQ(field.stars.size(), 4U) << c.saturation;
+        ASSERT_EQ(field.stars.size(), 5U) << c.saturation;
         const Star& bright = *nearest(field, {30.2, 40.6, 3, 0}, 0.3);
-        const Star& edge = *nearest(field, {2.5, 20.0, 3, 0}, 1.0);
+        // Cut by an edge, still within a quarter pixel of their places.
+        const Star& edge = *nearest(field, {2.5, 20.0, 3, 0}, 0.25);
+        const Star& bottom = *nearest(field, {45.0, 79.2, 3, 0}, 0.25);
         const Star& whole = *nearest(field, {90.0, 50.0, 3, 0}, 0.2);
         const Star& faint = *nearest(field, {95.0, 55.0, 3, 0}, 0.2);
         EXPECT_TRUE(bright.saturated && !bright.clipped && !bright.fwhm && !bright.hfr);
         EXPECT_EQ(bright.peak, c.saturation);
-        EXPECT_TRUE(edge.clipped && !edge.saturated && !edge.fwhm && !edge.hfr);
+        EXPECT_TRUE(edge.clipped && !edge.saturated && !edge.fwhm && !edge.hfr && bottom.clipped);
         EXPECT_TRUE(!whole.clipped && !whole.saturated && !whole.blended && whole.fwhm &&
                     whole.hfr);
         EXPECT_TRUE(faint.blended && !faint.clipped && !faint.fwhm);

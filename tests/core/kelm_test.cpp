@@ -52,18 +52,28 @@ TEST(KelmHeader, NoteNeverBreaksTheHeader) {
     }
 }
 
-// Saved again with a new note, a file that said "packed" only in its note still says so.
-TEST(KelmHeader, RewrittenHeaderKeepsThePackedMark) {
-    const KelmHeader file =
-        parseHeader(bytesOf("Note =QTX Compressed Image\n\rWidth = 3\n\rEnd\n\r"));
-    ASSERT_TRUE(file.compressed);
-    ImageRecord r = sampleRecord();
-    const std::vector<std::string> asLoaded = headerLines(r, false);
-    r.imagenote = "M42";
-    const Bytes block = rewriteHeader(file, asLoaded, r, false);
-    EXPECT_TRUE(std::string(block.begin(), block.end())
-                    .starts_with("QTX Compressed Image\n\rNote = M42\n\rWidth = 3\n\rEnd\n\r\x1A"));
-    EXPECT_TRUE(parseHeader(block).compressed);
+// Saved again with a new note, a file's lines read as they did: one that said "packed" only
+// in its note still says so, and a line that starts with an LF after a CR LF keeps its LF.
+TEST(KelmHeader, RewrittenHeaderReadsAsTheFileDid) {
+    const struct {
+        std::string file, block;
+    } cases[] = {
+        {"Note =QTX Compressed Image\n\rWidth = 3\n\rEnd\n\r",
+         "QTX Compressed Image\n\rNote = M42\n\rWidth = 3\n\rEnd\n\r\x1A"},
+        {"QTX Compressed Image\n\rObserver = x\r\n\nHeight = 2\n\rEnd\n\r",
+         "QTX Compressed Image\n\rObserver = x\r\n\nHeight = 2\n\rNote = M42\n\rEnd\n\r\x1A"},
+    };
+    for (const auto& c : cases) {
+        const KelmHeader file = parseHeader(bytesOf(c.file));
+        ImageRecord r = sampleRecord();
+        const std::vector<std::string> asLoaded = headerLines(r, false);
+        r.imagenote = "M42";
+        const Bytes block = rewriteHeader(file, asLoaded, r, false);
+        EXPECT_TRUE(std::string(block.begin(), block.end()).starts_with(c.block)) << c.file;
+        const KelmHeader again = parseHeader(block);
+        EXPECT_TRUE(file.compressed && again.compressed);
+        EXPECT_EQ(again.imageheight, file.imageheight) << c.file;
+    }
 }
 
 TEST(KelmRow, TokensEscapesAndThePlainRule) {

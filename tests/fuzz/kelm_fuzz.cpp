@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t noteLine = 9 + loaded.imagenote.size();
     std::size_t used = 22 + noteLine + 1;
     for (const std::string& line : header.lines)
-        used += line.starts_with("Note =") ? noteLine : line.size() + 1;
+        used += line.starts_with("Note =") ? noteLine : line.size() + 1 + line.starts_with('\n');
     if (block.size() != qtx::kKelmHeaderBytes || !again.failure.empty() || !again.compressed ||
         (used <= qtx::kKelmHeaderBytes &&
          (again.imagewidth != header.imagewidth || again.imageheight != header.imageheight ||

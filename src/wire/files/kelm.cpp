@@ -40,6 +40,11 @@ std::string_view lineKey(std::string_view line) { return line.substr(0, line.fin
 // The header lines, each with its line end, joined, then 0x1A and blanks to 2048 bytes. Too
 // long a text loses the end of its note; nothing when it does not fit even then.
 std::optional<std::vector<std::uint8_t>> headerBlock(std::vector<std::string> lines) {
+    // The reader takes an LF right after a CR as part of that line's end: a line that starts
+    // with an LF keeps it only behind one more.
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i].starts_with('\n') && lines[i - 1].ends_with('\r')) lines[i - 1] += '\n';
+    }
     std::size_t size = 1;  // the 0x1A
     for (const std::string& line : lines) size += line.size();
     if (size > kKelmHeaderBytes) {

@@ -2,6 +2,7 @@
 // inside the bytes and the pixel array, whatever the header claims. And whatever the texts
 // of a record hold, the header written for it reads back, also when it is written from the
 // lines of a loaded file.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -28,12 +29,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     loaded.imagenote = text.substr(0, size % 300);
     const std::vector<std::uint8_t> block = qtx::rewriteHeader(header, asLoaded, loaded, false);
     const qtx::KelmHeader again = qtx::parseHeader(block);
-    // Every Note line of the file takes the new note, one more may go before End and a first
-    // line may name the packed form; then the 0x1A.
+    // An upper bound of the block's size: every Note line of the file takes the new note when
+    // it differs, one more may go before End, a first line may name the packed form, an LF
+    // that starts a line may get one more; then the 0x1A.
     const std::size_t noteLine = 9 + loaded.imagenote.size();
     std::size_t used = 22 + noteLine + 1;
-    for (const std::string& line : header.lines)
-        used += line.starts_with("Note =") ? noteLine : line.size() + 1 + line.starts_with('\n');
+    for (const std::string& line : header.lines) {
+        const std::size_t own = line.size() + 1 + line.starts_with('\n');
+        used += line.starts_with("Note =") ? std::max(own, noteLine) : own;
+    }
     if (block.size() != qtx::kKelmHeaderBytes || !again.failure.empty() || !again.compressed ||
         (used <= qtx::kKelmHeaderBytes &&
          (again.imagewidth != header.imagewidth || again.imageheight != header.imageheight ||

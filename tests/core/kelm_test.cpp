@@ -52,22 +52,24 @@ TEST(KelmHeader, NoteNeverBreaksTheHeader) {
     }
 }
 
-// Saved again with a new note, a file's lines read as they did: one that said "packed" only
-// in its note still says so, and a line that starts with an LF after a CR LF keeps its LF.
+// Saved again, a file's lines read as they did: one that said "packed" only in its note says
+// so after a new note too, and a line that starts with an LF after a CR LF keeps its LF.
 TEST(KelmHeader, RewrittenHeaderReadsAsTheFileDid) {
     const struct {
-        std::string file, block;
+        std::string file, note, block;
     } cases[] = {
-        {"Note =QTX Compressed Image\n\rWidth = 3\n\rEnd\n\r",
+        {"Note =QTX Compressed Image\n\rWidth = 3\n\rEnd\n\r", "M42",
          "QTX Compressed Image\n\rNote = M42\n\rWidth = 3\n\rEnd\n\r\x1A"},
-        {"QTX Compressed Image\n\rObserver = x\r\n\nHeight = 2\n\rEnd\n\r",
+        {"Note =QTX Compressed Image\n\rEnd\n\r", "M31",
+         "Note =QTX Compressed Image\n\rEnd\n\r\x1A"},
+        {"QTX Compressed Image\n\rObserver = x\r\n\nHeight = 2\n\rEnd\n\r", "M42",
          "QTX Compressed Image\n\rObserver = x\r\n\nHeight = 2\n\rNote = M42\n\rEnd\n\r\x1A"},
     };
     for (const auto& c : cases) {
         const KelmHeader file = parseHeader(bytesOf(c.file));
-        ImageRecord r = sampleRecord();
+        ImageRecord r = sampleRecord();  // its note is M31
         const std::vector<std::string> asLoaded = headerLines(r, false);
-        r.imagenote = "M42";
+        r.imagenote = c.note;
         const Bytes block = rewriteHeader(file, asLoaded, r, false);
         EXPECT_TRUE(std::string(block.begin(), block.end()).starts_with(c.block)) << c.file;
         const KelmHeader again = parseHeader(block);

@@ -144,17 +144,19 @@ std::vector<std::uint8_t> rewriteHeader(const KelmHeader& file,
         }
     }
     // The rows are written packed, whatever form the file had: a first line says so unless a
-    // line that stays says it. A note does not count: the user may change it, and a long
-    // header shortens it.
-    if (std::ranges::none_of(lines, [](const std::string& line) {
-            return !line.starts_with("Note =") &&
-                   line.find("Compressed Image") != std::string::npos;
-        })) {
+    // line of the block still does (a note that said it may have been changed or shortened).
+    const auto saysPacked = [](const std::vector<std::uint8_t>& bytes) {
+        const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return text.find("Compressed Image") != std::string_view::npos;
+    };
+    std::optional<std::vector<std::uint8_t>> block;
+    if (file.compressed) block = headerBlock(lines);
+    if (!block || !saysPacked(*block)) {
         lines.insert(lines.begin(), std::string("QTX Compressed Image") + kLineEnd);
+        block = headerBlock(std::move(lines));
     }
     // A file's own lines may leave no room for a longer value: then the standard lines, which
     // always fit, since a file that cannot be read back is never written.
-    std::optional<std::vector<std::uint8_t>> block = headerBlock(std::move(lines));
     return block ? *block : composeHeader(r, unitscm);
 }
 

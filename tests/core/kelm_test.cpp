@@ -119,15 +119,20 @@ TEST(KelmRow, UnpackingIsBoundedByItsBytes) {
                            Bytes{5, 0, 1, 0x80, 1}})
         EXPECT_FALSE(unpackRow(d, three)) << d.size();
 
-    // Running values may stray below 0 and above 65535, but not past -32768 or 98303: -127
-    // each from 0 is -32766 at column 259, then -32893; 65535 + 259 x 127 = 98428.
-    std::vector<std::uint16_t> wide(300), fits(259);
-    Bytes down{0x00, 0x00}, up{0xFF, 0xFF};
-    down.insert(down.end(), 299, 0x81);
-    up.insert(up.end(), 299, 0x7F);
-    EXPECT_FALSE(unpackRow(down, wide) || unpackRow(up, wide));
-    EXPECT_TRUE(unpackRow(std::span(down).first(2 + 258), fits));
-    EXPECT_EQ(fits.back(), 65536 - 32766);
+    // Running values may stray below 0 and above 65535, but not past -32768 or 98303: a first
+    // value, 258 steps of 127 and a last step.
+    const auto run = [](std::uint16_t first, std::uint8_t step, std::uint8_t last) {
+        Bytes d{std::uint8_t(first), std::uint8_t(first >> 8)};
+        d.insert(d.end(), 258, step);
+        d.push_back(last);
+        return d;
+    };
+    std::vector<std::uint16_t> row(260);
+    EXPECT_TRUE(unpackRow(run(0, 0x81, 0xFE), row));  // -32766 - 2
+    EXPECT_EQ(row.back(), 65536 - 32768);
+    EXPECT_TRUE(unpackRow(run(65535, 0x7F, 0x02), row));  // 98301 + 2
+    EXPECT_EQ(row.back(), 98303 - 65536);
+    EXPECT_FALSE(unpackRow(run(0, 0x81, 0xFD), row) || unpackRow(run(65535, 0x7F, 0x03), row));
 }
 
 KelmHeader parsed(const std::string& lines) {

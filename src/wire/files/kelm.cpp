@@ -30,6 +30,11 @@ std::string oneLine(std::string_view text, std::size_t maxLength) {
 
 constexpr char kLineEnd[] = "\n\r";
 
+// A file is read as packed when any header line holds the mark; the packed form's first line
+// is the one that says so.
+constexpr std::string_view kPackedMark = "Compressed Image";
+constexpr char kPackedFirstLine[] = "QTX Compressed Image";
+
 // The values a user can change on a loaded image: Edit Data, contrast, flat field.
 constexpr std::string_view kUserKeys[] = {
     "Focal_length =", "Aperture =", "Note =", "Background =", "Range =", "Height =", "Width ="};
@@ -70,7 +75,7 @@ std::vector<std::string> headerLines(const ImageRecord& r, bool unitscm) {
     const double area = unitscm ? static_cast<double>(r.aperturearea) / 6.4516 : r.aperturearea;
     const std::string pixel = formatPattern(r.pixelsize, "0.0000");
     return {
-        "QTX Compressed Image",
+        kPackedFirstLine,
         "File_version = 3",
         "Data_version = 1",
         "Exposure = " + signedText(r.exposure100),
@@ -147,12 +152,12 @@ std::vector<std::uint8_t> rewriteHeader(const KelmHeader& file,
     // line of the block still does (a note that said it may have been changed or shortened).
     const auto saysPacked = [](const std::vector<std::uint8_t>& bytes) {
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        return text.find("Compressed Image") != std::string_view::npos;
+        return text.find(kPackedMark) != std::string_view::npos;
     };
     std::optional<std::vector<std::uint8_t>> block;
     if (file.compressed) block = headerBlock(lines);
     if (!block || !saysPacked(*block)) {
-        lines.insert(lines.begin(), std::string("QTX Compressed Image") + kLineEnd);
+        lines.insert(lines.begin(), std::string(kPackedFirstLine) + kLineEnd);
         block = headerBlock(std::move(lines));
     }
     // A file's own lines may leave no room for a longer value: then the standard lines, which
@@ -301,7 +306,7 @@ KelmHeader parseHeader(std::span<const std::uint8_t> file) {
     while (const std::optional<std::string_view> raw = lines.next()) {
         ++number;
         h.lines.emplace_back(*raw);
-        if (raw->find("Compressed Image") != std::string_view::npos) h.compressed = true;
+        if (raw->find(kPackedMark) != std::string_view::npos) h.compressed = true;
         // The last character of a line is the LF of its LF CR end.
         if (raw->size() < 4) continue;
         const std::string_view line = raw->substr(0, raw->size() - 1);
